@@ -1,0 +1,17 @@
+# ringpost_add_test(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS l])
+# Test programs live outside the home directory so an installed tree stays clean.
+function(ringpost_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+                                            BUILD_RPATH "${RINGPOST_HOME_DIR}")
+  set(props ENVIRONMENT "RINGPOST_HOME=${RINGPOST_HOME_DIR};RINGPOST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ${props} ${T_PROPERTIES})
+endfunction()

@@ -1,0 +1,210 @@
+#include "FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "UniqueFd.h"
+
+namespace platform {
+
+namespace {
+char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool lessIgnoreCase(const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(fold(a[i]));
+        const auto cb = static_cast<unsigned char>(fold(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;  // stable order for names differing only in case
+}
+
+// Iterative matcher with single-star backtracking; linear in practice.
+bool matchFrom(std::string_view p, std::string_view s) {
+    size_t pi = 0, si = 0, starP = std::string_view::npos, starS = 0;
+    while (si < s.size()) {
+        if (pi < p.size() && (p[pi] == '?' || fold(p[pi]) == fold(s[si]))) {
+            ++pi;
+            ++si;
+        } else if (pi < p.size() && p[pi] == '*') {
+            starP = pi++;
+            starS = si;
+        } else if (starP != std::string_view::npos) {
+            pi = starP + 1;
+            si = ++starS;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*') ++pi;
+    return pi == p.size();
+}
+}  // namespace
+
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*" || pattern == "*") return true;
+    // "*.EXT" also matches a name whose only dot ends it ("x." for "*."), as
+    // the classic search did; the plain matcher covers the rest.
+    return matchFrom(pattern, name);
+}
+
+std::vector<DirEntry> findFiles(const std::string& dir, std::string_view pattern) {
+    std::vector<DirEntry> entries;
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return entries;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        if (!wildcardMatch(pattern, name)) continue;
+        DirEntry entry;
+        entry.name = name;
+        entry.isDirectory = directoryExists(joinPath(dir, name));
+        entries.push_back(std::move(entry));
+    }
+    ::closedir(d);
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return lessIgnoreCase(a.name, b.name); });
+    return entries;
+}
+
+std::string resolveName(const std::string& dir, std::string_view name) {
+    const std::string exact = joinPath(dir, name);
+    if (pathExists(exact)) return exact;
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (d) {
+        std::string found;
+        while (dirent* e = ::readdir(d)) {
+            std::string_view candidate = e->d_name;
+            if (candidate.size() != name.size()) continue;
+            bool same = true;
+            for (size_t i = 0; i < name.size() && same; ++i) same = fold(candidate[i]) == fold(name[i]);
+            // Several variants: take the first in name order, so the choice is stable.
+            if (same && (found.empty() || candidate < found)) found = std::string(candidate);
+        }
+        ::closedir(d);
+        if (!found.empty()) return joinPath(dir, found);
+    }
+    return exact;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool directoryExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool removeEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+bool createDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool renameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+namespace {
+bool writeAll(int fd, std::string_view data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+}  // namespace
+
+bool writeFileAtomically(const std::string& path, std::string_view data) {
+    std::string tmpl = path + ".XXXXXX";
+    UniqueFd fd(::mkstemp(tmpl.data()));
+    if (!fd) return false;
+    ::fchmod(fd.get(), 0644 & ~0);
+    bool ok = writeAll(fd.get(), data) && ::fsync(fd.get()) == 0;
+    ok = fd.close() && ok;
+    if (ok) ok = ::rename(tmpl.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        const int saved = errno;
+        ::unlink(tmpl.c_str());
+        errno = saved;
+        return false;
+    }
+    UniqueFd dirFd(::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd) ::fsync(dirFd.get());
+    return true;
+}
+
+bool readFile(const std::string& path, std::string& out) {
+    out.clear();
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return false;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        out.append(buf, static_cast<size_t>(n));
+    }
+}
+
+bool lastWriteTime(const std::string& path, FileTime& out) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    out.seconds = st.st_mtim.tv_sec;
+    out.nanoseconds = st.st_mtim.tv_nsec;
+    return true;
+}
+
+bool setLastWriteTime(const std::string& path, const FileTime& t) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(t.seconds);
+    times[1].tv_nsec = static_cast<long>(t.nanoseconds);
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+FileTime currentTime() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return FileTime{ts.tv_sec, ts.tv_nsec};
+}
+
+std::string joinPath(const std::string& dir, std::string_view name) {
+    if (dir.empty()) return std::string(name);
+    if (dir.back() == '/') return dir + std::string(name);
+    return dir + "/" + std::string(name);
+}
+
+uint32_t lastErrorCode() { return static_cast<uint32_t>(errno); }
+
+}  // namespace platform

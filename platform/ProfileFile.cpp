@@ -1,0 +1,142 @@
+#include "ProfileFile.h"
+
+#include <vector>
+
+#include "FileSystem.h"
+
+namespace platform {
+
+namespace {
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view stripBlanks(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::vector<std::string_view> splitLines(std::string_view content) {
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (pos < content.size()) {
+        size_t nl = content.find('\n', pos);
+        if (nl == std::string_view::npos) nl = content.size();
+        std::string_view line = content.substr(pos, nl - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        pos = nl + 1;
+    }
+    return lines;
+}
+
+// Section header name, or false when the line is none.
+bool sectionName(std::string_view line, std::string_view& name) {
+    line = stripBlanks(line);
+    if (line.size() < 2 || line.front() != '[') return false;
+    const auto close = line.find(']');
+    if (close == std::string_view::npos) return false;
+    name = stripBlanks(line.substr(1, close - 1));
+    return true;
+}
+
+bool keyValue(std::string_view line, std::string_view& key, std::string_view& value) {
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = stripBlanks(line.substr(0, eq));
+    value = stripBlanks(line.substr(eq + 1));
+    return true;
+}
+
+}  // namespace
+
+std::string getPrivateProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                                    size_t bufferSize, const std::string& path) {
+    auto cut = [bufferSize](std::string_view v) {
+        if (bufferSize == 0) return std::string();
+        return std::string(v.substr(0, std::min(v.size(), bufferSize - 1)));
+    };
+    std::string content;
+    if (!readFile(path, content)) return cut(defaultValue);
+    bool inSection = false;
+    for (std::string_view line : splitLines(content)) {
+        std::string_view name;
+        if (sectionName(line, name)) {
+            if (inSection) break;  // the first matching section wins
+            inSection = sameName(name, section);
+            continue;
+        }
+        if (!inSection) continue;
+        std::string_view k, v;
+        if (!keyValue(line, k, v) || !sameName(k, key)) continue;
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+            v = v.substr(1, v.size() - 2);
+        return cut(v);
+    }
+    return cut(defaultValue);
+}
+
+bool writePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
+                               const std::string& path) {
+    std::string content;
+    readFile(path, content);  // a missing file starts empty
+    const auto lines = splitLines(content);
+    const std::string newLine = std::string(key) + "=" + std::string(value);
+
+    std::vector<std::string> out;
+    out.reserve(lines.size() + 2);
+    bool inSection = false, sectionSeen = false, done = false;
+    size_t lastInSection = 0;  // index in `out` after which a new key goes
+    for (std::string_view line : lines) {
+        std::string_view name;
+        if (!done && sectionName(line, name)) {
+            if (inSection) {
+                out.insert(out.begin() + static_cast<std::ptrdiff_t>(lastInSection), newLine);
+                done = true;
+                inSection = false;
+            } else if (!sectionSeen && sameName(name, section)) {
+                inSection = sectionSeen = true;
+                out.emplace_back(line);
+                lastInSection = out.size();
+                continue;
+            }
+        } else if (!done && inSection) {
+            std::string_view k, v;
+            if (keyValue(line, k, v) && sameName(k, key)) {
+                out.push_back(newLine);
+                done = true;
+                inSection = false;
+                continue;
+            }
+            if (!stripBlanks(line).empty()) lastInSection = out.size() + 1;
+        }
+        out.emplace_back(line);
+    }
+    if (!done) {
+        if (inSection) {
+            out.insert(out.begin() + static_cast<std::ptrdiff_t>(lastInSection), newLine);
+        } else {
+            out.push_back("[" + std::string(section) + "]");
+            out.push_back(newLine);
+        }
+    }
+    std::string result;
+    for (const auto& l : out) {
+        result += l;
+        result += "\r\n";
+    }
+    return writeFileAtomically(path, result);
+}
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#include "SystemDirectory.h"
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace platform {
+
+std::string systemDirectory() {
+    const char* env = std::getenv("RINGPOST_SYSTEM_DIR");
+    std::string dir = (env && *env) ? env : "/var/lib/ringpost";
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+bool ensureDirectory(const std::string& path) {
+    if (path.empty()) return false;
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            const std::string part = path.substr(0, pos);
+            ::mkdir(part.c_str(), 0755);
+        }
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace platform

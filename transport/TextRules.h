@@ -1,0 +1,39 @@
+// The text rules every module follows: text is 8-bit bytes, trimming removes
+// only the space character, upper-casing changes only ASCII letters, and every
+// line the system writes ends with CR LF.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace text {
+
+inline constexpr std::string_view kLineEnd = "\r\n";
+
+inline char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string toUpper(std::string_view s);
+std::string toLower(std::string_view s);
+
+std::string trimLeft(std::string_view s);
+std::string trimRight(std::string_view s);
+std::string trim(std::string_view s);
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+bool startsWithIgnoreCase(std::string_view s, std::string_view prefix);
+bool endsWithIgnoreCase(std::string_view s, std::string_view suffix);
+
+// Removes every trailing CR and LF.
+std::string stripLineEnd(std::string_view s);
+
+// The classic atol: optional blanks, sign and digits, stopping at the first
+// other byte; text that is not a number gives 0. Saturates at the 32-bit
+// limits instead of overflowing.
+int32_t atol32(std::string_view s);
+
+// Unsigned variant for values that are unsigned by contract.
+uint32_t atoul32(std::string_view s);
+
+}  // namespace text

@@ -1,0 +1,28 @@
+#include "transport/TextRules.h"
+
+#include <gtest/gtest.h>
+
+TEST(TextRules, TrimRemovesOnlySpaces) {
+    EXPECT_EQ(text::trim("  a b  "), "a b");
+    EXPECT_EQ(text::trim("\ta\t"), "\ta\t");
+    EXPECT_EQ(text::trimLeft("  x "), "x ");
+    EXPECT_EQ(text::trimRight(" x  "), " x");
+    EXPECT_EQ(text::trim("   "), "");
+}
+
+TEST(TextRules, UpperCasingTouchesOnlyAsciiLetters) {
+    EXPECT_EQ(text::toUpper("join \xe9t\xc3\xa9 z1"), "JOIN \xe9T\xc3\xa9 Z1");
+    EXPECT_EQ(text::toLower("ABC\xc9"), "abc\xc9");
+    EXPECT_TRUE(text::equalsIgnoreCase("Members.TXT", "members.txt"));
+}
+
+TEST(TextRules, Atol32LikeClassicAtolButSaturating) {
+    EXPECT_EQ(text::atol32("12days"), 12);
+    EXPECT_EQ(text::atol32("  -7"), -7);
+    EXPECT_EQ(text::atol32("x12"), 0);
+    EXPECT_EQ(text::atol32(""), 0);
+    EXPECT_EQ(text::atol32("99999999999999999999"), 2147483647);
+    EXPECT_EQ(text::atol32("-99999999999999999999"), -2147483647 - 1);
+    EXPECT_EQ(text::atoul32("-5"), 0u);
+    EXPECT_EQ(text::atoul32("4294967296"), 4294967295u);
+}
