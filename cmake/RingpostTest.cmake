@@ -6,7 +6,10 @@ function(ringpost_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock Threads::Threads)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests
                                             BUILD_RPATH "${RINGPOST_HOME_DIR}")
-  set(props ENVIRONMENT "RINGPOST_HOME=${RINGPOST_HOME_DIR};RINGPOST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  # Where the built home directory and the sources are, for tests that run deliverables.
+  target_compile_definitions(${name} PRIVATE RINGPOST_HOME_DIR="${RINGPOST_HOME_DIR}/"
+                                             RINGPOST_SOURCE_DIR="${CMAKE_SOURCE_DIR}/")
+  set(props "")
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
