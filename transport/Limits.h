@@ -1,0 +1,23 @@
+// Time limits of the mail dialogues. Production code always runs with the
+// defaults; tests that provoke silence shorten them so they finish quickly.
+#pragma once
+
+#include <cstdint>
+
+namespace transport {
+
+struct Limits {
+    uint32_t replyMs = 60000;              // every reply wait, and completing a connect
+    uint32_t listInactivityMs = 30000;     // POP3 listing: silence after the last piece
+    uint32_t messageInactivityMs = 5000;   // POP3 message: silence after the last piece
+};
+
+// The limits in force (per library: each library links its own copy).
+const Limits& limits();
+
+// For tests only: replace the limits of this copy of the transport.
+void setLimitsForTesting(const Limits& l);
+// For tests only: back to the defaults.
+void resetLimitsForTesting();
+
+}  // namespace transport

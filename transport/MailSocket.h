@@ -1,0 +1,110 @@
+// One mail server connection. A reader thread drains the socket into the
+// receive buffer and a writer thread sends queued buffers, so the calling
+// thread never blocks on the socket: it queues commands, waits for replies and
+// takes received bytes, all of them or up to a terminator.
+//
+// One caller at a time per object. Lengths and counts are 32-bit as at the
+// library boundary; results are ResultCode values unless said otherwise.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/Event.h"
+#include "transport/ByteBuffer.h"
+#include "transport/ItemList.h"
+
+namespace platform {
+class TcpSocket;
+}
+
+class MailSocket {
+public:
+    MailSocket();
+    ~MailSocket();  // disconnects and joins the threads
+    MailSocket(const MailSocket&) = delete;
+    MailSocket& operator=(const MailSocket&) = delete;
+
+    // Set while the receive buffer is known to hold bytes.
+    platform::Event& DataEvent() { return dataReceived_; }
+
+    // host is "name", "a.b.c.d" or either followed by ":port", which then
+    // overrides `port`. Waits for the connection within the reply limit.
+    // Already connected: returns Success at once. A new session starts with
+    // an empty receive buffer; `record` starts a fresh transcript.
+    int32_t Connect(const char* host, uint16_t port, bool useTcp, bool record);
+    // Stops and joins both threads, drops what is still queued, closes the socket.
+    int32_t Disconnect();
+
+    void ClearTranscript();
+    ByteBuffer GetTranscript() const;
+    // Copies min(transcript length, size - 1) bytes (nothing for size 0 or 1,
+    // no terminator written) and returns the count; a null target only counts.
+    int32_t CopyTranscript(char* target, int32_t size) const;
+
+    int32_t BytesAvailable() const;
+    // Null target: returns the number of bytes available. Null outCount: NullPointer.
+    int32_t Read(char* target, int32_t size, int32_t* outCount);
+    // As Read, but takes at most through the first terminator; returns
+    // TerminatorFound when the terminator was taken whole.
+    int32_t ReadUntil(char* target, int32_t size, const char* terminator, int32_t terminatorLength,
+                      int32_t* outCount);
+
+    // Queues a private copy for the writer thread; never blocks on the socket.
+    int32_t Send(const char* bytes, int32_t length);
+    int32_t Send(const std::string& text) { return Send(text.data(), static_cast<int32_t>(text.size())); }
+    // Sends a file as base64 lines of 60 characters plus CR LF, the last one
+    // shorter, then an empty line.
+    int32_t SendFileBase64(const char* path);
+
+    // Sends `command` (when given) and checks that the reply begins with
+    // `expected` (when given). The reply is judged once a whole line has
+    // arrived; for a multi-line SMTP reply ("250-...") its last line. The
+    // time limit counts from when everything queued has gone out. Takes all
+    // bytes available.
+    int32_t SendAndExpect(const char* command, int32_t commandLength, const char* expected, int32_t expectedLength,
+                          uint32_t timeoutMs);
+    // As SendAndExpect, but consumes exactly through the first terminator and
+    // leaves what follows in the receive buffer.
+    int32_t SendAndExpectLine(const char* command, int32_t commandLength, const char* expected,
+                              int32_t expectedLength, const char* terminator, int32_t terminatorLength,
+                              uint32_t timeoutMs);
+
+    bool IsConnected() const { return connected_.load(); }
+
+    // True once the peer closed the connection or a send or receive failed;
+    // nothing more will arrive then beyond what is already buffered.
+    bool LinkBroken() const { return linkBroken_.load(); }
+
+private:
+    void readerLoop();
+    void writerLoop();
+    void stopThreads();
+    // Waits until received bytes, a broken link or the deadline; the deadline
+    // only runs while nothing is left to send.
+    bool waitForData(uint32_t timeoutMs);
+    int32_t gatherReply(ByteBuffer& reply, uint32_t timeoutMs, const char* terminator, int32_t terminatorLength);
+
+    std::atomic<bool> connected_{false};
+    std::unique_ptr<ByteBuffer> transcript_;
+    std::unique_ptr<platform::TcpSocket> socket_;
+    std::thread readerThread_;
+    std::thread writerThread_;
+    std::atomic<bool> stopWriter_{false};
+    mutable std::mutex transcriptLock_;
+    mutable std::mutex receiveLock_;
+    mutable std::mutex queueLock_;
+    platform::Event dataReceived_{true, false};
+    platform::Event dataQueued_{true, false};
+    // Pulsed when the writer makes progress, finishes the queue or the link breaks.
+    platform::Event linkActivity_{false, false};
+    ByteBuffer received_;
+    ItemList sendQueue_;
+    std::atomic<bool> sending_{false};    // queue not empty or a buffer being sent
+    std::atomic<uint32_t> lastProgress_{0};  // tick of the writer's last progress
+    std::atomic<bool> linkBroken_{false};
+};
