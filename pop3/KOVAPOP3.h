@@ -1,0 +1,54 @@
+/* libKOVAPOP3.so: a POP3 client with one session per process, plus header
+ * extraction and attachment decoding of fetched message files.
+ *
+ * Every export takes zero-terminated 8-bit texts and caller-owned arrays with
+ * explicit sizes, and returns a 32-bit signed result: 0 (or a byte count for
+ * the listings) on success, a negative result code on failure. Calls must
+ * come from one thread at a time. */
+#ifndef KOVAPOP3_H
+#define KOVAPOP3_H
+
+#include <stdint.h>
+
+#define KOVAPOP3_API __attribute__((visibility("default")))
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- POP3 session ------------------------------------------------------ */
+
+/* Opens the session: server is "host" or "host:port" (default port 110).
+ * A session already open is logged out first. User names and passwords
+ * containing CR or LF are refused (-20) before anything is sent. */
+KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const char* password);
+
+/* Sends QUIT and closes the session; 0 without doing anything when no
+ * session is open. Deletions take effect on the server only here. */
+KOVAPOP3_API int32_t KOVAPOP3_Logout(void);
+
+/* The server's answer to LIST / UIDL without its status line: lines
+ * "n size" / "n id", each ending in CR LF, then ".\r\n". The target is
+ * zero-filled, then receives at most targetSize bytes; the result is the full
+ * length, which may exceed targetSize. -18 when the end line never came. */
+KOVAPOP3_API int32_t KOVAPOP3_GetMessageSizes(char* target, int32_t targetSize);
+KOVAPOP3_API int32_t KOVAPOP3_GetMessageIDs(char* target, int32_t targetSize);
+
+/* Writes the answer to RETR into the file at path, as the server sent it:
+ * CR LF lines, dot-stuffed lines still stuffed, ending with ".\r\n".
+ * -18 when the end line never came; the file then keeps what arrived. */
+KOVAPOP3_API int32_t KOVAPOP3_GetMessage(int32_t messageNumber, const char* path);
+
+/* Marks a message for deletion (DELE). */
+KOVAPOP3_API int32_t KOVAPOP3_DeleteMessage(int32_t messageNumber);
+
+/* ---- Message files (no session needed) --------------------------------- */
+/* KOVAPOP3_GetMessageHeader and KOVAPOP3_DecodeAttachments are declared here. */
+
+/* ---- end of message files ---------------------------------------------- */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KOVAPOP3_H */
