@@ -51,8 +51,6 @@ bool matchFrom(std::string_view p, std::string_view s) {
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
     if (pattern == "*.*" || pattern == "*") return true;
-    // "*.EXT" also matches a name whose only dot ends it ("x." for "*."), as
-    // the classic search did; the plain matcher covers the rest.
     return matchFrom(pattern, name);
 }
 
@@ -141,22 +139,45 @@ std::string directoryOf(const std::string& path) {
 }
 }  // namespace
 
-bool writeFileAtomically(const std::string& path, std::string_view data) {
-    std::string tmpl = path + ".XXXXXX";
-    UniqueFd fd(::mkstemp(tmpl.data()));
+bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_view suffix, std::string_view data,
+                   std::string& tempPath) {
+    std::string tmpl = joinPath(dir, std::string(prefix) + "XXXXXX" + std::string(suffix));
+    UniqueFd fd(::mkstemps(tmpl.data(), static_cast<int>(suffix.size())));
     if (!fd) return false;
-    ::fchmod(fd.get(), 0644 & ~0);
+    ::fchmod(fd.get(), 0644);
     bool ok = writeAll(fd.get(), data) && ::fsync(fd.get()) == 0;
     ok = fd.close() && ok;
-    if (ok) ok = ::rename(tmpl.c_str(), path.c_str()) == 0;
     if (!ok) {
         const int saved = errno;
         ::unlink(tmpl.c_str());
         errno = saved;
         return false;
     }
-    UniqueFd dirFd(::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    tempPath = tmpl;
+    return true;
+}
+
+bool linkFile(const std::string& existing, const std::string& newName) {
+    return ::link(existing.c_str(), newName.c_str()) == 0;
+}
+
+void syncDirectory(const std::string& dir) {
+    UniqueFd dirFd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd) ::fsync(dirFd.get());
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view data) {
+    const std::string dir = directoryOf(path);
+    const std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    std::string temp;
+    if (!writeTempFile(dir, "." + base + ".", "", data, temp)) return false;
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(temp.c_str());
+        errno = saved;
+        return false;
+    }
+    syncDirectory(dir);
     return true;
 }
 

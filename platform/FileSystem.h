@@ -41,6 +41,17 @@ bool renameFile(const std::string& from, const std::string& to);
 // renames it into place. False (and `path` untouched) on any failure.
 bool writeFileAtomically(const std::string& path, std::string_view data);
 
+// Writes `data` to a new file in `dir` named prefix + unique part + suffix,
+// flushed to disk. On success `tempPath` names it; on failure nothing is left.
+bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_view suffix, std::string_view data,
+                   std::string& tempPath);
+
+// A second name for an existing file (hard link).
+bool linkFile(const std::string& existing, const std::string& newName);
+
+// Makes renames and creations in `dir` durable.
+void syncDirectory(const std::string& dir);
+
 // Reads a whole file; false when it cannot be opened or read.
 bool readFile(const std::string& path, std::string& out);
 

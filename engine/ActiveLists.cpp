@@ -1,0 +1,6 @@
+#include "ActiveLists.h"
+
+ActiveLists& ActiveLists::instance() {
+    static ActiveLists lists;
+    return lists;
+}

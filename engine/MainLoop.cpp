@@ -1,0 +1,118 @@
+#include "MainLoop.h"
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "ActiveLists.h"
+#include "EventLogging.h"
+#include "ListLoading.h"
+#include "PollingInterval.h"
+#include "ServiceFrame.h"
+#include "UpdateList.h"
+#include "platform/ConsoleControl.h"
+#include "platform/Event.h"
+#include "platform/Registry.h"
+
+namespace {
+
+constexpr uint32_t kServiceStartPending = 2;
+constexpr uint32_t kServiceRunning = 4;
+constexpr uint32_t kStartWaitHintMs = 3000;
+
+std::mutex stopEventMutex;
+std::unique_ptr<platform::Event> stopEvent;
+
+const char kInitFailure[] = "Initialization FAILURE! If you haven't created any lists, this message will appear.";
+
+bool ConsoleCtrlHandler(int ctrlType) {
+    switch (ctrlType) {
+        case platform::kCtrlCEvent:
+        case platform::kCtrlBreakEvent:
+        case platform::kCtrlCloseEvent:
+        case platform::kCtrlLogoffEvent:
+        case platform::kCtrlShutdownEvent:
+            std::printf("Stopping %s...Please wait\n", kDisplayName);
+            std::fflush(stdout);
+            ServiceStop();
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+void ServiceStop() {
+    std::lock_guard lock(stopEventMutex);
+    if (stopEvent) stopEvent->set();
+}
+
+int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine) {
+    const bool service = mode == RunMode::Service;
+    int result = 0;
+    std::optional<platform::ConsoleControl> consoleControl;
+
+    if (service) {
+        LogEvent(0, 0, "KOVA(tm) Ringpost starting", EVENTLOG_INFORMATION_TYPE);
+    } else {
+        consoleControl.emplace(ConsoleCtrlHandler);
+        std::printf("Running in console mode...Press Ctrl-C to exit\n\n");
+    }
+
+    std::printf("Opening registry...");
+    {
+        platform::RegistryKey key;
+        const int32_t rc =
+            platform::regOpenKey(platform::RootKey::LocalMachine, kServiceKeyPath, key, platform::KEY_ALL_ACCESS);
+        if (rc != platform::kRegOk) {
+            std::printf("FAILURE. Check Event Log with Event Viewer for details.\n");
+            LogEvent(0, static_cast<uint32_t>(rc), "RegOpenKeyEx in MainLoop", EVENTLOG_ERROR_TYPE);
+            if (service) result = 1;
+        } else {
+            std::printf("Success\n");
+            if (!intervalFromCommandLine) intervalMs = IntervalFromServiceKey(key);
+        }
+    }
+    std::printf("Update time is set to %ld minute(s).\n", static_cast<long>(intervalMs / kMillisecondsPerMinute));
+
+    {
+        std::lock_guard lock(stopEventMutex);
+        stopEvent = std::make_unique<platform::Event>(true, false);
+    }
+
+    if (result == 0 && (!service || ReportStatusToSCMgr(kServiceStartPending, 0, 0, kStartWaitHintMs))) {
+        std::printf("Initializing...\n");
+        if (!DiscoverLists()) {
+            std::printf("%s\n", kInitFailure);
+            result = 3;
+            if (service) {
+                LogEvent(0, 0, kInitFailure, EVENTLOG_WARNING_TYPE);
+                LogEvent(0, 0, "KOVA(tm) Ringpost stopped", EVENTLOG_INFORMATION_TYPE);
+            }
+        } else {
+            std::printf("Initialization Success\n");
+            if (!service || ReportStatusToSCMgr(kServiceRunning, 0, 0, 0)) {
+                ActiveLists& lists = ActiveLists::instance();
+                for (;;) {
+                    std::fflush(stdout);
+                    if (stopEvent->wait(intervalMs)) break;
+                    for (int32_t i = 0; i < lists.count(); ++i) {
+                        MailList& list = lists.at(i);
+                        std::printf("\nUpdating %s List\n", list.name.c_str());
+                        UpdateList(list);
+                        std::printf("Update Complete\n");
+                    }
+                }
+                std::printf("Stopping...\n");
+                if (service) LogEvent(0, 0, "KOVA(tm) Ringpost stopped", EVENTLOG_INFORMATION_TYPE);
+            }
+        }
+    }
+    std::fflush(stdout);
+
+    std::lock_guard lock(stopEventMutex);
+    stopEvent.reset();
+    return result;
+}

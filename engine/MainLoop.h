@@ -1,0 +1,18 @@
+// The polling loop: load every list once, then update each list every interval
+// until asked to stop.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr char kServiceName[] = "KOVARingpost";
+inline constexpr char kDisplayName[] = "KOVA(tm) Ringpost";
+inline constexpr char kServiceKeyPath[] = "SYSTEM\\CurrentControlSet\\Services\\KOVARingpost";
+
+enum class RunMode { Service, Console };
+
+// Results: 0 normal stop, 1 service key unreadable (service mode), 2 stop
+// event not created, 3 no list found.
+int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine);
+
+// Asks a running MainLoop to stop after its current pass. Safe from any thread.
+void ServiceStop();

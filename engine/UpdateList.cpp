@@ -1,0 +1,13 @@
+#include "UpdateList.h"
+
+#include "SpoolCleanup.h"
+
+namespace {
+constexpr int32_t kBadFileDays = 30;
+}
+
+void UpdateList(MailList& list) {
+    RemoveOldFiles(list, "MSG", list.keep);
+    RemoveOldFiles(list, "BAD", kBadFileDays);
+    RemoveOldFiles(list, "TMP", 0);
+}
