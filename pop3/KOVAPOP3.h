@@ -43,7 +43,32 @@ KOVAPOP3_API int32_t KOVAPOP3_GetMessage(int32_t messageNumber, const char* path
 KOVAPOP3_API int32_t KOVAPOP3_DeleteMessage(int32_t messageNumber);
 
 /* ---- Message files (no session needed) --------------------------------- */
-/* KOVAPOP3_GetMessageHeader and KOVAPOP3_DecodeAttachments are declared here. */
+
+/* Reads the header block of a message file. Each size is in/out: capacity on
+ * entry; on return the value's length when shorter than the capacity, the
+ * capacity when the value was cut (no terminator then), 0 when absent. Every
+ * array given with its size is zero-filled over its capacity first. A pair is
+ * used only when its size pointer is given. header receives the other header
+ * lines joined by LF; boundary and *isMultipart the quoted boundary of a
+ * multipart content type. Results: 0, -21, -23, -24 (no end of header). */
+KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
+                                               char* to, uint32_t* toSize,
+                                               char* cc, uint32_t* ccSize,
+                                               char* from, uint32_t* fromSize,
+                                               char* replyTo, uint32_t* replyToSize,
+                                               char* subject, uint32_t* subjectSize,
+                                               char* date, uint32_t* dateSize,
+                                               char* header, uint32_t* headerSize,
+                                               int32_t* isMultipart,
+                                               char* boundary, uint32_t* boundarySize);
+
+/* Splits a multipart message file: decoded attachments go to the folder named
+ * like the file without its 4-character extension, and the file is replaced
+ * (atomically) by its header and inline text when it ended with the "." line.
+ * Prints "      Decoded NAME" / "      Unable to decode NAME" per attachment.
+ * A message that is not multipart is left untouched. The second argument is
+ * unused (pass 0). Results: 0, -21, -23, -24, -25, -26, -28. */
+KOVAPOP3_API int32_t KOVAPOP3_DecodeAttachments(const char* path, int32_t unused);
 
 /* ---- end of message files ---------------------------------------------- */
 
