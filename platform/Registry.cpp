@@ -1,0 +1,680 @@
+#include "Registry.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+
+#include "FileSystem.h"
+#include "SystemDirectory.h"
+#include "UniqueFd.h"
+
+namespace platform {
+
+// Gives the implementation access to a key's private parts.
+struct RegistryAccess {
+    static std::string& dir(RegistryKey& k) { return k.dir_; }
+    static const std::string& dir(const RegistryKey& k) { return k.dir_; }
+    static std::string& name(RegistryKey& k) { return k.name_; }
+    static uint32_t& access(RegistryKey& k) { return k.access_; }
+    static uint32_t access(const RegistryKey& k) { return k.access_; }
+};
+
+namespace {
+
+constexpr char kValuesFile[] = ".values";
+constexpr char kLockFile[] = ".lock";
+constexpr uint32_t kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_DELETE;
+constexpr uint32_t kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
+
+char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool equalFold(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
+}
+
+bool lessFold(const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(fold(a[i]));
+        const auto cb = static_cast<unsigned char>(fold(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    return a.size() < b.size();
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+const char kHex[] = "0123456789ABCDEF";
+
+// Key names become directory names: '/' and '%' cannot stay, and a leading
+// '.' would collide with the store's own files.
+std::string encodeKeyName(std::string_view name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c == '/' || c == '%' || (i == 0 && c == '.')) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string decodeKeyName(std::string_view name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '%' && i + 2 < name.size() && hexDigit(name[i + 1]) >= 0 && hexDigit(name[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(name[i + 1]) * 16 + hexDigit(name[i + 2]));
+            i += 2;
+        } else {
+            out += name[i];
+        }
+    }
+    return out;
+}
+
+// Names and data in the values file: printable bytes as they are, everything
+// that would break the tab-separated line as \xHH.
+std::string escapeBytes(std::string_view s) {
+    std::string out;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || c == '\\') {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+bool unescapeBytes(std::string_view s, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\') {
+            out += s[i];
+            continue;
+        }
+        if (i + 3 >= s.size() || s[i + 1] != 'x') return false;
+        const int hi = hexDigit(s[i + 2]), lo = hexDigit(s[i + 3]);
+        if (hi < 0 || lo < 0) return false;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 3;
+    }
+    return true;
+}
+
+struct Value {
+    std::string name;
+    uint32_t type = REG_NONE;
+    std::string data;
+};
+
+// One line per value: name TAB type TAB data. The data is "dword:" and a
+// decimal number for a 4-byte REG_DWORD, "sz:" and escaped bytes for a text
+// with its terminating zero (the zero not written), "hex:" and hex bytes for
+// anything else.
+std::string formatValues(const std::vector<Value>& values) {
+    std::string out;
+    for (const auto& v : values) {
+        out += escapeBytes(v.name);
+        out += '\t';
+        const char* tn = registryTypeName(v.type);
+        out += *tn ? std::string(tn) : std::to_string(v.type);
+        out += '\t';
+        const bool isText = v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ;
+        if (v.type == REG_DWORD && v.data.size() == 4) {
+            uint32_t n = 0;
+            for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(v.data[static_cast<size_t>(i)]);
+            out += "dword:" + std::to_string(n);
+        } else if (isText && !v.data.empty() && v.data.back() == '\0') {
+            out += "sz:" + escapeBytes(std::string_view(v.data).substr(0, v.data.size() - 1));
+        } else {
+            out += "hex:";
+            for (const char ch : v.data) {
+                const auto c = static_cast<unsigned char>(ch);
+                out += kHex[c >> 4];
+                out += kHex[c & 15];
+            }
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+bool parseValueLine(std::string_view line, Value& v) {
+    const size_t t1 = line.find('\t');
+    if (t1 == std::string_view::npos) return false;
+    const size_t t2 = line.find('\t', t1 + 1);
+    if (t2 == std::string_view::npos) return false;
+    if (!unescapeBytes(line.substr(0, t1), v.name)) return false;
+    const std::string_view typeText = line.substr(t1 + 1, t2 - t1 - 1);
+    if (!registryTypeFromName(typeText, v.type)) {
+        if (typeText.empty() || typeText.find_first_not_of("0123456789") != std::string_view::npos) return false;
+        v.type = static_cast<uint32_t>(std::strtoul(std::string(typeText).c_str(), nullptr, 10));
+    }
+    const std::string_view data = line.substr(t2 + 1);
+    v.data.clear();
+    if (data.rfind("dword:", 0) == 0) {
+        const std::string num(data.substr(6));
+        if (num.empty() || num.find_first_not_of("0123456789") != std::string::npos) return false;
+        const unsigned long long n = std::strtoull(num.c_str(), nullptr, 10);
+        if (n > 0xFFFFFFFFull) return false;
+        for (int i = 0; i < 4; ++i) v.data += static_cast<char>((n >> (8 * i)) & 0xFF);
+    } else if (data.rfind("sz:", 0) == 0) {
+        if (!unescapeBytes(data.substr(3), v.data)) return false;
+        v.data += '\0';
+    } else if (data.rfind("hex:", 0) == 0) {
+        const std::string_view hex = data.substr(4);
+        if (hex.size() % 2) return false;
+        for (size_t i = 0; i < hex.size(); i += 2) {
+            const int hi = hexDigit(hex[i]), lo = hexDigit(hex[i + 1]);
+            if (hi < 0 || lo < 0) return false;
+            v.data += static_cast<char>(hi * 16 + lo);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A line that cannot be parsed is skipped rather than failing the whole key:
+// the other values stay usable.
+std::vector<Value> readValues(const std::string& keyDir) {
+    std::vector<Value> values;
+    std::string content;
+    if (!readFile(keyDir + "/" + kValuesFile, content)) return values;
+    size_t pos = 0;
+    while (pos < content.size()) {
+        size_t end = content.find('\n', pos);
+        if (end == std::string::npos) end = content.size();
+        Value v;
+        if (parseValueLine(std::string_view(content).substr(pos, end - pos), v)) values.push_back(std::move(v));
+        pos = end + 1;
+    }
+    return values;
+}
+
+bool writeValues(const std::string& keyDir, const std::vector<Value>& values) {
+    return writeFileAtomically(keyDir + "/" + kValuesFile, formatValues(values));
+}
+
+std::string registryRoot() { return systemDirectory() + "/registry"; }
+
+std::string rootDir(RootKey root) { return registryRoot() + "/" + rootKeyName(root); }
+
+bool inGroup(gid_t gid) {
+    if (getegid() == gid) return true;
+    gid_t groups[256];
+    const int n = getgroups(256, groups);
+    for (int i = 0; i < n; ++i)
+        if (groups[i] == gid) return true;
+    return false;
+}
+
+// Permission bits of the key's directory decide; the superuser needs at least
+// one bit of the kind asked for (as for executing files).
+int32_t checkAccess(const std::string& dir, uint32_t access) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) return errno == EACCES ? kRegAccessDenied : kRegNotFound;
+    if (!S_ISDIR(st.st_mode)) return kRegNotFound;
+    const bool wantRead = (access & kReadRights) != 0;
+    const bool wantWrite = (access & kWriteRights) != 0;
+    const mode_t m = st.st_mode;
+    mode_t bits;
+    if (geteuid() == 0) {
+        bits = ((m | (m >> 3) | (m >> 6)) & 7);
+    } else if (st.st_uid == geteuid()) {
+        bits = (m >> 6) & 7;
+    } else if (inGroup(st.st_gid)) {
+        bits = (m >> 3) & 7;
+    } else {
+        bits = m & 7;
+    }
+    if (wantRead && !(bits & 4)) return kRegAccessDenied;
+    if (wantWrite && !(bits & 2)) return kRegAccessDenied;
+    return kRegOk;
+}
+
+std::vector<std::string> splitPath(std::string_view path) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t end = path.find('\\', pos);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > pos) parts.emplace_back(path.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return parts;
+}
+
+// Stored names of the subkeys of `dir` (decoded), each with its directory entry.
+std::vector<std::pair<std::string, std::string>> listSubKeys(const std::string& dir) {
+    std::vector<std::pair<std::string, std::string>> keys;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return keys;
+    while (dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        const std::string entry = e->d_name;
+        struct stat st {};
+        if (::stat((dir + "/" + entry).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        keys.emplace_back(decodeKeyName(entry), entry);
+    }
+    ::closedir(d);
+    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return lessFold(a.first, b.first); });
+    return keys;
+}
+
+// The directory of the subkey `name` of `dir`, whatever its letter case.
+bool findSubKey(const std::string& dir, std::string_view name, std::string& entry, std::string& stored) {
+    // The exact spelling is the common case and needs no listing.
+    const std::string encoded = encodeKeyName(name);
+    struct stat st {};
+    if (::stat((dir + "/" + encoded).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        entry = encoded;
+        stored = std::string(name);
+        return true;
+    }
+    for (auto& [n, e] : listSubKeys(dir)) {
+        if (equalFold(n, name)) {
+            entry = e;
+            stored = n;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Serialises every change to the store across threads and processes.
+class StoreLock {
+public:
+    StoreLock() {
+        const std::string root = registryRoot();
+        ensureDirectory(root);
+        fd_ = UniqueFd(::open((root + "/" + kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (!fd_) return;
+        while (::flock(fd_.get(), LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                fd_.close();
+                return;
+            }
+        }
+        locked_ = true;
+    }
+    ~StoreLock() {
+        if (locked_) ::flock(fd_.get(), LOCK_UN);
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+    bool locked() const { return locked_; }
+
+private:
+    UniqueFd fd_;
+    bool locked_ = false;
+};
+
+bool validPath(std::string_view subKey) {
+    for (const auto& part : splitPath(subKey))
+        if (part.size() > 255) return false;
+    return true;
+}
+
+int32_t openFrom(const std::string& baseDir, const std::string& baseName, std::string_view subKey, RegistryKey& out,
+                 uint32_t access, bool create, bool* created) {
+    out.close();
+    if (created) *created = false;
+    if (!validPath(subKey)) return kRegInvalidParameter;
+    if (!directoryExists(baseDir)) return kRegKeyDeleted;
+    std::string dir = baseDir;
+    std::string name = baseName;
+    for (const auto& part : splitPath(subKey)) {
+        std::string entry, stored;
+        if (!findSubKey(dir, part, entry, stored)) {
+            if (!create) return kRegNotFound;
+            const std::string encoded = encodeKeyName(part);
+            if (::mkdir((dir + "/" + encoded).c_str(), 0755) != 0 && errno != EEXIST)
+                return errno == EACCES || errno == EPERM || errno == EROFS ? kRegAccessDenied : kRegNotFound;
+            entry = encoded;
+            stored = part;
+            if (created) *created = true;
+        } else if (created) {
+            *created = false;
+        }
+        dir += "/" + entry;
+        name += name.empty() ? stored : "\\" + stored;
+    }
+    if (const int32_t r = checkAccess(dir, access); r != kRegOk) return r;
+    RegistryAccess::dir(out) = dir;
+    RegistryAccess::name(out) = name;
+    RegistryAccess::access(out) = access;
+    return kRegOk;
+}
+
+int32_t checkHandle(const RegistryKey& key, uint32_t right) {
+    if (!key.isOpen()) return kRegInvalidParameter;
+    if (!(RegistryAccess::access(key) & right)) return kRegAccessDenied;
+    if (!directoryExists(RegistryAccess::dir(key))) return kRegKeyDeleted;
+    return kRegOk;
+}
+
+int32_t deleteSub(const std::string& dir, std::string_view subKey, bool tree) {
+    const auto parts = splitPath(subKey);
+    if (parts.empty()) return kRegAccessDenied;  // a key cannot delete itself through an empty path
+    StoreLock lock;
+    if (!lock.locked()) return kRegAccessDenied;
+    std::string parent = dir;
+    std::string entry, stored;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (!findSubKey(parent, parts[i], entry, stored)) return kRegNotFound;
+        if (i + 1 < parts.size()) parent += "/" + entry;
+    }
+    const std::string target = parent + "/" + entry;
+    if (checkAccess(parent, KEY_SET_VALUE) != kRegOk) return kRegAccessDenied;
+    if (!tree && !listSubKeys(target).empty()) return kRegAccessDenied;
+    std::error_code ec;
+    std::filesystem::remove_all(target, ec);
+    if (ec) return ec.value() == EACCES || ec.value() == EPERM ? kRegAccessDenied : kRegWriteFault;
+    return kRegOk;
+}
+
+}  // namespace
+
+int32_t regOpenKey(RootKey root, std::string_view subKey, RegistryKey& out, uint32_t access) {
+    const std::string base = rootDir(root);
+    ensureDirectory(base);
+    return openFrom(base, "", subKey, out, access, false, nullptr);
+}
+
+int32_t regOpenKey(const RegistryKey& parent, std::string_view subKey, RegistryKey& out, uint32_t access) {
+    if (!parent.isOpen()) return kRegInvalidParameter;
+    const std::string dir = RegistryAccess::dir(parent), name = parent.path();
+    return openFrom(dir, name, subKey, out, access, false, nullptr);
+}
+
+int32_t regCreateKey(RootKey root, std::string_view subKey, RegistryKey& out, uint32_t access, bool* created) {
+    const std::string base = rootDir(root);
+    ensureDirectory(base);
+    StoreLock lock;
+    if (!lock.locked()) return openFrom(base, "", subKey, out, access, false, created);
+    return openFrom(base, "", subKey, out, access, true, created);
+}
+
+int32_t regCreateKey(const RegistryKey& parent, std::string_view subKey, RegistryKey& out, uint32_t access,
+                     bool* created) {
+    if (!parent.isOpen()) return kRegInvalidParameter;
+    if (!splitPath(subKey).empty() && !(RegistryAccess::access(parent) & KEY_CREATE_SUB_KEY)) {
+        // Opening an existing key needs no right to create.
+        if (const int32_t r = regOpenKey(parent, subKey, out, access); r != kRegNotFound) return r;
+        return kRegAccessDenied;
+    }
+    const std::string dir = RegistryAccess::dir(parent), name = parent.path();
+    StoreLock lock;
+    if (!lock.locked()) return kRegAccessDenied;
+    return openFrom(dir, name, subKey, out, access, true, created);
+}
+
+int32_t regQueryValue(const RegistryKey& key, std::string_view valueName, uint32_t& type, uint8_t* data,
+                      uint32_t& size) {
+    if (const int32_t r = checkHandle(key, KEY_QUERY_VALUE); r != kRegOk) return r;
+    for (const auto& v : readValues(RegistryAccess::dir(key))) {
+        if (!equalFold(v.name, valueName)) continue;
+        type = v.type;
+        const auto needed = static_cast<uint32_t>(v.data.size());
+        if (!data) {
+            size = needed;
+            return kRegOk;
+        }
+        if (size < needed) {
+            size = needed;
+            return kRegMoreData;
+        }
+        std::memcpy(data, v.data.data(), v.data.size());
+        size = needed;
+        return kRegOk;
+    }
+    return kRegNotFound;
+}
+
+int32_t regSetValue(const RegistryKey& key, std::string_view valueName, uint32_t type, const uint8_t* data,
+                    uint32_t size) {
+    if (const int32_t r = checkHandle(key, KEY_SET_VALUE); r != kRegOk) return r;
+    if (size && !data) return kRegInvalidParameter;
+    if (valueName.size() > 16383) return kRegInvalidParameter;
+    StoreLock lock;
+    if (!lock.locked()) return kRegAccessDenied;
+    const std::string& dir = RegistryAccess::dir(key);
+    if (!directoryExists(dir)) return kRegKeyDeleted;
+    auto values = readValues(dir);
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    auto it = std::find_if(values.begin(), values.end(), [&](const Value& v) { return equalFold(v.name, valueName); });
+    if (it != values.end()) {
+        it->type = type;
+        it->data = bytes;
+    } else {
+        values.push_back(Value{std::string(valueName), type, bytes});
+    }
+    if (!writeValues(dir, values)) return errno == EACCES || errno == EPERM ? kRegAccessDenied : kRegWriteFault;
+    return kRegOk;
+}
+
+int32_t regDeleteValue(const RegistryKey& key, std::string_view valueName) {
+    if (const int32_t r = checkHandle(key, KEY_SET_VALUE); r != kRegOk) return r;
+    StoreLock lock;
+    if (!lock.locked()) return kRegAccessDenied;
+    const std::string& dir = RegistryAccess::dir(key);
+    auto values = readValues(dir);
+    auto it = std::find_if(values.begin(), values.end(), [&](const Value& v) { return equalFold(v.name, valueName); });
+    if (it == values.end()) return kRegNotFound;
+    values.erase(it);
+    if (!writeValues(dir, values)) return errno == EACCES || errno == EPERM ? kRegAccessDenied : kRegWriteFault;
+    return kRegOk;
+}
+
+int32_t regDeleteKey(const RegistryKey& key, std::string_view subKey) {
+    if (!key.isOpen()) return kRegInvalidParameter;
+    return deleteSub(RegistryAccess::dir(key), subKey, false);
+}
+
+int32_t regDeleteKey(RootKey root, std::string_view subKey) { return deleteSub(rootDir(root), subKey, false); }
+
+int32_t regDeleteTree(const RegistryKey& key, std::string_view subKey) {
+    if (!key.isOpen()) return kRegInvalidParameter;
+    return deleteSub(RegistryAccess::dir(key), subKey, true);
+}
+
+int32_t regDeleteTree(RootKey root, std::string_view subKey) { return deleteSub(rootDir(root), subKey, true); }
+
+int32_t regEnumKey(const RegistryKey& key, uint32_t index, char* name, uint32_t& nameSize) {
+    if (const int32_t r = checkHandle(key, KEY_ENUMERATE_SUB_KEYS); r != kRegOk) return r;
+    const auto keys = listSubKeys(RegistryAccess::dir(key));
+    if (index >= keys.size()) return kRegNoMoreItems;
+    const std::string& n = keys[index].first;
+    if (!name || nameSize < n.size() + 1) {
+        nameSize = static_cast<uint32_t>(n.size() + 1);
+        return kRegMoreData;
+    }
+    std::memcpy(name, n.c_str(), n.size() + 1);
+    nameSize = static_cast<uint32_t>(n.size());
+    return kRegOk;
+}
+
+int32_t regEnumValue(const RegistryKey& key, uint32_t index, char* name, uint32_t& nameSize, uint32_t& type,
+                     uint8_t* data, uint32_t& dataSize) {
+    if (const int32_t r = checkHandle(key, KEY_QUERY_VALUE); r != kRegOk) return r;
+    const auto values = readValues(RegistryAccess::dir(key));
+    if (index >= values.size()) return kRegNoMoreItems;
+    const Value& v = values[index];
+    type = v.type;
+    const auto needed = static_cast<uint32_t>(v.data.size());
+    bool more = false;
+    if (!name || nameSize < v.name.size() + 1) {
+        nameSize = static_cast<uint32_t>(v.name.size() + 1);
+        more = true;
+    }
+    if (data && dataSize < needed) more = true;
+    if (more) {
+        dataSize = needed;
+        return kRegMoreData;
+    }
+    std::memcpy(name, v.name.c_str(), v.name.size() + 1);
+    nameSize = static_cast<uint32_t>(v.name.size());
+    if (data) std::memcpy(data, v.data.data(), v.data.size());
+    dataSize = needed;
+    return kRegOk;
+}
+
+int32_t regQueryDword(const RegistryKey& key, std::string_view valueName, uint32_t& value) {
+    uint32_t type = 0, size = 4;
+    uint8_t buf[4] = {};
+    const int32_t r = regQueryValue(key, valueName, type, buf, size);
+    if (r != kRegOk) return r;
+    if (type != REG_DWORD || size != 4) return kRegInvalidParameter;
+    value = uint32_t(buf[0]) | uint32_t(buf[1]) << 8 | uint32_t(buf[2]) << 16 | uint32_t(buf[3]) << 24;
+    return kRegOk;
+}
+
+int32_t regSetDword(const RegistryKey& key, std::string_view valueName, uint32_t value) {
+    const uint8_t buf[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+    return regSetValue(key, valueName, REG_DWORD, buf, 4);
+}
+
+int32_t regQueryString(const RegistryKey& key, std::string_view valueName, std::string& value) {
+    uint32_t type = 0, size = 0;
+    int32_t r = regQueryValue(key, valueName, type, nullptr, size);
+    if (r != kRegOk) return r;
+    if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return kRegInvalidParameter;
+    std::string buf(size, '\0');
+    r = regQueryValue(key, valueName, type, reinterpret_cast<uint8_t*>(buf.data()), size);
+    if (r != kRegOk) return r;
+    buf.resize(size);
+    if (!buf.empty() && buf.back() == '\0') buf.pop_back();
+    value = std::move(buf);
+    return kRegOk;
+}
+
+int32_t regSetString(const RegistryKey& key, std::string_view valueName, std::string_view value, uint32_t type) {
+    std::string bytes(value);
+    bytes += '\0';
+    return regSetValue(key, valueName, type, reinterpret_cast<const uint8_t*>(bytes.data()),
+                       static_cast<uint32_t>(bytes.size()));
+}
+
+std::vector<std::string> regSubKeyNames(const RegistryKey& key) {
+    std::vector<std::string> names;
+    if (checkHandle(key, KEY_ENUMERATE_SUB_KEYS) != kRegOk) return names;
+    for (auto& [n, e] : listSubKeys(RegistryAccess::dir(key))) names.push_back(n);
+    return names;
+}
+
+std::string expandEnvironmentStrings(std::string_view text) {
+    std::string out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t start = text.find('%', pos);
+        if (start == std::string_view::npos) break;
+        const size_t end = text.find('%', start + 1);
+        if (end == std::string_view::npos) break;
+        out.append(text.substr(pos, start - pos));
+        const std::string name(text.substr(start + 1, end - start - 1));
+        const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
+        if (value) {
+            out += value;
+            pos = end + 1;
+        } else if (name.empty()) {
+            // "%%" is no name: keep the first '%' and let the second open the next one.
+            out += '%';
+            pos = end;
+        } else {
+            out.append(text.substr(start, end - start + 1));
+            pos = end + 1;
+        }
+    }
+    out.append(text.substr(pos));
+    return out;
+}
+
+bool rootKeyFromName(std::string_view name, RootKey& out) {
+    static const struct {
+        const char* longName;
+        const char* shortName;
+        RootKey key;
+    } kRoots[] = {{"HKEY_CLASSES_ROOT", "HKCR", RootKey::ClassesRoot},
+                  {"HKEY_CURRENT_USER", "HKCU", RootKey::CurrentUser},
+                  {"HKEY_LOCAL_MACHINE", "HKLM", RootKey::LocalMachine},
+                  {"HKEY_USERS", "HKU", RootKey::Users},
+                  {"HKEY_CURRENT_CONFIG", "HKCC", RootKey::CurrentConfig}};
+    for (const auto& r : kRoots) {
+        if (equalFold(name, r.longName) || equalFold(name, r.shortName)) {
+            out = r.key;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool rootKeyFromHandle(uint32_t handle, RootKey& out) {
+    switch (handle) {
+    case 0x80000000u: out = RootKey::ClassesRoot; return true;
+    case 0x80000001u: out = RootKey::CurrentUser; return true;
+    case 0x80000002u: out = RootKey::LocalMachine; return true;
+    case 0x80000003u: out = RootKey::Users; return true;
+    case 0x80000005u: out = RootKey::CurrentConfig; return true;
+    default: return false;
+    }
+}
+
+const char* rootKeyName(RootKey root) {
+    switch (root) {
+    case RootKey::ClassesRoot: return "HKEY_CLASSES_ROOT";
+    case RootKey::CurrentUser: return "HKEY_CURRENT_USER";
+    case RootKey::LocalMachine: return "HKEY_LOCAL_MACHINE";
+    case RootKey::Users: return "HKEY_USERS";
+    case RootKey::CurrentConfig: return "HKEY_CURRENT_CONFIG";
+    }
+    return "HKEY_LOCAL_MACHINE";
+}
+
+const char* registryTypeName(uint32_t type) {
+    switch (type) {
+    case REG_NONE: return "REG_NONE";
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    default: return "";
+    }
+}
+
+bool registryTypeFromName(std::string_view name, uint32_t& type) {
+    for (uint32_t t : {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ}) {
+        if (equalFold(name, registryTypeName(t))) {
+            type = t;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace platform
