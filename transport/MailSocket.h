@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "platform/Event.h"
@@ -80,31 +81,37 @@ public:
     // nothing more will arrive then beyond what is already buffered.
     bool LinkBroken() const { return linkBroken_.load(); }
 
+    // Waits until more than `moreThan` bytes are available. False when
+    // timeoutMs passes first (the clock only runs while nothing queued is
+    // left to send), or at once when the link broke and nothing more can come.
+    bool WaitForBytes(int32_t moreThan, uint32_t timeoutMs);
+
 private:
     void readerLoop();
     void writerLoop();
-    void stopThreads();
-    // Waits until received bytes, a broken link or the deadline; the deadline
-    // only runs while nothing is left to send.
-    bool waitForData(uint32_t timeoutMs);
-    int32_t gatherReply(ByteBuffer& reply, uint32_t timeoutMs, const char* terminator, int32_t terminatorLength);
+    bool waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs);
+    bool receivedContains(std::string_view needle) const;
+    int32_t expectReply(const char* expected, int32_t expectedLength, const char* terminator,
+                        int32_t terminatorLength, uint32_t timeoutMs);
+    bool waitForQueueBelow(size_t bytes);
 
     std::atomic<bool> connected_{false};
     std::unique_ptr<ByteBuffer> transcript_;
     std::unique_ptr<platform::TcpSocket> socket_;
     std::thread readerThread_;
     std::thread writerThread_;
-    std::atomic<bool> stopWriter_{false};
+    platform::Event stopWriter_{true, false};
     mutable std::mutex transcriptLock_;
     mutable std::mutex receiveLock_;
     mutable std::mutex queueLock_;
     platform::Event dataReceived_{true, false};
     platform::Event dataQueued_{true, false};
-    // Pulsed when the writer makes progress, finishes the queue or the link breaks.
+    // Pulsed when bytes arrive, the writer makes progress or the link breaks.
     platform::Event linkActivity_{false, false};
     ByteBuffer received_;
     ItemList sendQueue_;
     std::atomic<bool> sending_{false};    // queue not empty or a buffer being sent
+    std::atomic<size_t> queuedBytes_{0};
     std::atomic<uint32_t> lastProgress_{0};  // tick of the writer's last progress
     std::atomic<bool> linkBroken_{false};
 };

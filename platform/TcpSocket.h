@@ -1,0 +1,46 @@
+// A client socket for the mail transport: IPv4 name resolution, a connect
+// that is waited for within a limit, and blocking-style receive and send that
+// a third thread can interrupt with stop().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/UniqueFd.h"
+
+namespace platform {
+
+class TcpSocket {
+public:
+    enum class ConnectResult { Ok, ResolveFailed, SocketFailed, Refused, TimedOut };
+
+    TcpSocket();
+    ~TcpSocket() = default;
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+
+    // Dotted IPv4 text is taken as is; anything else is resolved (AF_INET).
+    // stream=false gives a datagram socket.
+    ConnectResult connect(const std::string& host, uint16_t port, bool stream, uint32_t timeoutMs);
+
+    // Waits until bytes arrive and receives up to `size` of them.
+    // > 0: bytes received; 0: end of stream; kError; kStopped.
+    long receive(char* target, size_t size);
+    // Waits until the socket takes some bytes and sends them; > 0 is the
+    // count sent (possibly fewer than `size`), else kError or kStopped.
+    long send(const char* bytes, size_t size);
+
+    // Wakes every thread waiting in receive() or send(), now and later.
+    void stop();
+    void close();
+
+    static constexpr long kError = -1;
+    static constexpr long kStopped = -2;
+
+private:
+    UniqueFd fd_;
+    UniqueFd stopFd_;  // eventfd, readable once stop() was called
+};
+
+}  // namespace platform

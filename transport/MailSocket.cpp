@@ -1,0 +1,391 @@
+#include "MailSocket.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/TcpSocket.h"
+#include "transport/Base64Encoder.h"
+#include "transport/Limits.h"
+#include "transport/ResultCodes.h"
+#include "transport/ServerAddress.h"
+
+namespace {
+
+constexpr size_t kReceivePiece = 16384;
+// SendFileBase64 stops queuing while this much waits for the writer, so a
+// large attachment does not sit in memory whole.
+constexpr size_t kQueueHighWater = 4u << 20;
+// Whole base64 lines per file read.
+constexpr size_t kFileChunk = transport::kBase64LineBytes * 1024;
+
+// Signed distance between two tick counts, correct across a wrap.
+int32_t ticksAfter(uint32_t later, uint32_t earlier) { return static_cast<int32_t>(later - earlier); }
+
+// A reply is complete once a whole line has arrived that does not announce a
+// further line the way "250-..." does in a multi-line SMTP reply. Returns the
+// deciding line, or nullopt while incomplete.
+std::optional<std::string_view> completeReply(std::string_view text) {
+    size_t pos = 0;
+    for (;;) {
+        const size_t lf = text.find('\n', pos);
+        if (lf == std::string_view::npos) return std::nullopt;
+        const std::string_view line = text.substr(pos, lf + 1 - pos);
+        const bool continued = line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+                               std::isdigit(static_cast<unsigned char>(line[1])) &&
+                               std::isdigit(static_cast<unsigned char>(line[2])) && line[3] == '-';
+        if (!continued) return line;
+        pos = lf + 1;
+    }
+}
+
+int32_t judge(std::string_view line, const char* expected, int32_t expectedLength) {
+    const auto n = static_cast<size_t>(std::max<int32_t>(expectedLength, 0));
+    if (line.size() < n || std::memcmp(line.data(), expected, n) != 0) return ResultCode::IncorrectResponse;
+    return ResultCode::Success;
+}
+
+}  // namespace
+
+MailSocket::MailSocket() = default;
+
+MailSocket::~MailSocket() { Disconnect(); }
+
+int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool record) {
+    if (connected_) return ResultCode::Success;
+    if (!host) return ResultCode::NullPointer;
+    Disconnect();  // a failed earlier attempt may have left pieces behind
+
+    const auto server = transport::parseServerAddress(host, port);
+    if (!server) return ResultCode::PortNotOpened;
+
+    {
+        std::lock_guard lock(receiveLock_);
+        received_.clear();
+        dataReceived_.reset();
+    }
+    linkActivity_.reset();
+    linkBroken_ = false;
+    lastProgress_ = platform::tickCount();
+
+    auto sock = std::make_unique<platform::TcpSocket>();
+    if (sock->connect(server->host, server->port, useTcp, transport::limits().replyMs) !=
+        platform::TcpSocket::ConnectResult::Ok)
+        return ResultCode::PortNotOpened;
+    socket_ = std::move(sock);
+
+    if (record) {
+        std::lock_guard lock(transcriptLock_);
+        transcript_ = std::make_unique<ByteBuffer>();
+    }
+
+    stopWriter_.reset();
+    try {
+        readerThread_ = std::thread(&MailSocket::readerLoop, this);
+        writerThread_ = std::thread(&MailSocket::writerLoop, this);
+    } catch (const std::system_error&) {
+        Disconnect();
+        return ResultCode::ThreadNotCreated;
+    }
+    connected_ = true;
+    return ResultCode::Success;
+}
+
+int32_t MailSocket::Disconnect() {
+    connected_ = false;
+    if (socket_) socket_->stop();
+    stopWriter_.set();
+    if (readerThread_.joinable()) readerThread_.join();
+    if (writerThread_.joinable()) writerThread_.join();
+    {
+        std::lock_guard lock(queueLock_);
+        sendQueue_.removeAll();
+        dataQueued_.reset();
+        sending_ = false;
+        queuedBytes_ = 0;
+    }
+    socket_.reset();
+    return ResultCode::Success;
+}
+
+void MailSocket::readerLoop() {
+    std::vector<char> piece(kReceivePiece);
+    for (;;) {
+        const long n = socket_->receive(piece.data(), piece.size());
+        if (n == platform::TcpSocket::kStopped) return;
+        if (n <= 0) {
+            // End of stream or an error: nothing more will come, stop polling.
+            linkBroken_ = true;
+            linkActivity_.set();
+            return;
+        }
+        {
+            std::lock_guard lock(receiveLock_);
+            received_.append(piece.data(), static_cast<size_t>(n));
+            {
+                std::lock_guard tlock(transcriptLock_);
+                if (transcript_) transcript_->append(piece.data(), static_cast<size_t>(n));
+            }
+            dataReceived_.set();
+        }
+        linkActivity_.set();
+    }
+}
+
+void MailSocket::writerLoop() {
+    for (;;) {
+        if (platform::Event::waitAny({&stopWriter_, &dataQueued_}, platform::kInfinite) == 0) return;
+        std::optional<std::string> buffer;
+        {
+            std::lock_guard lock(queueLock_);
+            buffer = sendQueue_.popFront();
+            if (sendQueue_.isEmpty()) dataQueued_.reset();
+        }
+        if (!buffer) continue;
+        {
+            // Recorded before it goes out so the transcript shows a command
+            // ahead of the reply the reader may receive at once.
+            std::lock_guard tlock(transcriptLock_);
+            if (transcript_) transcript_->append(*buffer);
+        }
+        size_t sent = 0;
+        while (sent < buffer->size()) {
+            const long n = socket_->send(buffer->data() + sent, buffer->size() - sent);
+            if (n == platform::TcpSocket::kStopped) return;
+            if (n <= 0) {
+                linkBroken_ = true;
+                linkActivity_.set();
+                return;
+            }
+            sent += static_cast<size_t>(n);
+            lastProgress_ = platform::tickCount();
+            if (sent < buffer->size()) linkActivity_.set();
+        }
+        {
+            std::lock_guard lock(queueLock_);
+            queuedBytes_ -= buffer->size();
+            if (sendQueue_.isEmpty()) sending_ = false;
+        }
+        lastProgress_ = platform::tickCount();
+        linkActivity_.set();
+    }
+}
+
+void MailSocket::ClearTranscript() {
+    std::lock_guard lock(transcriptLock_);
+    if (transcript_) transcript_->clear();
+}
+
+ByteBuffer MailSocket::GetTranscript() const {
+    std::lock_guard lock(transcriptLock_);
+    return transcript_ ? *transcript_ : ByteBuffer();
+}
+
+int32_t MailSocket::CopyTranscript(char* target, int32_t size) const {
+    std::lock_guard lock(transcriptLock_);
+    if (!transcript_ || size <= 1) return 0;
+    const size_t n = std::min(transcript_->size(), static_cast<size_t>(size) - 1);
+    if (target && n) std::memcpy(target, transcript_->data(), n);
+    return static_cast<int32_t>(n);
+}
+
+int32_t MailSocket::BytesAvailable() const {
+    std::lock_guard lock(receiveLock_);
+    return static_cast<int32_t>(std::min<size_t>(received_.size(), INT32_MAX));
+}
+
+int32_t MailSocket::Read(char* target, int32_t size, int32_t* outCount) {
+    if (!target) return BytesAvailable();
+    if (!outCount) return ResultCode::NullPointer;
+    const size_t want = static_cast<size_t>(std::max<int32_t>(size, 0));
+    std::lock_guard lock(receiveLock_);
+    const size_t n = received_.size();
+    if (n == 0) {
+        *outCount = 0;
+    } else if (want < n) {
+        std::memcpy(target, received_.data(), want);
+        received_.removeFront(want);
+        *outCount = static_cast<int32_t>(want);
+    } else {
+        std::memcpy(target, received_.data(), n);
+        received_.clear();
+        *outCount = static_cast<int32_t>(n);
+        dataReceived_.reset();
+    }
+    return ResultCode::Success;
+}
+
+int32_t MailSocket::ReadUntil(char* target, int32_t size, const char* terminator, int32_t terminatorLength,
+                              int32_t* outCount) {
+    if (!terminator || terminatorLength <= 0) return Read(target, size, outCount);
+    if (!target) return BytesAvailable();
+    if (!outCount) return ResultCode::NullPointer;
+    const size_t want = static_cast<size_t>(std::max<int32_t>(size, 0));
+    std::lock_guard lock(receiveLock_);
+    size_t n = received_.size();
+    bool found = false;
+    if (n > 0) {
+        const auto i = received_.find(std::string_view(terminator, static_cast<size_t>(terminatorLength)));
+        if (i >= 0) {
+            n = static_cast<size_t>(i) + static_cast<size_t>(terminatorLength);
+            found = true;
+        }
+    }
+    if (n == 0) {
+        *outCount = 0;
+        return ResultCode::Success;
+    }
+    if (want < n) {
+        std::memcpy(target, received_.data(), want);
+        received_.removeFront(want);
+        *outCount = static_cast<int32_t>(want);
+        return ResultCode::Success;
+    }
+    std::memcpy(target, received_.data(), n);
+    received_.removeFront(n);
+    *outCount = static_cast<int32_t>(n);
+    dataReceived_.reset();
+    if (!received_.empty()) dataReceived_.set();  // bytes behind the terminator are still waiting
+    return found ? ResultCode::TerminatorFound : ResultCode::Success;
+}
+
+int32_t MailSocket::Send(const char* bytes, int32_t length) {
+    if (length <= 0) return ResultCode::Success;
+    if (!bytes) return ResultCode::NullPointer;
+    if (!connected_) return ResultCode::Success;  // the reply wait reports the dead session
+    try {
+        std::string copy(bytes, static_cast<size_t>(length));
+        std::lock_guard lock(queueLock_);
+        queuedBytes_ += copy.size();
+        sending_ = true;
+        sendQueue_.push(std::move(copy));
+        dataQueued_.set();
+    } catch (const std::bad_alloc&) {
+        Disconnect();
+        return ResultCode::OutOfMemory;
+    }
+    return ResultCode::Success;
+}
+
+bool MailSocket::waitForQueueBelow(size_t bytes) {
+    const uint32_t since = platform::tickCount();
+    while (queuedBytes_ > bytes) {
+        if (linkBroken_ || !connected_) return false;
+        uint32_t origin = since;
+        const uint32_t progress = lastProgress_;
+        if (ticksAfter(progress, origin) > 0) origin = progress;
+        const int32_t idle = ticksAfter(platform::tickCount(), origin);
+        const int32_t left = static_cast<int32_t>(transport::limits().replyMs) - idle;
+        if (left <= 0) return false;
+        linkActivity_.wait(static_cast<uint32_t>(left));
+    }
+    return true;
+}
+
+int32_t MailSocket::SendFileBase64(const char* path) {
+    if (!path) return ResultCode::NullPointer;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return ResultCode::FileNotOpened;
+    try {
+        std::vector<unsigned char> chunk(kFileChunk);
+        std::string text;
+        for (;;) {
+            file.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
+            const auto got = static_cast<size_t>(file.gcount());
+            if (file.bad()) return ResultCode::FileNotOpened;
+            text.clear();
+            transport::appendBase64Lines(text, chunk.data(), got);
+            const bool last = got < chunk.size();
+            if (last) text += "\r\n\r\n";
+            if (!waitForQueueBelow(kQueueHighWater)) return ResultCode::WriteError;
+            if (Send(text) != ResultCode::Success) return ResultCode::WriteError;
+            if (last) return ResultCode::Success;
+        }
+    } catch (const std::bad_alloc&) {
+        return ResultCode::WriteError;
+    }
+}
+
+bool MailSocket::receivedContains(std::string_view needle) const {
+    std::lock_guard lock(receiveLock_);
+    return received_.find(needle) >= 0;
+}
+
+bool MailSocket::waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs) {
+    for (;;) {
+        if (static_cast<size_t>(BytesAvailable()) > moreThan) return true;
+        if (linkBroken_ || !connected_) return false;
+        // The limit counts from the call or from the writer's last progress,
+        // whichever is later: data still going out restarts the clock.
+        const uint32_t now = platform::tickCount();
+        uint32_t origin = since;
+        const uint32_t progress = lastProgress_;
+        if (ticksAfter(progress, origin) > 0) origin = progress;
+        const int32_t left = static_cast<int32_t>(timeoutMs) - ticksAfter(now, origin);
+        if (left <= 0) return false;
+        linkActivity_.wait(static_cast<uint32_t>(left));
+    }
+}
+
+bool MailSocket::WaitForBytes(int32_t moreThan, uint32_t timeoutMs) {
+    return waitForMore(static_cast<size_t>(std::max<int32_t>(moreThan, 0)), platform::tickCount(), timeoutMs);
+}
+
+int32_t MailSocket::expectReply(const char* expected, int32_t expectedLength, const char* terminator,
+                                int32_t terminatorLength, uint32_t timeoutMs) {
+    const uint32_t since = platform::tickCount();
+    std::string reply;
+    std::vector<char> piece;
+    if (terminator) {
+        // Take nothing until the whole terminator is there, so that one split
+        // across two pieces is still found and what follows it stays behind.
+        const std::string_view term(terminator, static_cast<size_t>(terminatorLength));
+        while (!receivedContains(term)) {
+            if (!waitForMore(static_cast<size_t>(BytesAvailable()), since, timeoutMs) && !receivedContains(term))
+                return ResultCode::ResponseTimeout;
+        }
+        piece.resize(static_cast<size_t>(BytesAvailable()));
+        int32_t got = 0;
+        const int32_t r = ReadUntil(piece.data(), static_cast<int32_t>(piece.size()), terminator,
+                                    terminatorLength, &got);
+        if (r != ResultCode::TerminatorFound && r != ResultCode::Success) return r;
+        return judge(std::string_view(piece.data(), static_cast<size_t>(got)), expected, expectedLength);
+    }
+    for (;;) {
+        if (!waitForMore(0, since, timeoutMs)) return ResultCode::ResponseTimeout;
+        piece.resize(static_cast<size_t>(BytesAvailable()));
+        int32_t got = 0;
+        const int32_t r = Read(piece.data(), static_cast<int32_t>(piece.size()), &got);
+        if (r != ResultCode::Success) return r;
+        reply.append(piece.data(), static_cast<size_t>(got));
+        if (const auto line = completeReply(reply)) return judge(*line, expected, expectedLength);
+    }
+}
+
+int32_t MailSocket::SendAndExpect(const char* command, int32_t commandLength, const char* expected,
+                                  int32_t expectedLength, uint32_t timeoutMs) {
+    if (command) {
+        const int32_t r = Send(command, commandLength);
+        if (r != ResultCode::Success) return r;
+    }
+    if (!expected) return ResultCode::Success;
+    return expectReply(expected, expectedLength, nullptr, 0, timeoutMs);
+}
+
+int32_t MailSocket::SendAndExpectLine(const char* command, int32_t commandLength, const char* expected,
+                                      int32_t expectedLength, const char* terminator, int32_t terminatorLength,
+                                      uint32_t timeoutMs) {
+    if (command) {
+        const int32_t r = Send(command, commandLength);
+        if (r != ResultCode::Success) return r;
+    }
+    if (!expected) return ResultCode::Success;
+    if (!terminator || terminatorLength <= 0) return expectReply(expected, expectedLength, nullptr, 0, timeoutMs);
+    return expectReply(expected, expectedLength, terminator, terminatorLength, timeoutMs);
+}
