@@ -1,0 +1,150 @@
+#include "Pop3Session.h"
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "platform/Clock.h"
+#include "pop3/MultiLineEnd.h"
+#include "transport/Limits.h"
+#include "transport/ResultCodes.h"
+
+namespace {
+
+constexpr uint16_t kPop3Port = 110;
+constexpr char kOk[] = "+OK";
+constexpr int32_t kOkLength = 3;
+constexpr char kLineEnd[] = "\r\n";
+
+bool hasLineBreak(const char* s) { return std::strpbrk(s, "\r\n") != nullptr; }
+
+}  // namespace
+
+Pop3Session& Pop3Session::instance() {
+    static Pop3Session session;
+    return session;
+}
+
+int32_t Pop3Session::command(const std::string& line) {
+    return socket_.SendAndExpect(line.data(), static_cast<int32_t>(line.size()), kOk, kOkLength,
+                                 transport::limits().replyMs);
+}
+
+int32_t Pop3Session::commandLine(const std::string& line) {
+    return socket_.SendAndExpectLine(line.data(), static_cast<int32_t>(line.size()), kOk, kOkLength, kLineEnd, 2,
+                                     transport::limits().replyMs);
+}
+
+int32_t Pop3Session::login(const char* server, const char* user, const char* password) {
+    if (!server || !user || !password) return ResultCode::NullPointer;
+    // A line break would end the command early and let the rest be read as
+    // another command.
+    if (hasLineBreak(user) || hasLineBreak(password)) return ResultCode::InvalidParameter;
+
+    std::lock_guard lock(callLock_);
+    if (loggedIn_) {
+        const int32_t rc = logoutLocked();
+        if (rc != ResultCode::Success) return rc;
+    }
+    int32_t rc = socket_.Connect(server, kPop3Port, true, false);
+    if (rc != ResultCode::Success) return rc;
+
+    rc = socket_.SendAndExpect(nullptr, 0, kOk, kOkLength, transport::limits().replyMs);
+    if (rc == ResultCode::Success) rc = command("USER " + std::string(user) + kLineEnd);
+    if (rc == ResultCode::Success) rc = command("PASS " + std::string(password) + kLineEnd);
+    if (rc != ResultCode::Success) {
+        socket_.Disconnect();
+        return rc;
+    }
+    loggedIn_ = true;
+    return ResultCode::Success;
+}
+
+int32_t Pop3Session::logout() {
+    std::lock_guard lock(callLock_);
+    return logoutLocked();
+}
+
+int32_t Pop3Session::logoutLocked() {
+    if (!loggedIn_) return ResultCode::Success;
+    loggedIn_ = false;
+    const int32_t rc = command("QUIT\r\n");
+    socket_.Disconnect();
+    return rc;
+}
+
+int32_t Pop3Session::receiveMultiLine(uint32_t inactivityMs, const Sink& sink) {
+    MultiLineEnd end;
+    std::string piece;
+    uint32_t lastPiece = platform::tickCount();
+    for (;;) {
+        const int32_t available = socket_.BytesAvailable();
+        if (available > 0) {
+            piece.resize(static_cast<size_t>(available));
+            int32_t got = 0;
+            const int32_t rc = socket_.Read(piece.data(), available, &got);
+            if (rc != ResultCode::Success) return rc;
+            if (got <= 0) continue;
+            const size_t part = end.feed(std::string_view(piece.data(), static_cast<size_t>(got)));
+            const int32_t sinkRc = sink(piece.data(), part);
+            if (sinkRc != ResultCode::Success) return sinkRc;
+            if (end.found()) return ResultCode::Success;
+            lastPiece = platform::tickCount();
+            continue;
+        }
+        const uint32_t idle = platform::tickCount() - lastPiece;
+        if (idle >= inactivityMs) return ResultCode::ResponseTimeout;
+        // Wakes as soon as bytes arrive; false at the limit or at once when
+        // the server has gone, and nothing more can come then.
+        if (!socket_.WaitForBytes(0, inactivityMs - idle) && socket_.BytesAvailable() == 0 &&
+            (socket_.LinkBroken() || !socket_.IsConnected()))
+            return ResultCode::ResponseTimeout;
+    }
+}
+
+int32_t Pop3Session::listing(std::string_view command, char* target, int32_t targetSize) {
+    if (!target) return ResultCode::NullPointer;
+    if (targetSize < 0) return ResultCode::InvalidParameter;
+    std::lock_guard lock(callLock_);
+    if (!loggedIn_) return ResultCode::NotLoggedIn;
+
+    int32_t rc = commandLine(std::string(command) + kLineEnd);
+    if (rc != ResultCode::Success) return rc;
+
+    ByteBuffer answer;
+    rc = receiveMultiLine(transport::limits().listInactivityMs, [&](const char* bytes, size_t n) {
+        answer.append(bytes, n);
+        return ResultCode::Success;
+    });
+    // The caller's array always ends up zero-filled and holding what arrived.
+    answer.copyOut(target, static_cast<size_t>(targetSize));
+    if (rc != ResultCode::Success) return rc;
+    return static_cast<int32_t>(answer.size());
+}
+
+int32_t Pop3Session::retrieve(int32_t messageNumber, const char* path) {
+    if (!path) return ResultCode::NullPointer;
+    std::lock_guard lock(callLock_);
+    if (!loggedIn_) return ResultCode::NotLoggedIn;
+
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) return ResultCode::FileNotCreated;
+
+    int32_t rc = commandLine("RETR " + std::to_string(messageNumber) + kLineEnd);
+    if (rc != ResultCode::Success) return rc;
+
+    rc = receiveMultiLine(transport::limits().messageInactivityMs, [&](const char* bytes, size_t n) {
+        file.write(bytes, static_cast<std::streamsize>(n));
+        return file ? ResultCode::Success : ResultCode::WriteError;
+    });
+    // What arrived stays in the file, also when the transfer broke off.
+    file.close();
+    if (rc != ResultCode::Success) return rc;
+    return file ? ResultCode::Success : ResultCode::WriteError;
+}
+
+int32_t Pop3Session::remove(int32_t messageNumber) {
+    std::lock_guard lock(callLock_);
+    if (!loggedIn_) return ResultCode::NotLoggedIn;
+    return command("DELE " + std::to_string(messageNumber) + kLineEnd);
+}

@@ -1,0 +1,48 @@
+// The library's one POP3 session: USER/PASS login, LIST and UIDL listings,
+// RETR into a file, DELE and QUIT, over one MailSocket.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string_view>
+
+#include "transport/MailSocket.h"
+
+class Pop3Session {
+public:
+    // The process-wide session, made on first use. It is destroyed (the
+    // connection closed, its threads joined, no QUIT sent) when the library
+    // is unloaded or the process ends.
+    static Pop3Session& instance();
+
+    Pop3Session() = default;
+    Pop3Session(const Pop3Session&) = delete;
+    Pop3Session& operator=(const Pop3Session&) = delete;
+
+    int32_t login(const char* server, const char* user, const char* password);
+    int32_t logout();
+    // command: "LIST" or "UIDL".
+    int32_t listing(std::string_view command, char* target, int32_t targetSize);
+    int32_t retrieve(int32_t messageNumber, const char* path);
+    int32_t remove(int32_t messageNumber);
+
+    bool loggedIn() const { return loggedIn_; }
+
+private:
+    using Sink = std::function<int32_t(const char* bytes, size_t n)>;
+
+    int32_t logoutLocked();
+    int32_t command(const std::string& line);
+    int32_t commandLine(const std::string& line);
+    // Takes the rest of a multi-line answer, piece by piece, until its end
+    // line; fails with ResponseTimeout when inactivityMs pass without a new
+    // piece or the connection ends first.
+    int32_t receiveMultiLine(uint32_t inactivityMs, const Sink& sink);
+
+    // The library promises nothing for concurrent callers; this only keeps
+    // two of them from corrupting the one session.
+    std::mutex callLock_;
+    MailSocket socket_;
+    bool loggedIn_ = false;
+};
