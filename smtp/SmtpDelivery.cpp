@@ -1,0 +1,101 @@
+#include "SmtpDelivery.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "platform/LocalTime.h"
+#include "smtp/HeloDomain.h"
+#include "smtp/MessageComposer.h"
+#include "transport/Limits.h"
+#include "transport/MailSocket.h"
+#include "transport/ResultCodes.h"
+
+namespace smtp {
+
+namespace {
+
+// An address that carries CR or LF would end the command line early and let
+// the rest be read as a command of its own.
+bool safeAddress(std::string_view a) { return a.find_first_of("\r\n") == std::string_view::npos; }
+
+int32_t expect(MailSocket& s, const std::string& command, std::string_view code) {
+    return s.SendAndExpect(command.empty() ? nullptr : command.data(), static_cast<int32_t>(command.size()),
+                           code.data(), static_cast<int32_t>(code.size()), transport::limits().replyMs);
+}
+
+int32_t converse(MailSocket& s, const char* from, const char* to, const char* replyTo, const char* subject,
+                 const char* body, int32_t bodyLength, const char* attachments) {
+    int32_t r = expect(s, {}, "220");
+    if (r != ResultCode::Success) return r;
+
+    std::string domain;
+    r = heloDomain(from, domain);
+    if (r != ResultCode::Success) return r;
+    r = expect(s, "helo " + domain + "\r\n", "250");
+    if (r != ResultCode::Success) return r;
+    r = expect(s, std::string("mail from:<") + from + ">\r\n", "250");
+    if (r != ResultCode::Success) return r;
+
+    const auto recipients = splitRecipients(to);
+    for (const auto& rcpt : recipients) {
+        r = expect(s, "rcpt to:<" + rcpt + ">\r\n", "250");
+        if (r != ResultCode::Success) return r;
+    }
+    r = expect(s, "data\r\n", "354");
+    if (r != ResultCode::Success) return r;
+
+    const bool multipart = attachments != nullptr;
+    MessageFields fields;
+    fields.from = from;
+    fields.recipients = recipients;
+    fields.replyTo = replyTo;
+    fields.subject = subject;
+    fields.multipart = multipart;
+    fields.date = platform::localNow();
+    std::string message = composeHeader(fields);
+    if (body && bodyLength > 0) message += prepareBody(std::string_view(body, static_cast<size_t>(bodyLength)));
+    r = s.Send(message);
+    if (r != ResultCode::Success) return r;
+
+    if (multipart) {
+        for (const auto& path : splitAttachmentPaths(attachments)) {
+            r = s.Send(attachmentPartHeader(attachmentName(path)));
+            if (r != ResultCode::Success) return r;
+            r = s.SendFileBase64(path.c_str());
+            if (r != ResultCode::Success) return r;
+        }
+    }
+    r = expect(s, closingText(multipart), "250");
+    if (r != ResultCode::Success) return r;
+
+    // The message is delivered now: whatever QUIT brings, a retry by the
+    // caller would deliver it a second time.
+    expect(s, "quit\r\n", "221");
+    return ResultCode::Success;
+}
+
+}  // namespace
+
+int32_t sendEMail(const char* server, const char* from, const char* to, const char* replyTo, const char* subject,
+                  const char* body, int32_t bodyLength, const char* attachments, char* transcript,
+                  int32_t transcriptSize) noexcept {
+    if (!server || !from || !to || !subject) return ResultCode::NullPointer;
+    if (!safeAddress(from) || !safeAddress(to)) return ResultCode::InvalidParameter;
+    try {
+        MailSocket socket;
+        int32_t r = socket.Connect(server, kDefaultPort, true, transcript != nullptr);
+        if (r == ResultCode::Success)
+            r = converse(socket, from, to, replyTo, subject, body, bodyLength, attachments);
+        if (transcript) socket.CopyTranscript(transcript, transcriptSize);
+        socket.Disconnect();
+        return r;
+    } catch (const std::bad_alloc&) {
+        return ResultCode::OutOfMemory;
+    } catch (...) {
+        return ResultCode::OutOfMemory;
+    }
+}
+
+}  // namespace smtp
