@@ -1,0 +1,201 @@
+// What a real server will not do on demand: silence, answers cut into pieces,
+// dropped connections. Played by a scripted server; the time limits of this
+// test's copy of the transport are shortened so silence costs little.
+#include "pop3/KOVAPOP3.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/TempDir.h"
+#include "tests/harness/ScriptedPop3Server.h"
+#include "transport/Limits.h"
+
+namespace {
+
+constexpr int32_t kIncorrectResponse = -17;
+constexpr int32_t kResponseTimeout = -18;
+constexpr int32_t kNotLoggedIn = -19;
+constexpr int32_t kInvalidParameter = -20;
+constexpr int32_t kNullPointer = -21;
+constexpr uint32_t kFinishMs = 10000;
+
+class Pop3Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        transport::Limits l;
+        l.replyMs = 400;
+        l.listInactivityMs = 400;
+        l.messageInactivityMs = 400;
+        transport::setLimitsForTesting(l);
+    }
+    void TearDown() override {
+        KOVAPOP3_Logout();
+        transport::resetLimitsForTesting();
+    }
+
+    void start(harness::ScriptedPop3Server& s) {
+        std::string error;
+        ASSERT_TRUE(s.start(&error)) << error;
+    }
+    int32_t login(const harness::ScriptedPop3Server& s) {
+        return KOVAPOP3_Login(s.server().c_str(), "alice", "secret");
+    }
+
+    TempDir dir_;
+};
+
+using Clock = std::chrono::steady_clock;
+
+long long msSince(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+TEST_F(Pop3Faults, CallsOutsideASessionAndNullArguments) {
+    char buf[8] = {};
+    EXPECT_EQ(KOVAPOP3_Logout(), 0);
+    EXPECT_EQ(KOVAPOP3_GetMessageSizes(buf, sizeof buf), kNotLoggedIn);
+    EXPECT_EQ(KOVAPOP3_GetMessageIDs(buf, sizeof buf), kNotLoggedIn);
+    EXPECT_EQ(KOVAPOP3_GetMessage(1, dir_.file("m").c_str()), kNotLoggedIn);
+    EXPECT_EQ(KOVAPOP3_DeleteMessage(1), kNotLoggedIn);
+    EXPECT_EQ(KOVAPOP3_Login(nullptr, "a", "b"), kNullPointer);
+    EXPECT_EQ(KOVAPOP3_Login("127.0.2.40", nullptr, "b"), kNullPointer);
+    EXPECT_EQ(KOVAPOP3_Login("127.0.2.40", "a", nullptr), kNullPointer);
+    EXPECT_EQ(KOVAPOP3_GetMessageIDs(nullptr, 8), kNullPointer);
+    EXPECT_EQ(KOVAPOP3_GetMessage(1, nullptr), kNullPointer);
+}
+
+TEST_F(Pop3Faults, LineBreaksInCredentialsAreRefusedBeforeAnythingIsSent) {
+    harness::ScriptedPop3Server s("127.0.2.41");
+    s.greetAndLogin().reply("+OK bye\r\n");
+    start(s);
+    EXPECT_EQ(KOVAPOP3_Login(s.server().c_str(), "alice\r\nDELE 1", "secret"), kInvalidParameter);
+    EXPECT_EQ(KOVAPOP3_Login(s.server().c_str(), "alice", "secret\nQUIT"), kInvalidParameter);
+    EXPECT_EQ(KOVAPOP3_Login(s.server().c_str(), "alice", "sec\rret"), kInvalidParameter);
+    // The first connection the server sees is the good login.
+    ASSERT_EQ(login(s), 0);
+    EXPECT_EQ(KOVAPOP3_Logout(), 0);
+    ASSERT_TRUE(s.waitFinished(kFinishMs));
+    EXPECT_EQ(s.commands(), (std::vector<std::string>{"USER alice", "PASS secret", "QUIT"}));
+}
+
+TEST_F(Pop3Faults, SilentGreetingTimesOut) {
+    harness::ScriptedPop3Server s("127.0.2.42");
+    start(s);  // accepts and never speaks
+    const auto t = Clock::now();
+    EXPECT_EQ(login(s), kResponseTimeout);
+    EXPECT_LT(msSince(t), 5000);
+    char buf[8];
+    EXPECT_EQ(KOVAPOP3_GetMessageIDs(buf, sizeof buf), kNotLoggedIn);
+}
+
+TEST_F(Pop3Faults, ErrorAnswersKeepTheSession) {
+    harness::ScriptedPop3Server s("127.0.2.43");
+    s.greetAndLogin()
+        .reply("-ERR no such message\r\n")
+        .reply("-ERR busy\r\n")
+        .reply("+OK marked\r\n")
+        .reply("+OK bye\r\n");
+    start(s);
+    ASSERT_EQ(login(s), 0);
+    EXPECT_EQ(KOVAPOP3_GetMessage(7, dir_.file("m.NEW").c_str()), kIncorrectResponse);
+    EXPECT_TRUE(std::filesystem::exists(dir_.file("m.NEW")));
+    EXPECT_EQ(dir_.read("m.NEW"), "");
+    char buf[8];
+    EXPECT_EQ(KOVAPOP3_GetMessageSizes(buf, sizeof buf), kIncorrectResponse);
+    EXPECT_EQ(KOVAPOP3_DeleteMessage(-3), 0);
+    EXPECT_EQ(KOVAPOP3_Logout(), 0);
+    ASSERT_TRUE(s.waitFinished(kFinishMs));
+    EXPECT_EQ(s.commands(),
+              (std::vector<std::string>{"USER alice", "PASS secret", "RETR 7", "LIST", "DELE -3", "QUIT"}));
+}
+
+TEST_F(Pop3Faults, SilenceInTheMiddleOfAMessageFailsAndKeepsWhatArrived) {
+    harness::ScriptedPop3Server s("127.0.2.44");
+    s.greetAndLogin().reply("+OK 100 octets\r\nSubject: cut\r\n\r\nfirst half");
+    start(s);
+    ASSERT_EQ(login(s), 0);
+    const auto t = Clock::now();
+    EXPECT_EQ(KOVAPOP3_GetMessage(1, dir_.file("m.NEW").c_str()), kResponseTimeout);
+    EXPECT_GE(msSince(t), 350);  // the inactivity limit, not at once
+    EXPECT_LT(msSince(t), 5000);
+    EXPECT_EQ(dir_.read("m.NEW"), "Subject: cut\r\n\r\nfirst half");
+}
+
+TEST_F(Pop3Faults, SilenceInTheMiddleOfAListingFails) {
+    harness::ScriptedPop3Server s("127.0.2.45");
+    s.greetAndLogin().reply("+OK\r\n1 10\r\n2 2");
+    start(s);
+    ASSERT_EQ(login(s), 0);
+    char buf[32];
+    std::memset(buf, 'Z', sizeof buf);
+    EXPECT_EQ(KOVAPOP3_GetMessageSizes(buf, sizeof buf), kResponseTimeout);
+    EXPECT_STREQ(buf, "1 10\r\n2 2");
+}
+
+TEST_F(Pop3Faults, EndLineSplitAcrossPiecesEndsTheTransfer) {
+    // Long limits: a missed end line would show as a failure, not a slow pass.
+    transport::Limits l;
+    l.messageInactivityMs = 10000;
+    l.listInactivityMs = 10000;
+    transport::setLimitsForTesting(l);
+    harness::ScriptedPop3Server s("127.0.2.46");
+    s.greetAndLogin()
+        .reply("+OK\r\nSubject: a\r\n\r\n..dot\r\n").pause(100).send(".\r\n")
+        .reply("+OK\r\nSubject: b\r\n\r\nx\r\n.").pause(100).send("\r\n")
+        .reply("+OK\r\nSubject: c\r\n\r\ny\r").pause(100).send("\n.\r\n")
+        .reply("+OK").pause(100).send("\r\n.").pause(100).send("\r\n")  // an empty message
+        .reply("+OK 2 messages\r\n1 5\r\n2 6\r").pause(100).send("\n.\r").pause(100).send("\n")
+        .reply("+OK bye\r\n");
+    start(s);
+    ASSERT_EQ(login(s), 0);
+    const auto t = Clock::now();
+    ASSERT_EQ(KOVAPOP3_GetMessage(1, dir_.file("a").c_str()), 0);
+    ASSERT_EQ(KOVAPOP3_GetMessage(2, dir_.file("b").c_str()), 0);
+    ASSERT_EQ(KOVAPOP3_GetMessage(3, dir_.file("c").c_str()), 0);
+    ASSERT_EQ(KOVAPOP3_GetMessage(4, dir_.file("d").c_str()), 0);
+    char buf[64];
+    EXPECT_EQ(KOVAPOP3_GetMessageSizes(buf, sizeof buf), 13);
+    EXPECT_LT(msSince(t), 5000);
+    EXPECT_EQ(dir_.read("a"), "Subject: a\r\n\r\n..dot\r\n.\r\n");
+    EXPECT_EQ(dir_.read("b"), "Subject: b\r\n\r\nx\r\n.\r\n");
+    EXPECT_EQ(dir_.read("c"), "Subject: c\r\n\r\ny\r\n.\r\n");
+    EXPECT_EQ(dir_.read("d"), ".\r\n");
+    EXPECT_STREQ(buf, "1 5\r\n2 6\r\n.\r\n");
+    EXPECT_EQ(KOVAPOP3_Logout(), 0);
+}
+
+TEST_F(Pop3Faults, DroppedConnectionMidMessageFailsAtOnce) {
+    // The default limits: a dropped connection must not wait them out.
+    transport::resetLimitsForTesting();
+    harness::ScriptedPop3Server s("127.0.2.47");
+    s.greetAndLogin().reply("+OK\r\nSubject: lost\r\n\r\npart of the bo").hangUp();
+    start(s);
+    ASSERT_EQ(login(s), 0);
+    const auto t = Clock::now();
+    EXPECT_EQ(KOVAPOP3_GetMessage(1, dir_.file("m.NEW").c_str()), kResponseTimeout);
+    EXPECT_LT(msSince(t), 2000);
+    EXPECT_EQ(dir_.read("m.NEW"), "Subject: lost\r\n\r\npart of the bo");
+    // The session is gone on the server's side; logging out reports it and closes ours.
+    EXPECT_NE(KOVAPOP3_Logout(), 0);
+    char buf[8];
+    EXPECT_EQ(KOVAPOP3_GetMessageIDs(buf, sizeof buf), kNotLoggedIn);
+}
+
+TEST_F(Pop3Faults, DroppedConnectionMidListingFails) {
+    transport::resetLimitsForTesting();
+    harness::ScriptedPop3Server s("127.0.2.48");
+    s.greetAndLogin().reply("+OK\r\n1 10\r\n").hangUp();
+    start(s);
+    ASSERT_EQ(login(s), 0);
+    const auto t = Clock::now();
+    char buf[32];
+    EXPECT_EQ(KOVAPOP3_GetMessageIDs(buf, sizeof buf), kResponseTimeout);
+    EXPECT_LT(msSince(t), 2000);
+}
+
+}  // namespace
