@@ -1,5 +1,7 @@
 #include "UpdateList.h"
 
+#include "FetchMail.h"
+#include "ProcessNewMail.h"
 #include "SpoolCleanup.h"
 
 namespace {
@@ -10,4 +12,5 @@ void UpdateList(MailList& list) {
     RemoveOldFiles(list, "MSG", list.keep);
     RemoveOldFiles(list, "BAD", kBadFileDays);
     RemoveOldFiles(list, "TMP", 0);
+    if (FetchMail(list)) ProcessNewMail(list);
 }

@@ -1,0 +1,16 @@
+// The spooled message under processing: where it lies and the parts of it the
+// command handlers read.
+#pragma once
+
+#include <string>
+
+struct IncomingMessage {
+    std::string FilePath;    // the ".NEW" file in the list directory
+    std::string ToHeader;    // spaces trimmed; only its presence matters
+    std::string FromHeader;  // as the sender wrote it, display name included
+    std::string Subject;     // spaces trimmed, case kept
+    std::string Body;        // lines joined by CR LF, no final line end
+};
+
+// What the subject asks for.
+enum class CommandKind { None, Unsubscribe, Subscribe, MemberList, Submission, Unrecognised };

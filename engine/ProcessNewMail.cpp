@@ -1,0 +1,170 @@
+#include "ProcessNewMail.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "CommandClassification.h"
+#include "IncomingMessage.h"
+#include "MemberListRequest.h"
+#include "Membership.h"
+#include "SpoolCleanup.h"
+#include "SpoolReading.h"
+#include "SpoolText.h"
+#include "StripMessage.h"
+#include "Submission.h"
+#include "Subscription.h"
+#include "platform/FileSystem.h"
+#include "transport/TextRules.h"
+
+namespace {
+
+struct SpoolEntry {
+    std::string path;
+    std::string name;
+    platform::FileTime written;
+};
+
+// In the order they were fetched, so one person's requests are applied in
+// the order they were sent.
+std::vector<SpoolEntry> spoolFilesInFetchOrder(const MailList& list) {
+    std::vector<SpoolEntry> files;
+    for (const auto& entry : platform::findFiles(list.directory, "*.NEW")) {
+        if (entry.isDirectory) continue;
+        SpoolEntry e{list.directory + entry.name, entry.name, {}};
+        platform::lastWriteTime(e.path, e.written);
+        files.push_back(std::move(e));
+    }
+    std::stable_sort(files.begin(), files.end(), [](const SpoolEntry& a, const SpoolEntry& b) {
+        if (a.written.seconds != b.written.seconds) return a.written.seconds < b.written.seconds;
+        if (a.written.nanoseconds != b.written.nanoseconds) return a.written.nanoseconds < b.written.nanoseconds;
+        return a.name < b.name;
+    });
+    return files;
+}
+
+std::string valueAfter(const std::string& line, size_t prefixLength) {
+    return text::trim(std::string_view(line).substr(std::min(prefixLength, line.size())));
+}
+
+// The three headers the handlers need. The scan runs on past the header
+// block until all three are seen, so a Subject: line in the body counts.
+bool scanHeaders(std::FILE* file, IncomingMessage& message) {
+    bool to = false, from = false, subject = false;
+    std::string line;
+    while (!(to && from && subject) && ReadHeaderLine(file, line)) {
+        if (text::startsWithIgnoreCase(line, "TO:")) {
+            message.ToHeader = valueAfter(line, 3);
+            to = true;
+        } else if (text::startsWithIgnoreCase(line, "FROM:")) {
+            message.FromHeader = valueAfter(line, 5);
+            from = true;
+        } else if (text::startsWithIgnoreCase(line, "SUBJECT:")) {
+            message.Subject = valueAfter(line, 8);
+            subject = true;
+        }
+    }
+    return to && from && subject;
+}
+
+// The body after the first empty line, up to the "." line. False when the
+// message has none (a "." line before any empty line, or nothing but blank
+// lines). Lines the server dot-stuffed lose their extra '.'.
+bool readBody(std::FILE* file, std::string& body) {
+    std::string line;
+    for (;;) {
+        if (!ReadLine(file, line)) break;
+        if (line.empty()) break;
+        if (line == ".") return false;
+    }
+    while (ReadLine(file, line)) {
+        if (line == ".") break;
+        if (line.size() >= 2 && line[0] == '.' && line[1] == '.') line.erase(0, 1);
+        if (body.empty()) {
+            body = line;
+        } else {
+            body += text::kLineEnd;
+            body += line;
+        }
+    }
+    return !body.empty();
+}
+
+void printIgnored(const IncomingMessage& message) {
+    std::printf("    Invalid E-Mail from %s...Ignoring\n", message.FromHeader.c_str());
+}
+
+// Classifies and hands the message to its handler; returns the kind that
+// decides the spool file's fate.
+CommandKind dispatch(MailList& list, IncomingMessage& message, const std::string& upperSubject, int& retain) {
+    CommandKind kind = ClassifyCommand(list, upperSubject);
+    if (IsMember(list, message.FromHeader)) {
+        switch (kind) {
+            case CommandKind::Unsubscribe: HandleUnsubscribe(list, message, &retain); break;
+            case CommandKind::Subscribe: HandleSubscribe(list, message, &retain); break;
+            case CommandKind::Submission: HandleSubmission(list, message, &retain); break;
+            case CommandKind::MemberList: HandleMemberListRequest(list, message); break;
+            default: printIgnored(message); break;
+        }
+        return kind;
+    }
+    if (kind == CommandKind::Subscribe) {
+        HandleSubscribe(list, message, &retain);
+        return kind;
+    }
+    printIgnored(message);
+    return CommandKind::Unrecognised;
+}
+
+void processSpoolFile(MailList& list, const std::string& path) {
+    IncomingMessage message;
+    message.FilePath = path;
+    int retain = 0;
+    CommandKind kind = CommandKind::None;
+
+    StripMessage(list, path);
+
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        // Gone already (set aside by the stripping step) or unreadable.
+        if (platform::fileExists(path)) platform::renameFile(path, BadSpoolName(path));
+        return;
+    }
+
+    if (!scanHeaders(file.get(), message)) {
+        file.reset();
+        platform::renameFile(path, BadSpoolName(path));
+    } else {
+        const std::string upperSubject = text::toUpper(message.Subject);
+        const bool wantsMemberList = upperSubject.find(kMemberListCommand) != std::string::npos;
+        if (wantsMemberList || readBody(file.get(), message.Body)) {
+            try {
+                kind = dispatch(list, message, upperSubject, retain);
+            } catch (const std::exception&) {
+                // A handler that failed half way leaves the message for a person
+                // to look at rather than lost or processed again.
+                retain = kRetainSetAside;
+            }
+        }
+    }
+
+    file.reset();
+    if (retain == kRetainSetAside) {
+        platform::renameFile(path, BadSpoolName(path));
+        return;
+    }
+    if (kind == CommandKind::Submission && (!list.adminSubmit || retain != 0))
+        platform::renameFile(path, path.substr(0, path.size() - 3) + "MSG");
+    platform::removeFile(path);
+    if (retain == 0 || list.adminSubmit) DeleteAttachments(list, path);
+}
+
+}  // namespace
+
+void ProcessNewMail(MailList& list) {
+    std::printf("  Processing all new mail...\n");
+    for (const SpoolEntry& entry : spoolFilesInFetchOrder(list)) processSpoolFile(list, entry.path);
+    std::fflush(stdout);
+}

@@ -1,0 +1,51 @@
+#include "SpoolReading.h"
+
+#include "SpoolText.h"
+#include "platform/FileSystem.h"
+#include "transport/TextRules.h"
+
+bool ReadLine(std::FILE* file, std::string& line) {
+    line.clear();
+    if (!file) return false;
+    char buffer[kMaxLineLength + 1];
+    if (!std::fgets(buffer, sizeof buffer, file)) return false;
+    line = text::stripLineEnd(buffer);
+    return true;
+}
+
+bool ReadHeaderLine(std::FILE* file, std::string& line) {
+    if (!ReadLine(file, line)) return false;
+    std::string next;
+    for (;;) {
+        const long position = std::ftell(file);
+        if (position < 0) break;
+        if (!ReadLine(file, next)) break;
+        if (next.empty() || (next[0] != ' ' && next[0] != '\t')) {
+            std::fseek(file, position, SEEK_SET);
+            break;
+        }
+        const size_t start = next.find_first_not_of(" \t");
+        line += ' ';
+        if (start != std::string::npos) line.append(next, start, std::string::npos);
+        // A long folded header must not grow without bound.
+        if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
+    }
+    if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
+    return true;
+}
+
+void AppendTextFile(const std::string& path, std::string& text) {
+    std::string resolved = path;
+    if (!platform::fileExists(resolved)) {
+        const size_t slash = path.rfind('/');
+        if (slash != std::string::npos)
+            resolved = platform::resolveName(path.substr(0, slash + 1), path.substr(slash + 1));
+    }
+    FilePtr file(std::fopen(resolved.c_str(), "rb"));
+    if (!file) return;
+    std::string line;
+    while (ReadLine(file.get(), line)) {
+        text += line;
+        text += text::kLineEnd;
+    }
+}

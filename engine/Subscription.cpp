@@ -1,0 +1,93 @@
+#include "Subscription.h"
+
+#include <cstdio>
+
+#include "AddressRules.h"
+#include "CheckApproval.h"
+#include "MailSending.h"
+#include "MemberFile.h"
+#include "Membership.h"
+#include "SpoolReading.h"
+#include "transport/TextRules.h"
+
+namespace {
+constexpr int kNoticeAttempts = 5;
+constexpr int kUnsubscribeAttempts = 3;
+
+int32_t sendToPerson(const MailList& list, const std::string& to, const std::string& subject,
+                     const std::string& body, int attempts) {
+    const int32_t result =
+        SendWithRetry(list.smtpServer, list.fromAddress, to, list.replyToAddress, subject, body, {}, attempts);
+    if (result != 0) std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
+    return result;
+}
+}  // namespace
+
+void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain) {
+    std::string target = ExtractAddress(message.FromHeader);
+    const ApprovalRequest request{list.subscribeCommand, "Subscribe", "subscribe", list.adminSubscribe, false};
+    if (!CheckApproval(list, message, target, message.FromHeader, request, retain)) return;
+
+    const std::string failureSubject = list.subscribeCommand + " FAILURE";
+    if (IsMember(list, target)) {
+        std::printf("    FAILURE. %s is already a member of the list.\n", target.c_str());
+        sendToPerson(list, target, failureSubject,
+                     "You are already a member of the " + list.name +
+                         " ringpost.\r\n\r\nThere is no need to resubscribe.",
+                     kNoticeAttempts);
+        return;
+    }
+
+    if (!IsValidAddress(list, target)) {
+        std::printf("    FAILURE. %s is not a valid E-Mail address.\n", target.c_str());
+        // Only someone who named another address hears of it: a person whose
+        // own address is invalid cannot be answered.
+        const std::string sender = ExtractAddress(message.FromHeader);
+        if (text::toUpper(sender).find(text::toUpper(target)) == std::string::npos && IsValidAddress(list, sender))
+            sendToPerson(list, sender, failureSubject, target + " is not a valid E-Mail address.\r\n",
+                         kNoticeAttempts);
+        return;
+    }
+
+    list.members.append(target, false);
+    WriteMembers(list);
+
+    std::string body;
+    AppendTextFile(list.welcomeFile, body);
+    if (body.empty())
+        body = "Your subscription request has been approved. You will start to\r\nreceive messages from the " +
+               list.name + " ringpost.";
+    if (sendToPerson(list, target, list.subscribeCommand + " approved", body, kNoticeAttempts) == 0)
+        std::printf("    Subscribe successful.\n");
+}
+
+void HandleUnsubscribe(MailList& list, const IncomingMessage& message, int* retain) {
+    std::string target = ExtractAddress(message.FromHeader);
+    const ApprovalRequest request{list.unsubscribeCommand, "Unsubscribe", "unsubscribe", list.adminUnsubscribe,
+                                  true};
+    if (!CheckApproval(list, message, target, message.FromHeader, request, retain)) return;
+
+    // Every copy goes: a duplicate left behind would keep receiving posts
+    // after the person was told they were removed.
+    const std::string wanted = text::toUpper(target);
+    bool removed = false;
+    for (int32_t i = list.members.count() - 1; i >= 0; --i) {
+        Member m;
+        if (!list.members.get(i, m) || m.address.empty()) continue;
+        if (text::toUpper(m.address) == wanted) {
+            list.members.remove(i);
+            removed = true;
+        }
+    }
+    if (!removed) {
+        std::printf("    FAILURE. Can't find %s in member list.\n", target.c_str());
+        return;
+    }
+    WriteMembers(list);
+
+    if (sendToPerson(list, target, list.unsubscribeCommand + " approved",
+                     "Your unsubscription request has been approved. You will no longer\r\nreceive messages from the " +
+                         list.name + " ringpost.",
+                     kUnsubscribeAttempts) == 0)
+        std::printf("    Unsubscribe successful.\n");
+}
