@@ -1,0 +1,127 @@
+#include "HeaderParser.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "transport/ResultCodes.h"
+#include "transport/TextRules.h"
+
+namespace mime {
+
+namespace {
+
+void zeroFill(const HeaderValue& v) {
+    if (v.data && v.size && *v.size > 0) std::memset(v.data, 0, *v.size);
+}
+
+// Copies at most the capacity; the size tells the length only when the value
+// fitted with room to spare.
+void copyOut(const HeaderValue& v, std::string_view value) {
+    if (!v.size) return;
+    const uint32_t capacity = *v.size;
+    if (v.data) {
+        const std::size_t n = std::min<std::size_t>(value.size(), capacity);
+        std::memset(v.data, 0, capacity);
+        if (n > 0) std::memcpy(v.data, value.data(), n);
+    }
+    if (value.size() < capacity) *v.size = static_cast<uint32_t>(value.size());
+}
+
+void zeroSizeWhenEmpty(const HeaderValue& v) {
+    if (!v.size) return;
+    if (*v.size == 0 || !v.data) return;
+    if (v.data[0] == '\0') *v.size = 0;
+}
+
+}  // namespace
+
+bool findQuotedBoundary(std::string_view line, std::size_t from, std::string& boundary) {
+    static constexpr std::string_view kKey = "BOUNDARY=\"";
+    if (from > line.size()) return false;
+    const std::string upper = text::toUpper(line.substr(from));
+    const std::size_t key = upper.find(kKey);
+    if (key == std::string::npos) return false;
+    const std::size_t open = from + key + kKey.size();
+    const std::size_t close = line.find('"', open);
+    if (close == std::string_view::npos) return false;
+    boundary.assign(line.substr(open, close - open));
+    return true;
+}
+
+int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool* endedAtDot) {
+    if (!input) return ResultCode::NullPointer;
+    if (endedAtDot) *endedAtDot = false;
+
+    struct Named {
+        std::string_view name;
+        const HeaderValue* value;
+    };
+    const std::array<Named, 6> named{{{"TO:", &f.to},
+                                      {"CC:", &f.cc},
+                                      {"FROM:", &f.from},
+                                      {"REPLY-TO:", &f.replyTo},
+                                      {"SUBJECT:", &f.subject},
+                                      {"DATE:", &f.date}}};
+    for (const Named& n : named) zeroFill(*n.value);
+    zeroFill(f.header);
+    zeroFill(f.boundary);
+    if (f.isMultipart) *f.isMultipart = 0;
+
+    auto write = [&](std::string_view line) { return !output || output->writeLine(line); };
+
+    std::string collected;
+    bool anyCollected = false;
+    bool complete = false;  // the block ended at an empty line or "."
+    std::string line;
+    LineReader::HeaderRead r = input->readHeaderLine(line);
+    while (r != LineReader::HeaderRead::End) {
+        if (line == ".") {
+            if (!write(line)) return ResultCode::WriteError;
+            if (endedAtDot) *endedAtDot = true;
+            complete = true;
+            break;
+        }
+        if (line.empty()) {
+            if (!write(line)) return ResultCode::WriteError;
+            complete = true;
+            break;
+        }
+        for (const Named& n : named) {
+            if (!n.value->size || !text::startsWithIgnoreCase(line, n.name)) continue;
+            if (!write(line)) return ResultCode::WriteError;
+            copyOut(*n.value, text::trim(std::string_view(line).substr(n.name.size())));
+            line.clear();
+            break;
+        }
+        static constexpr std::string_view kMultipart = "CONTENT-TYPE: MULTIPART/";
+        std::string boundary;
+        if (!line.empty() && text::startsWithIgnoreCase(line, kMultipart) &&
+            findQuotedBoundary(line, kMultipart.size(), boundary)) {
+            if (f.isMultipart) *f.isMultipart = 1;
+            if (f.boundary.size) {
+                copyOut(f.boundary, boundary);
+                if (!write(kPlainTextContentType)) return ResultCode::WriteError;
+                line.clear();
+            }
+        }
+        if (!line.empty()) {
+            if (!write(line)) return ResultCode::WriteError;
+            if (anyCollected) collected += '\n';
+            collected += line;
+            anyCollected = true;
+        }
+        if (r == LineReader::HeaderRead::LastLine) break;
+        r = input->readHeaderLine(line);
+    }
+
+    copyOut(f.header, collected);
+    if (!complete) return ResultCode::HeaderIncomplete;
+    for (const Named& n : named) zeroSizeWhenEmpty(*n.value);
+    zeroSizeWhenEmpty(f.header);
+    zeroSizeWhenEmpty(f.boundary);
+    return ResultCode::Success;
+}
+
+}  // namespace mime

@@ -1,0 +1,40 @@
+// KOVAPOP3_GetMessageHeader: the header values of a message file.
+#include <new>
+
+#include "HeaderParser.h"
+#include "KOVAPOP3.h"
+#include "StdioFile.h"
+#include "transport/ResultCodes.h"
+
+extern "C" KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
+                                                          char* to, uint32_t* toSize,
+                                                          char* cc, uint32_t* ccSize,
+                                                          char* from, uint32_t* fromSize,
+                                                          char* replyTo, uint32_t* replyToSize,
+                                                          char* subject, uint32_t* subjectSize,
+                                                          char* date, uint32_t* dateSize,
+                                                          char* header, uint32_t* headerSize,
+                                                          int32_t* isMultipart,
+                                                          char* boundary, uint32_t* boundarySize) {
+    if (!path) return ResultCode::NullPointer;
+    try {
+        mime::StdioFile file = mime::openFile(path, "rb");
+        if (!file) return ResultCode::FileNotOpened;
+        mime::LineReader reader(file.get(), 64 * 1024);
+        mime::HeaderFields fields;
+        fields.to = {to, toSize};
+        fields.cc = {cc, ccSize};
+        fields.from = {from, fromSize};
+        fields.replyTo = {replyTo, replyToSize};
+        fields.subject = {subject, subjectSize};
+        fields.date = {date, dateSize};
+        fields.header = {header, headerSize};
+        fields.boundary = {boundary, boundarySize};
+        fields.isMultipart = isMultipart;
+        return mime::ParseHeader(&reader, nullptr, fields);
+    } catch (const std::bad_alloc&) {
+        return ResultCode::OutOfMemory;
+    } catch (...) {
+        return ResultCode::OutOfMemory;
+    }
+}

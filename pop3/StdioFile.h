@@ -1,0 +1,29 @@
+// Owns a stdio stream. Message files are read and written through large
+// buffers, so a stream per file is all the MIME code needs.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace mime {
+
+struct StdioCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using StdioFile = std::unique_ptr<std::FILE, StdioCloser>;
+
+inline StdioFile openFile(const std::string& path, const char* mode) {
+    return StdioFile(std::fopen(path.c_str(), mode));
+}
+
+// Closes the stream and reports whether every buffered byte reached the file.
+inline bool closeFile(StdioFile& f) {
+    if (!f) return true;
+    const bool failed = std::ferror(f.get()) != 0;
+    return std::fclose(f.release()) == 0 && !failed;
+}
+
+}  // namespace mime
