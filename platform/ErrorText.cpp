@@ -1,0 +1,34 @@
+#include "ErrorText.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+std::string systemErrorText(uint32_t code) {
+    switch (code) {
+    case 1053: return "The service did not respond to the start or control request in a timely fashion.";
+    case 1056: return "An instance of the service is already running.";
+    case 1060: return "The specified service does not exist as an installed service.";
+    case 1061: return "The service cannot accept control messages at this time.";
+    case 1062: return "The service has not been started.";
+    case 1063: return "The service process could not connect to the service controller.";
+    case 1066: return "The service has returned a service-specific error code.";
+    case 1067: return "The process terminated unexpectedly.";
+    case 1072: return "The specified service has been marked for deletion.";
+    case 1073: return "The specified service already exists.";
+    default: break;
+    }
+    // errno values are small; anything else has no text here.
+    if (code > 4095) return {};
+    char buf[256];
+    const char* text = ::strerror_r(static_cast<int>(code), buf, sizeof buf);
+    if (!text || std::strncmp(text, "Unknown error", 13) == 0) return {};
+    return text;
+}
+
+// errno is the last error of the calling thread; the Windows codes above lie
+// far outside the range errno uses, so both share it.
+void setLastErrorCode(uint32_t code) { errno = static_cast<int>(code); }
+
+}  // namespace platform
