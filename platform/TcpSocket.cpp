@@ -6,7 +6,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <linux/sockios.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -113,6 +115,12 @@ long TcpSocket::send(const char* bytes, size_t size) {
         const long w = waitFor(fd_.get(), stopFd_.get(), POLLOUT, -1);
         if (w != 1) return w == 0 ? kError : w;
     }
+}
+
+size_t TcpSocket::unacknowledgedBytes() const {
+    int n = 0;
+    if (!fd_ || ::ioctl(fd_.get(), SIOCOUTQ, &n) < 0 || n < 0) return 0;
+    return static_cast<size_t>(n);
 }
 
 void TcpSocket::stop() {

@@ -31,6 +31,9 @@ public:
     // count sent (possibly fewer than `size`), else kError or kStopped.
     long send(const char* bytes, size_t size);
 
+    // Bytes handed to the kernel that the peer has not yet acknowledged.
+    size_t unacknowledgedBytes() const;
+
     // Wakes every thread waiting in receive() or send(), now and later.
     void stop();
     void close();

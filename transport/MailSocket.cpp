@@ -318,18 +318,29 @@ bool MailSocket::receivedContains(std::string_view needle) const {
 }
 
 bool MailSocket::waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs) {
+    // The limit counts from the call or from the last sign that data is still
+    // going out, whichever is later: the writer handing bytes to the kernel,
+    // or the peer acknowledging what the kernel still holds.
+    uint32_t peerProgress = since;
+    size_t unacked = socket_ ? socket_->unacknowledgedBytes() : 0;
     for (;;) {
         if (static_cast<size_t>(BytesAvailable()) > moreThan) return true;
         if (linkBroken_ || !connected_) return false;
-        // The limit counts from the call or from the writer's last progress,
-        // whichever is later: data still going out restarts the clock.
         const uint32_t now = platform::tickCount();
+        const size_t nowUnacked = socket_ ? socket_->unacknowledgedBytes() : 0;
+        if (nowUnacked < unacked) peerProgress = now;
+        unacked = nowUnacked;
         uint32_t origin = since;
         const uint32_t progress = lastProgress_;
         if (ticksAfter(progress, origin) > 0) origin = progress;
+        if (ticksAfter(peerProgress, origin) > 0) origin = peerProgress;
         const int32_t left = static_cast<int32_t>(timeoutMs) - ticksAfter(now, origin);
         if (left <= 0) return false;
-        linkActivity_.wait(static_cast<uint32_t>(left));
+        // While the kernel still holds unacknowledged bytes, look again soon:
+        // their draining is progress that raises no event.
+        const uint32_t slice = unacked > 0 ? std::min<uint32_t>(static_cast<uint32_t>(left), 20)
+                                           : static_cast<uint32_t>(left);
+        linkActivity_.wait(slice);
     }
 }
 

@@ -1,0 +1,57 @@
+// An SMTP sink on a loopback address for tests and benchmarks: Postfix's
+// smtp-sink (fastest) or the Python sink beside this file (stores every
+// message byte for byte with its envelope). Stopped when the object goes away.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ChildProcess.h"
+
+namespace harness {
+
+struct SunkMessage {
+    std::string helo;
+    std::string mailFrom;
+    std::vector<std::string> rcptTos;
+    std::string data;  // as received, CR LF kept, dots un-stuffed
+};
+
+class SmtpSink {
+public:
+    enum class Kind { Postfix, Python };
+
+    // address: a 127.x.y.z the caller owns. extraArgs go to smtp-sink only
+    // (its fault options such as "-f", "rcpt").
+    SmtpSink(Kind kind, std::string address, uint16_t port = 25, std::vector<std::string> extraArgs = {});
+    ~SmtpSink();
+    SmtpSink(const SmtpSink&) = delete;
+    SmtpSink& operator=(const SmtpSink&) = delete;
+
+    // Starts the sink and waits (bounded) until it accepts connections.
+    bool start(std::string* error = nullptr);
+    void stop();
+
+    // "address" for port 25, else "address:port", as the library takes it.
+    std::string server() const;
+    const std::string& address() const { return address_; }
+    uint16_t port() const { return port_; }
+
+    // Python sink: the stored messages in arrival order.
+    std::vector<SunkMessage> messages() const;
+    // Postfix sink: the stored message files (headers it adds, then the data
+    // with CR LF turned into LF), sorted by name.
+    std::vector<std::string> messageFiles() const;
+    std::string log() const;
+
+private:
+    Kind kind_;
+    std::string address_;
+    uint16_t port_;
+    std::vector<std::string> extraArgs_;
+    std::string dir_;
+    platform::ChildProcess process_;
+};
+
+}  // namespace harness
