@@ -15,6 +15,9 @@ bool ReadLine(std::FILE* file, std::string& line) {
 
 bool ReadHeaderLine(std::FILE* file, std::string& line) {
     if (!ReadLine(file, line)) return false;
+    // The empty line ends the header block: an indented first body line
+    // must not be folded onto it.
+    if (line.empty()) return true;
     std::string next;
     for (;;) {
         const long position = std::ftell(file);

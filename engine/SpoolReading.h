@@ -12,7 +12,8 @@ inline constexpr size_t kMaxLineLength = 8191;
 bool ReadLine(std::FILE* file, std::string& line);
 
 // One logical header line: continuation lines (starting with a space or a
-// tab) are unfolded onto it after one space. Cut to 8191 characters.
+// tab) are unfolded onto it after one space. Cut to 8191 characters. The
+// empty line that ends the header block is never continued.
 bool ReadHeaderLine(std::FILE* file, std::string& line);
 
 // Appends every line of the file at `path`, each followed by CR LF. A file
