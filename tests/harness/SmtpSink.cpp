@@ -73,8 +73,11 @@ SmtpSink::SmtpSink(Kind kind, std::string address, uint16_t port, std::vector<st
     : kind_(kind), address_(std::move(address)), port_(port), extraArgs_(std::move(extraArgs)),
       dir_(makeDirectory()) {
     fs::create_directories(dir_ + "/msgs");
-    // smtp-sink drops root and must still write its files.
-    if (kind_ == Kind::Postfix) platform::setOwner(dir_ + "/msgs", "postfix");
+    // smtp-sink drops root and must still reach and write its files.
+    if (kind_ == Kind::Postfix) {
+        fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        platform::setOwner(dir_ + "/msgs", "postfix");
+    }
 }
 
 SmtpSink::~SmtpSink() {

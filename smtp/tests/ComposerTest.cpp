@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "smtp/HeloDomain.h"
+#include "smtp/MessageComposer.h"
+#include "transport/ResultCodes.h"
+
+using namespace smtp;
+
+TEST(HeloDomain, TakenFromTheSender) {
+    std::string d;
+    EXPECT_EQ(heloDomain("joe@example.com", d), ResultCode::Success);
+    EXPECT_EQ(d, "example.com");
+    EXPECT_EQ(heloDomain("joe@mail.dept.example.com", d), ResultCode::Success);
+    EXPECT_EQ(d, "example.com");  // three or more labels: the last two
+    EXPECT_EQ(heloDomain("joe@localhost", d), ResultCode::Success);
+    EXPECT_EQ(d, "localhost");
+    EXPECT_EQ(heloDomain("example.org", d), ResultCode::Success);
+    EXPECT_EQ(d, "example.org");
+
+    EXPECT_EQ(heloDomain("", d), ResultCode::InvalidParameter);
+    EXPECT_EQ(heloDomain("nobody", d), ResultCode::InvalidParameter);
+    EXPECT_EQ(heloDomain("joe@", d), ResultCode::InvalidParameter);  // would announce nothing
+    EXPECT_EQ(heloDomain("joe@" + std::string(256, 'a'), d), ResultCode::InvalidParameter);
+    EXPECT_EQ(heloDomain("joe@" + std::string(255, 'a'), d), ResultCode::Success);
+}
+
+TEST(DateLine, WritesTheZonesRealOffset) {
+    platform::LocalTime t;
+    t.year = 2026;
+    t.month = 12;
+    t.day = 7;
+    t.weekday = 1;
+    t.hour = 9;
+    t.minute = 5;
+    t.second = 3;
+    t.utcOffsetMinutes = 60;
+    EXPECT_EQ(dateText(t), "Mon, 7 Dec 2026 09:05:03 +0100");
+    t.utcOffsetMinutes = 330;
+    EXPECT_EQ(dateText(t), "Mon, 7 Dec 2026 09:05:03 +0530");
+    t.utcOffsetMinutes = -210;
+    EXPECT_EQ(dateText(t), "Mon, 7 Dec 2026 09:05:03 -0330");
+    t.utcOffsetMinutes = 0;
+    t.month = 1;
+    t.day = 31;
+    t.weekday = 0;
+    EXPECT_EQ(dateText(t), "Sun, 31 Jan 2026 09:05:03 +0000");
+}
+
+TEST(ToLine, RecipientsAsWrittenInAngleBrackets) {
+    const auto r = splitRecipients("a@x.org, b@y.org");
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[1], " b@y.org");  // the space is kept
+    EXPECT_EQ(toLine(r), "To: <a@x.org>,< b@y.org>\r\n");
+    EXPECT_EQ(splitRecipients("a@x.org,").size(), 2u);
+}
+
+TEST(Header, ValuesCannotStartLinesOfTheirOwn) {
+    MessageFields f;
+    f.from = "me@x.org";
+    f.recipients = {"you@y.org"};
+    const char* replyTo = "list@x.org\r\nBcc: victim@z.org";
+    f.replyTo = replyTo;
+    f.subject = "Hi\nX-Evil: 1";
+    const std::string h = composeHeader(f);
+    EXPECT_NE(h.find("Subject: Hi X-Evil: 1\r\n"), std::string::npos);
+    EXPECT_NE(h.find("Reply-To: list@x.org  Bcc: victim@z.org\r\n"), std::string::npos);
+    EXPECT_EQ(h.find("\nBcc"), std::string::npos);
+    EXPECT_TRUE(h.ends_with("Content-Transfer-Encoding: 7bit\r\n\r\n"));
+
+    f.replyTo = "";
+    f.multipart = true;
+    const std::string m = composeHeader(f);
+    EXPECT_NE(m.find("Reply-To: \r\n"), std::string::npos);
+    EXPECT_TRUE(m.ends_with("\r\n\r\n--__--__KOVA__--__--__--__--__KOVA__--__\r\nContent-Type: text/plain; "
+                            "charset=us-ascii\r\nContent-Disposition: inline\r\n\r\n"));
+}
+
+TEST(Body, TrailingLineEndsAndFinalDotGoLinesStartingWithDotAreStuffed) {
+    EXPECT_EQ(prepareBody("Hello\r\n.\r\n\r\n"), "Hello");
+    EXPECT_EQ(prepareBody(".\r\n..\r\n.x\r\nend"), "..\r\n...\r\n..x\r\nend");
+    EXPECT_EQ(prepareBody("a\r\n.\r\nb\r\n"), "a\r\n..\r\nb");
+    EXPECT_EQ(prepareBody("\r\n\r\n"), "");
+    EXPECT_EQ(prepareBody("no dot. here\r\n"), "no dot. here");
+}
+
+TEST(Attachments, PathsNamesAndPartHeaders) {
+    const auto p = splitAttachmentPaths("/data/one.bin| |/data/sub dir/two.txt |");
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[0], "/data/one.bin");
+    EXPECT_EQ(p[1], "/data/sub dir/two.txt");
+    EXPECT_TRUE(splitAttachmentPaths("").empty());
+    EXPECT_EQ(attachmentName("C:\\spool\\a.doc"), "a.doc");
+    EXPECT_EQ(attachmentName("/x/y/z.pdf"), "z.pdf");
+    EXPECT_EQ(attachmentName("plain"), "plain");
+    EXPECT_EQ(attachmentName("/x/y/"), "attachment");
+    EXPECT_EQ(attachmentPartHeader("a.doc"),
+              "\r\n--__--__KOVA__--__--__--__--__KOVA__--__\r\n"
+              "Content-Type: application/octet-stream; name=\"a.doc\"\r\n"
+              "Content-Transfer-Encoding: base64\r\n"
+              "Content-Description: a.doc\r\n"
+              "Content-Disposition: attachment; filename=\"a.doc\"\r\n\r\n");
+    EXPECT_EQ(closingText(true), "\r\n--__--__KOVA__--__--__--__--__KOVA__--__--\r\n.\r\n");
+    EXPECT_EQ(closingText(false), "\r\n.\r\n");
+}
