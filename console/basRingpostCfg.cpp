@@ -1,5 +1,7 @@
 #include "basRingpostCfg.h"
 
+#include "platform/FileSystem.h"
+
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QLabel>
@@ -28,6 +30,8 @@ double pixelsToTwipsY(double pixels) { return pixels * twipsPerPixelY(); }
 int twipsToPixelsY(double twips) { return static_cast<int>(std::lround(twips / twipsPerPixelY())); }
 
 bool FileExists(const std::string& path) {
+    // A directory opens for reading here, but is no file.
+    if (!platform::fileExists(path)) return false;
     std::ifstream f(path, std::ios::binary);
     return f.is_open();
 }

@@ -1,0 +1,109 @@
+// The console's main window: the lists beside the program, and the engine's
+// service (installed, running, start at boot, polling interval).
+#pragma once
+
+#include "ServiceControl.h"
+
+#include <QListWidget>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+
+class Dialogs;
+class GradientPanel;
+class QButtonGroup;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+// List entries sort ignoring letter case, like the classic sorted list box.
+class ListNameItem : public QListWidgetItem {
+public:
+    using QListWidgetItem::QListWidgetItem;
+    bool operator<(const QListWidgetItem& other) const override;
+};
+
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    frmMain(Dialogs& dialogs, std::string homeDir, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Reads and stores the polling interval, fills the list of lists and
+    // shows the service's state (before the window is shown).
+    void load();
+
+    // Opens the list editor for a new list (empty name) or the named list.
+    // Until the editor exists, a placeholder explains that it is missing.
+    std::function<void(const QString& listName)> openListEditor;
+
+    // Bounds of the waits for the engine program and the service.
+    uint32_t engineWaitMs = 60000;
+    uint32_t startWaitMs = 60000;
+    uint32_t stopWaitMs = 600000;
+
+    void UpdateStatus();
+    bool InstallService();
+    bool RemoveService();
+    bool StartTheService();
+    bool StopTheService();
+    bool SetServiceAuto();
+    bool SetServiceManual();
+
+    void cmdNew_Click();
+    void cmdConfigure_Click();
+    void cmdRemoveList_Click();
+    void cmdHelp_Click();
+    void cmdApply_Click();
+    void txtCheck_LostFocus();
+
+    // True while a service action waits.
+    bool busy() const { return busy_; }
+    ServiceControl& service() { return service_; }
+
+    QLabel* lblLists;
+    QListWidget* lstLists;
+    QPushButton* cmdNew;
+    QPushButton* cmdConfigure;
+    QPushButton* cmdRemoveList;
+    QPushButton* cmdHelp;
+    QLabel* lblService;
+    std::array<GradientPanel*, 4> picService;
+    std::array<QRadioButton*, 2> optInstall;
+    std::array<QRadioButton*, 2> optRunning;
+    std::array<QRadioButton*, 2> optStartup;
+    std::array<QLabel*, 2> lblCheck;
+    QLineEdit* txtCheck;
+    QPushButton* cmdApply;
+    QTimer* tmrUpdate;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void fillLists();
+    void optInstall_Click(int index);
+    void optRunning_Click(int index);
+    void optStartup_Click(int index);
+    // Selects a button as the window's own change: its handler asks nothing.
+    void selectQuietly(QRadioButton* button);
+    void setBusy(bool busy);
+    void pumpEvents();
+    int intervalFromField() const;
+
+    Dialogs& dialogs_;
+    std::string homeDir_;
+    ServiceControl service_;
+    QButtonGroup* grpInstall_;
+    QButtonGroup* grpRunning_;
+    QButtonGroup* grpStartup_;
+    bool updating_ = false;
+    bool refreshing_ = false;
+    bool busy_ = false;
+};
