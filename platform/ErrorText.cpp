@@ -7,6 +7,17 @@ namespace platform {
 
 std::string systemErrorText(uint32_t code) {
     switch (code) {
+    // Codes the registry and the service manager return where errno has a
+    // different meaning for the same number.
+    case 5: return "Access is denied.";
+    case 6: return "The handle is invalid.";
+    case 87: return "The parameter is incorrect.";
+    case 234: return "More data is available.";
+    case 259: return "No more data is available.";
+    case 1018: return "Illegal operation attempted on a registry key that has been marked for deletion.";
+    case 1052: return "The requested control is not valid for this service.";
+    case 1058: return "The service cannot be started, either because it is disabled or because it has no enabled devices associated with it.";
+    case 1069: return "The service did not start due to a logon failure.";
     case 1053: return "The service did not respond to the start or control request in a timely fashion.";
     case 1056: return "An instance of the service is already running.";
     case 1060: return "The specified service does not exist as an installed service.";

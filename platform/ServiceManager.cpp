@@ -176,7 +176,7 @@ void removeService(std::string_view name) {
 StoredStatus currentStatus(std::string_view name, bool cleanUp = true) {
     StoredStatus s;
     std::string text;
-    if (!readFile(statusPath(name), text) || !parseStatus(text, s)) return StoredStatus{};
+    if (!readFile(statusPath(name), text) || !parseStatus(text, s)) s = StoredStatus{};  // never started
     const bool gone = s.status.processId == 0 || processStartTime(s.status.processId) != s.processStart;
     if (s.status.currentState != SERVICE_STOPPED && gone) {
         s.status.currentState = SERVICE_STOPPED;
@@ -447,6 +447,7 @@ bool startService(const ServiceHandle& service) {
     ::unlink(socketPath(name).c_str());
     plan.outputPath = dir + "/output.log";
     ::unlink(plan.outputPath.c_str());
+    ::unlink((dir + "/status.log").c_str());
 
     plan.env = {"PATH=/usr/local/bin:/usr/bin:/bin",
                 "HOME=" + home,
@@ -682,6 +683,14 @@ bool setServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status) {
     s.status = status;
     s.status.processId = static_cast<uint32_t>(::getpid());
     s.processStart = dispatcher().processStart;
+    // Every report of this run, for administrators tracing a start or stop;
+    // written first so that whoever sees a status finds it in the history.
+    UniqueFd history(::open((runtimeDir(dispatcher().name) + "/status.log").c_str(),
+                            O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (history) {
+        const std::string line = statusLine(s.status);
+        (void)!::write(history.get(), line.data(), line.size());
+    }
     if (!writeStatus(dispatcher().name, s)) return false;
     dispatcher().last = s;
     dispatcher().reported = true;

@@ -6,8 +6,9 @@
 // ImagePath, DisplayName, ObjectName = the installing user, DeleteFlag once
 // marked for deletion). Runtime state lives in SYSTEM_DIR/services/NAME/: the
 // status file (replaced atomically by every report), the control socket the
-// dispatcher serves, and output.log, the service's standard output and error
-// of its latest start.
+// dispatcher serves, output.log, the service's standard output and error
+// of its latest start, and status.log, every status reported since (one line
+// each: type state accepted win32-exit specific-exit checkpoint wait-hint pid).
 //
 // Failures return false and set the last error (lastErrorCode()) to the
 // Windows code the callers test: 1056 already running, 1060 no such service,
