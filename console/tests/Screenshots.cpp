@@ -1,0 +1,75 @@
+// Takes the README's screenshots: the main window with the service installed
+// and running, and the help window. Run under a real X server (xvfb-run).
+// Usage: console_screenshots OUTPUT_DIR
+#include "FakeDialogs.h"
+#include "SystemDirFixture.h"
+#include "frmHelp.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void addList(const std::string& home, const std::string& name) {
+    fs::create_directories(home + "/" + name);
+    std::ofstream(home + "/" + name + "/Settings.INI", std::ios::binary)
+        << "[General]\r\nName=" << name
+        << "\r\nSubscribe=SUBSCRIBE\r\nUnsubscribe=UNSUBSCRIBE\r\nSubmit=SUBMIT\r\n"
+           "[POP3]\r\nServer=127.0.0.1:1\r\nUsername=list\r\nPassword=pw\r\n"
+           "[SMTP]\r\nServer=127.0.0.1:1\r\nFrom=list@example.com\r\n";
+    std::ofstream(home + "/" + name + "/Members.TXT", std::ios::binary) << "_!_admin@example.com\r\n";
+}
+
+bool save(QWidget& w, const QString& path) {
+    w.show();
+    w.activateWindow();
+    if (!QTest::qWaitForWindowExposed(&w)) return false;
+    QTest::qWait(300);
+    return w.grab().save(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::cerr << "usage: console_screenshots OUTPUT_DIR\n";
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+
+    SystemDirFixture sys;
+    TempDir dir;
+    const std::string home = dir.path() + "/ringpost";
+    fs::create_directories(home);
+    for (const char* f : {"RingpostSvc", "libKOVAPOP3.so", "libKOVASMTP.so"})
+        fs::copy_file(std::string(RINGPOST_HOME_DIR) + f, home + "/" + f);
+    for (const char* name : {"Joke of the Day", "announcements", "Book Club"}) addList(home, name);
+
+    FakeDialogs dialogs;
+    frmMain main(dialogs, home);
+    main.load();
+    main.show();
+    int rc = 0;
+    if (!main.InstallService() || !main.SetServiceAuto() || !main.StartTheService()) {
+        std::cerr << "the service did not install and start\n";
+        rc = 1;
+    }
+    main.UpdateStatus();
+    if (!save(main, out + QStringLiteral("/main-window.png"))) rc = 1;
+    main.StopTheService();
+    main.RemoveService();
+
+    frmHelp help(dialogs, home, nullptr);
+    help.setTopic(0);
+    if (!save(help, out + QStringLiteral("/help-window.png"))) rc = 1;
+    return rc;
+}
