@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -39,12 +38,23 @@ struct ListingLine {
     std::string value;
 };
 
+// Lines "number value\r\n"; a line of another shape ends the parse.
 std::vector<ListingLine> parseListing(const std::string& text) {
     std::vector<ListingLine> lines;
-    static const std::regex line(R"((\d+) (\S+)\r\n)");
-    auto it = std::sregex_iterator(text.begin(), text.end(), line);
-    for (; it != std::sregex_iterator(); ++it) lines.push_back({std::stoi((*it)[1]), (*it)[2]});
+    size_t at = 0;
+    for (size_t eol; (eol = text.find("\r\n", at)) != std::string::npos; at = eol + 2) {
+        const std::string line = text.substr(at, eol - at);
+        const size_t space = line.find(' ');
+        if (space == std::string::npos || space == 0 ||
+            line.find_first_not_of("0123456789") != space || space + 1 == line.size())
+            break;
+        lines.push_back({std::stoi(line.substr(0, space)), line.substr(space + 1)});
+    }
     return lines;
+}
+
+bool isHexId(const std::string& id) {
+    return id.size() == 16 && id.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 class Pop3Dovecot : public ::testing::Test {
@@ -94,7 +104,7 @@ TEST_F(Pop3Dovecot, ListsAndRetrievesMessagesByteForByte) {
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(sizes[i].number, static_cast<int>(i + 1));
         EXPECT_EQ(ids[i].number, static_cast<int>(i + 1));
-        EXPECT_TRUE(std::regex_match(ids[i].value, std::regex("[0-9a-f]{16}"))) << ids[i].value;
+        EXPECT_TRUE(isHexId(ids[i].value)) << ids[i].value;
     }
     EXPECT_NE(ids[0].value, ids[1].value);
 
