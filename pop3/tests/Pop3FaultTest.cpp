@@ -69,6 +69,17 @@ TEST_F(Pop3Faults, CallsOutsideASessionAndNullArguments) {
     EXPECT_EQ(KOVAPOP3_GetMessage(1, nullptr), kNullPointer);
 }
 
+TEST_F(Pop3Faults, UnreachableServerIsPortNotOpened) {
+    const auto t = Clock::now();
+    // Nothing listens on port 1 of this address: refused at once.
+    EXPECT_EQ(KOVAPOP3_Login("127.0.2.49:1", "alice", "secret"), -3);
+    EXPECT_EQ(KOVAPOP3_Login("127.0.2.49:notaport", "alice", "secret"), -3);
+    EXPECT_EQ(KOVAPOP3_Login("", "alice", "secret"), -3);
+    EXPECT_LT(msSince(t), 2000);
+    char buf[8];
+    EXPECT_EQ(KOVAPOP3_GetMessageSizes(buf, sizeof buf), kNotLoggedIn);
+}
+
 TEST_F(Pop3Faults, LineBreaksInCredentialsAreRefusedBeforeAnythingIsSent) {
     harness::ScriptedPop3Server s("127.0.2.41");
     s.greetAndLogin().reply("+OK bye\r\n");
