@@ -117,6 +117,15 @@ long TcpSocket::send(const char* bytes, size_t size) {
     }
 }
 
+long TcpSocket::trySend(const char* bytes, size_t size) {
+    for (;;) {
+        const ssize_t n = ::send(fd_.get(), bytes, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : kError;
+    }
+}
+
 size_t TcpSocket::unacknowledgedBytes() const {
     int n = 0;
     if (!fd_ || ::ioctl(fd_.get(), SIOCOUTQ, &n) < 0 || n < 0) return 0;

@@ -31,6 +31,10 @@ public:
     // count sent (possibly fewer than `size`), else kError or kStopped.
     long send(const char* bytes, size_t size);
 
+    // One attempt that never waits: the count sent (0 when the socket takes
+    // nothing now), or kError.
+    long trySend(const char* bytes, size_t size);
+
     // Bytes handed to the kernel that the peer has not yet acknowledged.
     size_t unacknowledgedBytes() const;
 

@@ -19,6 +19,8 @@
 namespace {
 
 constexpr size_t kReceivePiece = 16384;
+// Flag of a queued remainder whose bytes the transcript already holds.
+constexpr uint32_t kAlreadyRecorded = 1;
 // SendFileBase64 stops queuing while this much waits for the writer, so a
 // large attachment does not sit in memory whole.
 constexpr size_t kQueueHighWater = 4u << 20;
@@ -87,8 +89,9 @@ int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool r
 
     stopWriter_.reset();
     try {
+        // The writer starts with the first bytes the socket cannot take at
+        // once; short dialogues never need it.
         readerThread_ = std::thread(&MailSocket::readerLoop, this);
-        writerThread_ = std::thread(&MailSocket::writerLoop, this);
     } catch (const std::system_error&) {
         Disconnect();
         return ResultCode::ThreadNotCreated;
@@ -142,13 +145,15 @@ void MailSocket::writerLoop() {
     for (;;) {
         if (platform::Event::waitAny({&stopWriter_, &dataQueued_}, platform::kInfinite) == 0) return;
         std::optional<std::string> buffer;
+        bool recorded = false;
         {
             std::lock_guard lock(queueLock_);
+            if (const auto* head = sendQueue_.peek(0)) recorded = head->flags == kAlreadyRecorded;
             buffer = sendQueue_.popFront();
             if (sendQueue_.isEmpty()) dataQueued_.reset();
         }
         if (!buffer) continue;
-        {
+        if (!recorded) {
             // Recorded before it goes out so the transcript shows a command
             // ahead of the reply the reader may receive at once.
             std::lock_guard tlock(transcriptLock_);
@@ -260,11 +265,38 @@ int32_t MailSocket::Send(const char* bytes, int32_t length) {
     if (!bytes) return ResultCode::NullPointer;
     if (!connected_) return ResultCode::Success;  // the reply wait reports the dead session
     try {
-        std::string copy(bytes, static_cast<size_t>(length));
         std::lock_guard lock(queueLock_);
+        size_t done = 0;
+        const bool direct = !sending_ && !linkBroken_;
+        if (direct) {
+            // Nothing ahead of these bytes: hand what the socket takes at once
+            // straight to it (never waiting), which saves the writer thread a
+            // wake-up for every short command. The rest goes to the writer.
+            {
+                std::lock_guard tlock(transcriptLock_);
+                if (transcript_) transcript_->append(bytes, static_cast<size_t>(length));
+            }
+            const long n = socket_->trySend(bytes, static_cast<size_t>(length));
+            if (n < 0) {
+                linkBroken_ = true;
+                linkActivity_.set();
+                return ResultCode::Success;  // the reply wait reports the broken link
+            }
+            done = static_cast<size_t>(n);
+            lastProgress_ = platform::tickCount();
+            if (done == static_cast<size_t>(length)) return ResultCode::Success;
+        }
+        std::string copy(bytes + done, static_cast<size_t>(length) - done);
+        if (!writerThread_.joinable()) {
+            try {
+                writerThread_ = std::thread(&MailSocket::writerLoop, this);
+            } catch (const std::system_error&) {
+                return ResultCode::ThreadNotCreated;
+            }
+        }
         queuedBytes_ += copy.size();
         sending_ = true;
-        sendQueue_.push(std::move(copy));
+        sendQueue_.push(std::move(copy), direct ? kAlreadyRecorded : 0);
         dataQueued_.set();
     } catch (const std::bad_alloc&) {
         Disconnect();
