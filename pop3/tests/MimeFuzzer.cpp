@@ -15,17 +15,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A scratch directory in the working directory, removed at exit.
+struct Scratch {
+    Scratch() : dir(fs::current_path() / ("mime_fuzz_scratch." + std::to_string(std::random_device{}()))) {
+        fs::create_directories(dir / "spool");
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    fs::path dir;
+};
+
 const fs::path& root() {
-    static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("mime-fuzz-" + std::to_string(std::random_device{}()));
-        fs::create_directories(d / "spool");
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(root(), ec);
-        });
-        return d;
-    }();
-    return dir;
+    static const Scratch scratch;
+    return scratch.dir;
 }
 
 }  // namespace
