@@ -1,0 +1,348 @@
+// The installed engine end to end: a temporary home and system directory, a
+// list whose mailbox lives in a private Dovecot and whose mail goes to an
+// SMTP sink, messages placed in the mailbox, one polling pass, then the
+// printed lines, the member file, the spool and every mail the sink caught.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+
+#include "tests/TempDir.h"
+#include "tests/harness/DovecotServer.h"
+#include "tests/harness/EngineProcess.h"
+#include "tests/harness/SmtpSink.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kProcessing[] = "  Processing all new mail...\n";
+
+struct Mail {
+    std::string to;  // the envelope recipients joined by ","
+    std::string subject;
+    std::string body;  // without the final line end
+};
+
+std::string headerValue(const std::string& data, const std::string& name) {
+    const std::string key = "\r\n" + name + ": ";
+    size_t pos = ("\r\n" + data).find(key);
+    if (pos == std::string::npos) return {};
+    pos += key.size() - 2;
+    return data.substr(pos, data.find("\r\n", pos) - pos);
+}
+
+class ListServer : public testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* f : {"RingpostSvc", "libKOVAPOP3.so", "libKOVASMTP.so"})
+            fs::copy_file(std::string(RINGPOST_HOME_DIR) + f, home.file(f));
+    }
+
+    // Servers on 127.0.3.n, and the list "club" using them.
+    void start(int n, const std::string& general, const std::string& members) {
+        address = "127.0.3." + std::to_string(n);
+        dovecot = std::make_unique<harness::DovecotServer>(address);
+        dovecot->addUser("list", "secret");
+        std::string error;
+        ASSERT_TRUE(dovecot->start(&error)) << error;
+        sink = std::make_unique<harness::SmtpSink>(harness::SmtpSink::Kind::Python, address);
+        ASSERT_TRUE(sink->start(&error)) << error;
+        home.mkdir("club");
+        home.write("club/Settings.INI", "[General]\r\nName=Club\r\n" + general + "[POP3]\r\nServer=" + address +
+                                            "\r\nUsername=list\r\nPassword=secret\r\n[SMTP]\r\nServer=" + address +
+                                            "\r\nFrom=list@example.org\r\nReplyTo=list@example.org\r\n"
+                                            "[Messages]\r\nKeep=5\r\n");
+        home.write("club/Members.TXT", members);
+    }
+
+    void deliver(const std::string& from, const std::string& subject, const std::string& body) {
+        dovecot->injectMessage("list", "From: " + from + "\r\nTo: list@example.org\r\nSubject: " + subject +
+                                           "\r\nDate: Mon, 6 Jan 2025 10:00:00 +0000\r\n\r\n" + body + "\r\n");
+    }
+
+    // Runs the engine until its first pass is complete, stops it with Ctrl-C
+    // and returns what the processing printed.
+    std::string pass() {
+        EngineProcess engine;
+        EXPECT_TRUE(engine.start(home.file("RingpostSvc"), {"-start", "100"}, {"RINGPOST_SYSTEM_DIR=" + system.path()}));
+        EXPECT_TRUE(engine.waitFor("Update Complete\n", 1, 60000)) << engine.output();
+        engine.signal(SIGINT);
+        EXPECT_EQ(engine.waitExit(), 0);
+        output = engine.output();
+        const size_t begin = output.find(kProcessing);
+        if (begin == std::string::npos) return {};
+        return output.substr(begin + sizeof kProcessing - 1,
+                             output.find("Update Complete\n", begin) - begin - (sizeof kProcessing - 1));
+    }
+
+    // The mail the sink caught since the last call, in arrival order.
+    std::vector<Mail> newMail() {
+        std::vector<Mail> out;
+        const auto all = sink->messages();
+        for (size_t i = seen; i < all.size(); ++i) {
+            Mail m;
+            for (const auto& r : all[i].rcptTos) m.to += (m.to.empty() ? "" : ",") + r;
+            EXPECT_EQ(all[i].mailFrom, "list@example.org");
+            m.subject = headerValue(all[i].data, "Subject");
+            const size_t blank = all[i].data.find("\r\n\r\n");
+            m.body = blank == std::string::npos ? "" : all[i].data.substr(blank + 4);
+            while (m.body.ends_with("\r\n")) m.body.resize(m.body.size() - 2);
+            out.push_back(std::move(m));
+        }
+        seen = all.size();
+        return out;
+    }
+
+    std::vector<std::string> spool() const {
+        std::vector<std::string> kinds;
+        for (const auto& e : fs::directory_iterator(home.file("club"))) {
+            const std::string ext = e.path().extension().string();
+            if (ext == ".NEW" || ext == ".MSG" || ext == ".BAD") kinds.push_back(ext);
+        }
+        std::sort(kinds.begin(), kinds.end());
+        return kinds;
+    }
+
+    std::string members() const { return home.read("club/Members.TXT"); }
+
+    TempDir home, system;
+    std::string address, output;
+    std::unique_ptr<harness::DovecotServer> dovecot;
+    std::unique_ptr<harness::SmtpSink> sink;
+    size_t seen = 0;
+};
+
+MATCHER_P3(IsMail, to, subject, body, "") {
+    *result_listener << "to " << arg.to << ", subject " << arg.subject << ", body [" << arg.body << "]";
+    return arg.to == to && arg.subject == subject && arg.body == body;
+}
+
+const char kDefaultWelcome[] =
+    "Your subscription request has been approved. You will start to\r\nreceive messages from the Club ringpost.";
+
+}  // namespace
+
+TEST_F(ListServer, SubscribeOnAnOpenList) {
+    start(20, "AdminSubscribe=0\r\n", "_!_boss@example.org\r\nann@example.org\r\n");
+    deliver("Carl Doe <carl@example.org>", "subscribe", "please");
+    deliver("ann@example.org", "Subscribe", "again");
+    deliver("Dan <dan@nodot>", "subscribe", "me");
+    deliver("_!_eve@example.org", "subscribe", "me");
+    EXPECT_EQ(pass(),
+              "    Subscribe request\n    Subscribe successful.\n"
+              "    Subscribe request\n    FAILURE. ann@example.org is already a member.\n"
+              "    Subscribe request\n    FAILURE. dan@nodot is not a valid E-Mail address.\n"
+              "    Subscribe request\n    FAILURE. _!_eve@example.org is not a valid E-Mail address.\n");
+    EXPECT_THAT(newMail(), testing::ElementsAre(IsMail("carl@example.org", "SUBSCRIBE approved", kDefaultWelcome)));
+    EXPECT_EQ(members(), "_!_boss@example.org\r\nann@example.org\r\ncarl@example.org\r\n");
+    EXPECT_EQ(home.read("club/Members.OLD"), "_!_boss@example.org\r\nann@example.org\r\n");
+    EXPECT_TRUE(spool().empty());
+
+    // The welcome file, when there is one, is the confirmation.
+    home.write("club/Welcome.TXT", "Welcome aboard!\nBe kind.\n");
+    deliver("fay@example.org", "SUBSCRIBE", "x");
+    EXPECT_EQ(pass(), "    Subscribe request\n    Subscribe successful.\n");
+    EXPECT_THAT(newMail(),
+                testing::ElementsAre(IsMail("fay@example.org", "SUBSCRIBE approved", "Welcome aboard!\r\nBe kind.")));
+    // The "_!_" subscriber never became anybody, let alone an administrator.
+    EXPECT_EQ(members(), "_!_boss@example.org\r\nann@example.org\r\ncarl@example.org\r\nfay@example.org\r\n");
+}
+
+TEST_F(ListServer, SubscribeNeedingApproval) {
+    start(21, "AdminSubscribe=1\r\n", "_!_boss@example.org\r\n_!_chief@example.org\r\nann@example.org\r\n");
+    deliver("Carl <carl@example.org>", "subscribe", "please");
+    EXPECT_EQ(pass(),
+              "    Subscribe request\n    Admin notified to subscribe carl@example.org\n"
+              "    Deleting attachments...\n");
+    const std::string request =
+        "In order to allow Carl <carl@example.org> to subscribe to the\r\nClub list, you must reply to this "
+        "E-Mail.\r\n\r\nClick the \"Reply\" button and then click the \"Send\" button.\r\n\r\nIf you do not wish "
+        "Carl <carl@example.org> to subscribe to the Club list,\r\nthen simply delete and ignore this message.";
+    EXPECT_THAT(newMail(), testing::ElementsAre(IsMail("boss@example.org", "SUBSCRIBE carl@example.org", request),
+                                                IsMail("chief@example.org", "SUBSCRIBE carl@example.org", request)));
+    EXPECT_EQ(members(), "_!_boss@example.org\r\n_!_chief@example.org\r\nann@example.org\r\n");
+
+    deliver("boss@example.org", "RE: SUBSCRIBE carl@example.org", "ok");
+    deliver("chief@example.org", "subscribe", "me?");
+    deliver("boss@example.org", "subscribe ann@example.org", "twice");
+    EXPECT_EQ(pass(),
+              "    Subscribe request\n    Subscribe successful.\n"
+              "    Subscribe request\n    FAILURE. chief@example.org is an Admin.\n    Deleting attachments...\n"
+              "    Subscribe request\n    FAILURE. subscribe ann@example.org is already a member.\n"
+              "    Deleting attachments...\n");
+    const std::string yourself = "You can not subscribe yourself; you are an Administrator.";
+    const std::string twice =
+        "Unable to parse subject line. (ann@example.org is already a member of this list).\r\nsubscribe "
+        "ann@example.org";
+    EXPECT_THAT(newMail(),
+                testing::ElementsAre(IsMail("carl@example.org", "SUBSCRIBE approved", kDefaultWelcome),
+                                     IsMail("boss@example.org", "SUBSCRIBE command failure.", yourself),
+                                     IsMail("chief@example.org", "SUBSCRIBE command failure.", yourself),
+                                     IsMail("boss@example.org", "SUBSCRIBE command failure.", twice),
+                                     IsMail("chief@example.org", "SUBSCRIBE command failure.", twice)));
+    EXPECT_EQ(members(), "_!_boss@example.org\r\n_!_chief@example.org\r\nann@example.org\r\ncarl@example.org\r\n");
+}
+
+TEST_F(ListServer, Unsubscribe) {
+    // Entries after a blank line count, and every copy of the leaver goes.
+    start(22, "AdminUnsubscribe=0\r\n",
+          "_!_boss@example.org\r\nann@example.org\r\n\r\nbob@example.org\r\nBOB@example.org\r\n");
+    deliver("ANN@EXAMPLE.ORG", "Please unsubscribe me", "bye");
+    deliver("Bob <bob@example.org>", "unsubscribe", "bye");
+    deliver("zed@example.org", "unsubscribe", "bye");
+    EXPECT_EQ(pass(),
+              "    Unsubscribe request\n    Unsubscribe successful.\n"
+              "    Unsubscribe request\n    Unsubscribe successful.\n"
+              "    Invalid E-Mail from zed@example.org...Ignoring\n    Deleting attachments...\n");
+    const std::string bye =
+        "Your unsubscription request has been approved. You will no longer\r\nreceive messages from the Club "
+        "ringpost.";
+    EXPECT_THAT(newMail(), testing::ElementsAre(IsMail("ANN@EXAMPLE.ORG", "UNSUBSCRIBE approved", bye),
+                                                IsMail("bob@example.org", "UNSUBSCRIBE approved", bye)));
+    EXPECT_EQ(members(), "_!_boss@example.org\r\n\r\n");
+}
+
+TEST_F(ListServer, UnsubscribeNeedingApproval) {
+    start(23, "AdminUnsubscribe=1\r\n", "_!_boss@example.org\r\nann@example.org\r\n");
+    deliver("ann@example.org", "unsubscribe", "bye");
+    deliver("boss@example.org", "unsubscribe nobody@example.org", "go");
+    deliver("boss@example.org", "Re: UNSUBSCRIBE ann@example.org", "approved");
+    EXPECT_EQ(pass(),
+              "    Unsubscribe request\n    Admin notified to unsubscribe ann@example.org\n"
+              "    Deleting attachments...\n"
+              "    Unsubscribe request\n    FAILURE. unsubscribe nobody@example.org is not a member.\n"
+              "    Deleting attachments...\n"
+              "    Unsubscribe request\n    Unsubscribe successful.\n");
+    const auto mail = newMail();
+    ASSERT_EQ(mail.size(), 3u);
+    EXPECT_EQ(mail[0].to, "boss@example.org");
+    EXPECT_EQ(mail[0].subject, "UNSUBSCRIBE ann@example.org");
+    EXPECT_THAT(mail[1], IsMail("boss@example.org", "UNSUBSCRIBE command failure.",
+                                "Unable to parse subject line. (nobody@example.org isn't a member of this "
+                                "list).\r\nunsubscribe nobody@example.org"));
+    EXPECT_EQ(mail[2].to, "ann@example.org");
+    EXPECT_EQ(members(), "_!_boss@example.org\r\n");
+}
+
+TEST_F(ListServer, SubmissionToAnOpenList) {
+    start(24, "AdminSubmit=0\r\n", "_!_boss@example.org\r\nann@example.org\r\nbob@example.org\r\n");
+    home.write("club/prepend.txt", "[Club]\n");
+    home.write("club/postpend.txt", "-- \nClub footer\n");
+    // Dovecot dot-stuffs ".dots" on the way out; the members must get it back.
+    deliver("Ann <ann@example.org>", "Re: please submit  my poem", "\r\n\r\nRoses\r\n.dots\r\n\r\nend");
+    deliver("zed@example.org", "submit hi", "spam");
+    deliver("ann@example.org", "hello", "no command");
+    EXPECT_EQ(pass(),
+              "    Submission request from ann@example.org\n"
+              "      Sending to: boss@example.org...Success\n"
+              "      Sending to: ann@example.org...Success\n"
+              "      Sending to: bob@example.org...Success\n"
+              "    Invalid E-Mail from zed@example.org...Ignoring\n    Deleting attachments...\n"
+              "    Invalid E-Mail from ann@example.org...Ignoring\n    Deleting attachments...\n");
+    const std::string subject = "Submission from ann@example.org - my poem";
+    const std::string body = "[Club]\r\nRoses\r\n.dots\r\n\r\nend-- \r\nClub footer";
+    EXPECT_THAT(newMail(), testing::ElementsAre(IsMail("boss@example.org", subject, body),
+                                                IsMail("ann@example.org", subject, body),
+                                                IsMail("bob@example.org", subject, body)));
+    EXPECT_EQ(spool(), std::vector<std::string>{".MSG"});
+}
+
+TEST_F(ListServer, SubmissionApprovalRoundTrip) {
+    start(25, "AdminSubmit=1\r\n",
+          "_!_boss@example.org\r\n_!_chief@example.org\r\nann@example.org\r\nbob@example.org\r\n");
+    deliver("bob@example.org", "SUBMIT Hello", "Draft text");
+    deliver("chief@example.org", "submit News", "From the chief");
+    EXPECT_EQ(pass(),
+              "    Submission request from bob@example.org\n"
+              "    Admin notified to approve submission from bob@example.org\n    Deleting attachments...\n"
+              "    Submission request from chief@example.org\n"
+              "      Sending to: chief@example.org...Success\n"
+              "      Sending to: ann@example.org...Success\n"
+              "      Sending to: bob@example.org...Success\n    Deleting attachments...\n");
+    const std::string approval = "SUBMIT || bob@example.org || Hello";
+    const std::string news = "Submission from chief@example.org - News";
+    EXPECT_THAT(newMail(), testing::ElementsAre(IsMail("boss@example.org", approval, "Draft text"),
+                                                IsMail("chief@example.org", approval, "Draft text"),
+                                                IsMail("chief@example.org", news, "From the chief"),
+                                                IsMail("ann@example.org", news, "From the chief"),
+                                                IsMail("bob@example.org", news, "From the chief")));
+    EXPECT_EQ(spool(), std::vector<std::string>{".MSG"});
+
+    // A reply that runs out of text must not stop the engine; the approval
+    // after it is still distributed, to the members only.
+    deliver("boss@example.org", "SUBMIT ||", "odd");
+    deliver("boss@example.org", "RE: " + approval, "Approved text");
+    const std::string out = pass();
+    EXPECT_NE(out.find("    Submission request from boss@example.org\n      Sending to: ann@example.org..."),
+              std::string::npos)
+        << out;
+    const auto mail = newMail();
+    ASSERT_EQ(mail.size(), 4u);
+    EXPECT_THAT(mail[2], IsMail("ann@example.org", "Submission from bob@example.org - Hello", "Approved text"));
+    EXPECT_THAT(mail[3], IsMail("bob@example.org", "Submission from bob@example.org - Hello", "Approved text"));
+}
+
+TEST_F(ListServer, SubmissionWithEmptySubmitCommand) {
+    start(26, "Submit=\r\nAdminSubmit=0\r\n", "ann@example.org\r\nbob@example.org\r\n");
+    deliver("ann@example.org", "Just hello", "Hi all");
+    EXPECT_EQ(pass(),
+              "    Submission request from ann@example.org\n"
+              "      Sending to: ann@example.org...Success\n      Sending to: bob@example.org...Success\n");
+    EXPECT_THAT(newMail(), testing::ElementsAre(
+                               IsMail("ann@example.org", "Submission from ann@example.org - Just hello", "Hi all"),
+                               IsMail("bob@example.org", "Submission from ann@example.org - Just hello", "Hi all")));
+}
+
+TEST_F(ListServer, SubmissionForApprovalWithoutAdministratorsOrWhenTheForwardFails) {
+    start(27, "AdminSubmit=1\r\n", "ann@example.org\r\n");
+    deliver("ann@example.org", "SUBMIT x", "text");
+    EXPECT_EQ(pass(),
+              "    Submission request from ann@example.org\n"
+              "    Admin notified to approve submission from ann@example.org\n    Deleting attachments...\n");
+    EXPECT_TRUE(newMail().empty());
+    EXPECT_TRUE(spool().empty());
+
+    // The sink refuses this administrator: the post is set aside, not lost.
+    home.write("club/Members.TXT", "_!_refused-boss@example.org\r\nann@example.org\r\n");
+    deliver("ann@example.org", "SUBMIT y", "keep me");
+    const std::string out = pass();
+    EXPECT_TRUE(out.starts_with("    Submission request from ann@example.org\n    SEND FAILURE: -")) << out;
+    EXPECT_EQ(out.find("Deleting attachments"), std::string::npos);
+    EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
+}
+
+TEST_F(ListServer, MemberListRequests) {
+    start(28, "", "_!_boss@example.org\r\nann@example.org\r\nBoss@Example.ORG\r\n");
+    deliver("Boss <boss@example.org>", "Re: Member List", "");
+    deliver("ann@example.org", "member list", "please");
+    deliver("zed@example.org", "MEMBER LIST", "please");
+    EXPECT_EQ(pass(),
+              "    Member list request...Success\n    Deleting attachments...\n"
+              "    Member list request...FAILURE\n    Deleting attachments...\n"
+              "    Invalid E-Mail from zed@example.org...Ignoring\n    Deleting attachments...\n");
+    EXPECT_THAT(newMail(),
+                testing::ElementsAre(
+                    IsMail("boss@example.org", "Club Member List",
+                           "Member List:\r\n\r\nboss@example.org  (Administrator)\r\nann@example.org\r\n"
+                           "Boss@Example.ORG  (Administrator)"),
+                    IsMail("ann@example.org", "Member List Failure",
+                           "Only an Administrator may request a member list.")));
+}
+
+TEST_F(ListServer, SpoolFatesAndOrder) {
+    start(29, "AdminSubscribe=0\r\n", "ann@example.org\r\n");
+    dovecot->injectMessage("list", "From: ann@example.org\r\nSubject: submit x\r\n\r\nno To header\r\n");
+    deliver("ann@example.org", "SUBMIT", "\r\n\r\n");  // only blank lines: dropped silently
+    deliver("cat@example.org", "subscribe", "1");
+    deliver("cat@example.org", "unsubscribe", "2");
+    EXPECT_EQ(pass(),
+              "    Deleting attachments...\n"  // the file without To:
+              "    Deleting attachments...\n"  // the empty body
+              "    Subscribe request\n    Subscribe successful.\n"
+              "    Unsubscribe request\n    Unsubscribe successful.\n");
+    EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
+    EXPECT_EQ(members(), "ann@example.org\r\n");
+}
