@@ -1,5 +1,5 @@
-// One list's update in a polling pass: clean-up, then (later) the mailbox
-// fetch and the processing of what it stored.
+// One list's update in a polling pass: clean-up, the mailbox fetch, and the
+// processing of what the fetch stored.
 #pragma once
 
 #include "MailList.h"
