@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/ProcessNewMail.h"
+#include "StrippingLines.h"
 #include "platform/FileSystem.h"
 #include "tests/TempDir.h"
 
@@ -21,6 +22,9 @@ protected:
         list.fromAddress = list.replyToAddress = "list@example.org";
         list.adminSubscribe = false;
         list.members.append("ann@example.org", false);
+        // Attachment folders made by the tests stay until processing ends.
+        list.stripAttachments = false;
+        list.stripHTML = false;
     }
     void spoolFile(const std::string& name, const std::string& content, int64_t secondsAgo = 0) {
         dir.write(name, content);
@@ -35,7 +39,7 @@ protected:
     std::string process() {
         testing::internal::CaptureStdout();
         ProcessNewMail(list);
-        return testing::internal::GetCapturedStdout();
+        return WithoutStrippingLines(testing::internal::GetCapturedStdout());
     }
     bool exists(const std::string& name) const { return fs::exists(dir.file(name)); }
 
