@@ -95,12 +95,17 @@ std::string prepareBody(std::string_view body) {
     }
     std::string out;
     out.reserve(body.size() + body.size() / 64 + 1);
-    bool lineStart = true;
-    for (char c : body) {
-        if (lineStart && c == '.') out += '.';
-        out += c;
-        lineStart = (c == '\n');
+    // Copy whole runs up to each line start that carries a dot.
+    size_t pos = 0;
+    if (body.starts_with('.')) out += '.';
+    for (;;) {
+        const size_t dot = body.find("\n.", pos);
+        if (dot == std::string_view::npos) break;
+        out.append(body.data() + pos, dot + 1 - pos);
+        out += '.';
+        pos = dot + 1;
     }
+    out.append(body.data() + pos, body.size() - pos);
     return out;
 }
 
