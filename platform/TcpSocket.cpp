@@ -91,17 +91,26 @@ TcpSocket::ConnectResult TcpSocket::connect(const std::string& host, uint16_t po
             return ConnectResult::Refused;
     }
     fd_ = std::move(fd);
+    receiveDrained_ = true;
     return ConnectResult::Ok;
 }
 
 long TcpSocket::receive(char* target, size_t size) {
     for (;;) {
+        // After a short read the socket is most likely drained: wait first
+        // rather than spend a receive call on "would block".
+        if (receiveDrained_) {
+            const long w = waitFor(fd_.get(), stopFd_.get(), POLLIN, -1);
+            if (w != 1) return w == 0 ? kError : w;
+        }
         const ssize_t n = ::recv(fd_.get(), target, size, 0);
-        if (n >= 0) return static_cast<long>(n);
+        if (n >= 0) {
+            receiveDrained_ = static_cast<size_t>(n) < size;
+            return static_cast<long>(n);
+        }
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return kError;
-        const long w = waitFor(fd_.get(), stopFd_.get(), POLLIN, -1);
-        if (w != 1) return w == 0 ? kError : w;
+        receiveDrained_ = true;
     }
 }
 

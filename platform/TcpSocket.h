@@ -48,6 +48,7 @@ public:
 private:
     UniqueFd fd_;
     UniqueFd stopFd_;  // eventfd, readable once stop() was called
+    bool receiveDrained_ = true;  // the last receive came back short (receiving thread only)
 };
 
 }  // namespace platform
