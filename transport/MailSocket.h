@@ -90,6 +90,8 @@ private:
     void readerLoop();
     void writerLoop();
     bool waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs);
+    void signalActivity();  // pulses linkActivity_
+    bool spinForActivity();  // true when activity came within the brief spin
     bool receivedContains(std::string_view needle) const;
     int32_t expectReply(const char* expected, int32_t expectedLength, const char* terminator,
                         int32_t terminatorLength, uint32_t timeoutMs);
@@ -114,4 +116,5 @@ private:
     std::atomic<size_t> queuedBytes_{0};
     std::atomic<uint32_t> lastProgress_{0};  // tick of the writer's last progress
     std::atomic<bool> linkBroken_{false};
+    std::atomic<uint32_t> activityCount_{0};  // counts linkActivity_ pulses
 };
