@@ -241,8 +241,8 @@ TEST(StripMessage, FailedWriteSetsTheSpoolFileAside) {
     for (const std::string& message : {small, large}) {
         ListDir l(true, true);
         std::filesystem::create_symlink("/dev/full", l.dir.file("m.TMP"));
-        l.strip(message);
-        EXPECT_FALSE(l.has("m.NEW"));
+        const std::string out = l.strip(message);
+        EXPECT_FALSE(l.has("m.NEW")) << out;
         EXPECT_FALSE(std::filesystem::is_symlink(l.dir.file("m.TMP")));
         EXPECT_EQ(fixtures::readFile(l.dir.file("m.BAD")), message);
     }
