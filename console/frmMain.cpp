@@ -2,8 +2,10 @@
 
 #include "Dialogs.h"
 #include "GradientPanel.h"
+#include "StoredText.h"
 #include "basRingpostCfg.h"
 #include "clsRegistry.h"
+#include "frmConfigure.h"
 #include "frmHelp.h"
 #include "platform/Clock.h"
 #include "platform/ErrorText.h"
@@ -60,11 +62,12 @@ frmMain::frmMain(Dialogs& dialogs, std::string homeDir, QWidget* parent)
     : QWidget(parent), dialogs_(dialogs), homeDir_(withSlash(homeDir)), service_(homeDir_) {
     buildControls();
     openListEditor = [this](const QString& name) {
-        dialogs_.message(this,
-                         QStringLiteral("The list editor is not part of this version of the console yet. Lists can "
-                                        "be created and edited with a text editor in their directories."),
-                         name.isEmpty() ? QStringLiteral("Configure New List") : QStringLiteral("Configure ") + name,
-                         DialogIcon::Information);
+        frmConfigure editor(dialogs_, homeDir_, this);
+        if (name.isEmpty())
+            editor.setWindowTitle(QStringLiteral("Configure New List"));
+        else
+            editor.PopulateFormWith(name);
+        editor.exec();
     };
 }
 
@@ -199,7 +202,7 @@ void frmMain::fillLists() {
         const std::string dir = homeDir_ + e.name;
         if (FileExists(platform::resolveName(dir, "Members.TXT")) &&
             FileExists(platform::resolveName(dir, "Settings.INI"))) {
-            lstLists->addItem(new ListNameItem(QString::fromStdString(e.name)));
+            lstLists->addItem(new ListNameItem(decodeStored(e.name).text));
         }
     }
     if (lstLists->count() > 0) lstLists->setCurrentRow(0);

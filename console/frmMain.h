@@ -36,8 +36,8 @@ public:
     // shows the service's state (before the window is shown).
     void load();
 
-    // Opens the list editor for a new list (empty name) or the named list.
-    // Until the editor exists, a placeholder explains that it is missing.
+    // Opens the list editor modally for a new list (empty name) or the named
+    // list; tests replace it.
     std::function<void(const QString& listName)> openListEditor;
 
     // Bounds of the waits for the engine program and the service.

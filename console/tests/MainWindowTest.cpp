@@ -227,14 +227,10 @@ private slots:
         QVERIFY(std::filesystem::exists(home_->file("Jokes/1234/a.bin")));
     }
 
-    void addAndConfigureOpenThePlaceholder() {
+    void addAndConfigureCallTheEditorHook() {
         makeList(*home_, "Jokes");
         auto w = open();
         QString opened = QStringLiteral("none");
-        w->cmdNew->click();
-        QCOMPARE(dialogs_.last()->title, QStringLiteral("Configure New List"));
-        w->cmdConfigure->click();
-        QCOMPARE(dialogs_.last()->title, QStringLiteral("Configure Jokes"));
         w->openListEditor = [&](const QString& name) { opened = name; };
         w->cmdConfigure->click();
         QCOMPARE(opened, QStringLiteral("Jokes"));

@@ -1,0 +1,65 @@
+#include "MailLibraries.h"
+
+#include "platform/SharedLibrary.h"
+
+#include <map>
+#include <memory>
+
+namespace {
+
+// One handle per file for the whole process: unloading a library whose
+// session may still be open would pull the code from under it.
+platform::SharedLibrary* load(const std::string& homeDir, const std::string& file, std::string& error) {
+    static std::map<std::string, std::unique_ptr<platform::SharedLibrary>> loaded;
+    const std::string besideUs = homeDir.empty() || homeDir.back() == '/' ? homeDir + file : homeDir + "/" + file;
+    for (const std::string& candidate : {besideUs, file}) {
+        if (auto it = loaded.find(candidate); it != loaded.end()) return it->second.get();
+    }
+    auto lib = std::make_unique<platform::SharedLibrary>();
+    std::string firstError;
+    std::string key = besideUs;
+    if (!lib->open(besideUs, &firstError)) {
+        key = file;
+        if (!lib->open(file, &error)) {
+            error = "The mail library " + file + " could not be loaded: " + error;
+            return nullptr;
+        }
+    }
+    return loaded.emplace(key, std::move(lib)).first->second.get();
+}
+
+template <typename F>
+bool bind(const platform::SharedLibrary& lib, const char* name, F& target, const std::string& file,
+          std::string& error) {
+    target = reinterpret_cast<F>(lib.symbol(name));
+    if (!target) error = "The mail library " + file + " has no export " + name + ".";
+    return target != nullptr;
+}
+
+}  // namespace
+
+MailLibraries::MailLibraries(std::string homeDir, std::string pop3File, std::string smtpFile)
+    : homeDir_(std::move(homeDir)), pop3File_(std::move(pop3File)), smtpFile_(std::move(smtpFile)) {}
+
+const Pop3Exports* MailLibraries::pop3(std::string& error) {
+    if (pop3_.Login) return &pop3_;
+    platform::SharedLibrary* lib = load(homeDir_, pop3File_, error);
+    if (!lib) return nullptr;
+    Pop3Exports e;
+    if (!bind(*lib, "KOVAPOP3_Login", e.Login, pop3File_, error) ||
+        !bind(*lib, "KOVAPOP3_GetMessageIDs", e.GetMessageIDs, pop3File_, error) ||
+        !bind(*lib, "KOVAPOP3_Logout", e.Logout, pop3File_, error))
+        return nullptr;
+    pop3_ = e;
+    return &pop3_;
+}
+
+const SmtpExports* MailLibraries::smtp(std::string& error) {
+    if (smtp_.SendEMail) return &smtp_;
+    platform::SharedLibrary* lib = load(homeDir_, smtpFile_, error);
+    if (!lib) return nullptr;
+    SmtpExports e;
+    if (!bind(*lib, "KOVASMTP_SendEMail", e.SendEMail, smtpFile_, error)) return nullptr;
+    smtp_ = e;
+    return &smtp_;
+}

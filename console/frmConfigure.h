@@ -1,0 +1,118 @@
+// The list editor: one list's settings on five pages, checked and written
+// to the list directory's Settings.INI and Members.TXT when the user saves.
+#pragma once
+
+#include "MailLibraries.h"
+
+#include <QDialog>
+#include <array>
+#include <functional>
+#include <string>
+
+class ClickableLabel;
+class Dialogs;
+class GradientPanel;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+class frmConfigure : public QDialog {
+    Q_OBJECT
+public:
+    frmConfigure(Dialogs& dialogs, std::string homeDir, QWidget* parent = nullptr);
+    ~frmConfigure() override;
+
+    // Fills the controls from the list shown under `listName` in the main
+    // window. Called before the window is shown.
+    void PopulateFormWith(const QString& listName);
+
+    // Brings a page (0 General .. 4 Messages) to the front.
+    void selectPage(int index);
+    int currentPage() const { return page_; }
+
+    // The save checks and the writing; true when both files were written.
+    bool Save();
+
+    void cmdOK_Click();
+    void cmdCancel_Click();
+    void cmdHelp_Click();
+    void cmdAdd_Click();
+    void cmdRemove_Click();
+    void cmdTestPOP3_Click();
+    void cmdTestSMTP_Click();
+
+    // Opens the help window at a topic; tests replace it.
+    std::function<void(int topic)> showHelp;
+    // Where the connection tests find the mail libraries.
+    MailLibraries libraries;
+
+    std::array<QPushButton*, 5> optOptions;
+    std::array<GradientPanel*, 5> picOptions;
+
+    QLineEdit* txtName;
+    QLineEdit* txtSubscribe;
+    QLineEdit* txtUnsubscribe;
+    QLineEdit* txtSubmit;
+    QCheckBox* chkSubscribe;
+    QCheckBox* chkUnsubscribe;
+    QCheckBox* chkSubmit;
+    std::array<ClickableLabel*, 3> lblRequireAdmin;
+
+    QLineEdit* txtPOP3Server;
+    QLineEdit* txtPOP3Username;
+    QLineEdit* txtPOP3Password;
+    QPushButton* cmdTestPOP3;
+
+    QLineEdit* txtSMTPServer;
+    QLineEdit* txtSMTPFrom;
+    QLineEdit* txtSMTPReplyTo;
+    QCheckBox* chkStripAttachments;
+    QCheckBox* chkStripHTML;
+    ClickableLabel* lblStripAttachments;
+    ClickableLabel* lblStripHTML;
+    QPushButton* cmdTestSMTP;
+
+    QLabel* lblMembers;
+    QListWidget* lstMembers;
+    QLineEdit* txtMember;
+    QPushButton* cmdAdd;
+    QPushButton* cmdRemove;
+
+    QLineEdit* txtPrepend;
+    QLineEdit* txtPostpend;
+    QLineEdit* txtWelcome;
+    QLineEdit* txtKeep;
+
+    QLabel* lblYellow;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+    QPushButton* cmdHelp;
+
+    // The bytes of a member entry as they are written to Members.TXT.
+    static std::string memberBytes(const QListWidgetItem* item);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildControls();
+    void layOutPageButtons();
+    void addMember(const std::string& address, bool administrator);
+    void lstMembers_ItemCheck(QListWidgetItem* item);
+    void upperCaseField(QLineEdit* field);
+    bool refuse(const QString& text, int page, QWidget* focus);
+    bool confirm(const QString& text, int page, QWidget* focus);
+    bool writeList(const std::string& name);
+    std::string listDirectory(const std::string& name) const;
+
+    Dialogs& dialogs_;
+    std::string homeDir_;
+    QButtonGroup* grpOptions_;
+    int page_ = 0;
+    bool itemCheckGuard_ = false;
+};
