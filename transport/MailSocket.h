@@ -18,6 +18,7 @@
 #include "platform/Event.h"
 #include "transport/ByteBuffer.h"
 #include "transport/ItemList.h"
+#include "transport/ParkedThread.h"
 
 namespace platform {
 class TcpSocket;
@@ -100,8 +101,9 @@ private:
     std::atomic<bool> connected_{false};
     std::unique_ptr<ByteBuffer> transcript_;
     std::unique_ptr<platform::TcpSocket> socket_;
-    std::thread readerThread_;
-    std::thread writerThread_;
+    // Borrowed for the connection's lifetime; parked again when it closes.
+    transport::ParkedThread readerThread_;
+    transport::ParkedThread writerThread_;
     platform::Event stopWriter_{true, false};
     mutable std::mutex transcriptLock_;
     mutable std::mutex receiveLock_;
