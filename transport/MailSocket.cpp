@@ -97,7 +97,7 @@ int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool r
     try {
         // The writer starts with the first bytes the socket cannot take at
         // once; short dialogues never need it.
-        readerThread_ = std::thread(&MailSocket::readerLoop, this);
+        readerThread_.start([this] { readerLoop(); });
     } catch (const std::system_error&) {
         Disconnect();
         return ResultCode::ThreadNotCreated;
@@ -295,7 +295,7 @@ int32_t MailSocket::Send(const char* bytes, int32_t length) {
         std::string copy(bytes + done, static_cast<size_t>(length) - done);
         if (!writerThread_.joinable()) {
             try {
-                writerThread_ = std::thread(&MailSocket::writerLoop, this);
+                writerThread_.start([this] { writerLoop(); });
             } catch (const std::system_error&) {
                 return ResultCode::ThreadNotCreated;
             }
