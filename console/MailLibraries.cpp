@@ -12,20 +12,17 @@ namespace {
 platform::SharedLibrary* load(const std::string& homeDir, const std::string& file, std::string& error) {
     static std::map<std::string, std::unique_ptr<platform::SharedLibrary>> loaded;
     const std::string besideUs = homeDir.empty() || homeDir.back() == '/' ? homeDir + file : homeDir + "/" + file;
-    for (const std::string& candidate : {besideUs, file}) {
-        if (auto it = loaded.find(candidate); it != loaded.end()) return it->second.get();
-    }
-    auto lib = std::make_unique<platform::SharedLibrary>();
-    std::string firstError;
-    std::string key = besideUs;
-    if (!lib->open(besideUs, &firstError)) {
-        key = file;
-        if (!lib->open(file, &error)) {
-            error = "The mail library " + file + " could not be loaded: " + error;
-            return nullptr;
-        }
-    }
-    return loaded.emplace(key, std::move(lib)).first->second.get();
+    const auto open = [&](const std::string& path, std::string* why) -> platform::SharedLibrary* {
+        if (auto it = loaded.find(path); it != loaded.end()) return it->second.get();
+        auto lib = std::make_unique<platform::SharedLibrary>();
+        if (!lib->open(path, why)) return nullptr;
+        return loaded.emplace(path, std::move(lib)).first->second.get();
+    };
+    std::string ignored;
+    if (platform::SharedLibrary* lib = open(besideUs, &ignored)) return lib;
+    if (platform::SharedLibrary* lib = open(file, &error)) return lib;
+    error = "The mail library " + file + " could not be loaded: " + error;
+    return nullptr;
 }
 
 template <typename F>

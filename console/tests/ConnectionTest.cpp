@@ -1,0 +1,207 @@
+// "Test POP3" and "Test SMTP" against a real Dovecot and SMTP sink on
+// loopback, and the messages for every result code.
+#include "ConnectionTests.h"
+#include "FakeDialogs.h"
+#include "SystemDirFixture.h"
+#include "frmConfigure.h"
+#include "harness/DovecotServer.h"
+#include "harness/SmtpSink.h"
+#include "platform/SharedLibrary.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString kSuccess = QStringLiteral("Test successful!");
+const QString kIncorrect = QStringLiteral(
+    "Test failed due to an incorrect response. Usually this is caused by the mail server, an incorrect password, or "
+    "an incorrect username.");
+
+}  // namespace
+
+class ConnectionTest : public QObject {
+    Q_OBJECT
+    SystemDirFixture sys_;
+    TempDir home_;
+    FakeDialogs dialogs_;
+    harness::DovecotServer pop3_{"127.0.7.1"};
+    harness::SmtpSink smtp_{harness::SmtpSink::Kind::Python, "127.0.7.2"};
+
+    std::unique_ptr<frmConfigure> open() {
+        auto w = std::make_unique<frmConfigure>(dialogs_, home_.path());
+        w->show();
+        return w;
+    }
+
+    void expectMessage(const QString& text, DialogIcon icon) {
+        QVERIFY(dialogs_.last());
+        QCOMPARE(dialogs_.last()->kind, QStringLiteral("message"));
+        QCOMPARE(dialogs_.last()->text, text);
+        QCOMPARE(dialogs_.last()->title, QStringLiteral("Configure KOVA(tm) Ringpost"));
+        QCOMPARE(dialogs_.last()->icon, icon);
+    }
+
+private slots:
+    void initTestCase() {
+        std::string error;
+        pop3_.addUser("jokes", "secret");
+        pop3_.addUser("busy", "secret");
+        QVERIFY2(pop3_.start(&error), error.c_str());
+        QVERIFY2(smtp_.start(&error), error.c_str());
+    }
+    void init() { dialogs_ = FakeDialogs(); }
+    void cleanup() { QCOMPARE(dialogs_.unexpectedQuestions, 0); }
+
+    void failureMessages() {
+        const std::vector<std::pair<int32_t, QString>> table = {
+            {-3, "Test failed because a port was unable to be opened. Please report this error to KOVA."},
+            {-11, "Test failed because a reader or writer thread was unable to be created. Please report this error "
+                  "to KOVA."},
+            {-14, "Test failed because out of memory. Please report this error to KOVA."},
+            {-17, kIncorrect},
+            {-18, "Test failed because a response took too long, or the mail server is not responding. Usually this "
+                  "is caused by the mail server."},
+            {-20, "Test failed because of an invalid parameter."},
+            {-21, "Test failed because of an invalid NULL pointer."},
+            {-23, "Test failed because the file was unable to be opened. Please make sure the file exists."},
+            {-26, "Test failed because of a write error. Please report this error to KOVA."},
+            {-25, "Test failed with error code -25. Please report this error to KOVA."},
+            {7, "Test failed with error code 7. Please report this error to KOVA."},
+        };
+        for (const auto& [code, text] : table) QCOMPARE(testFailureMessage(code), text);
+    }
+
+    void pop3Success() {
+        auto w = open();
+        w->txtPOP3Server->setText(QString::fromStdString(pop3_.server()));
+        w->txtPOP3Username->setText(QStringLiteral("jokes"));
+        w->txtPOP3Password->setText(QStringLiteral("secret"));
+        w->cmdTestPOP3_Click();  // an empty mailbox passes
+        expectMessage(kSuccess, DialogIcon::Information);
+
+        pop3_.injectMessage("busy", "From: a@example.com\r\nSubject: hi\r\n\r\nbody\r\n");
+        w->txtPOP3Username->setText(QStringLiteral("busy"));
+        w->selectPage(1);
+        w->cmdTestPOP3->click();
+        expectMessage(kSuccess, DialogIcon::Information);
+        QCOMPARE(pop3_.listMaildir("busy").size(), size_t(1));  // the test takes nothing away
+        QCOMPARE(dialogs_.count("message"), 2);
+    }
+
+    void pop3Failures() {
+        auto w = open();
+        w->txtPOP3Server->setText(QString::fromStdString(pop3_.server()));
+        w->txtPOP3Username->setText(QStringLiteral("jokes"));
+        w->txtPOP3Password->setText(QStringLiteral("wrong"));
+        w->cmdTestPOP3_Click();
+        expectMessage(kIncorrect, DialogIcon::Error);
+
+        // The fields are used exactly as typed: a blank after the password is part of it.
+        w->txtPOP3Password->setText(QStringLiteral("secret "));
+        w->cmdTestPOP3_Click();
+        expectMessage(kIncorrect, DialogIcon::Error);
+
+        w->txtPOP3Server->setText(QStringLiteral("127.0.7.3:1"));
+        w->txtPOP3Password->setText(QStringLiteral("secret"));
+        w->cmdTestPOP3_Click();
+        expectMessage(testFailureMessage(-3), DialogIcon::Error);
+
+        // After failures the library's session is closed: a good login works.
+        w->txtPOP3Server->setText(QString::fromStdString(pop3_.server()));
+        w->cmdTestPOP3_Click();
+        expectMessage(kSuccess, DialogIcon::Information);
+    }
+
+    void smtpSuccess() {
+        auto w = open();
+        w->txtSMTPServer->setText(QString::fromStdString(smtp_.server()));
+        w->txtSMTPFrom->setText(QStringLiteral("jokes@example.com"));
+        dialogs_.inputs = {QStringLiteral("reader@example.com")};
+        const size_t before = smtp_.messages().size();
+        w->cmdTestSMTP_Click();
+        QCOMPARE(dialogs_.shown.front().kind, QStringLiteral("input"));
+        QCOMPARE(dialogs_.shown.front().text, QStringLiteral("Test E-Mail address to send to?"));
+        QCOMPARE(dialogs_.shown.front().title, QStringLiteral("Test SMTP"));
+        expectMessage(kSuccess, DialogIcon::Information);
+        const auto messages = smtp_.messages();
+        QCOMPARE(messages.size(), before + 1);
+        const harness::SunkMessage& m = messages.back();
+        QCOMPARE(QString::fromStdString(m.mailFrom), QStringLiteral("jokes@example.com"));
+        QCOMPARE(m.rcptTos, std::vector<std::string>{"reader@example.com"});
+        QVERIFY(m.data.find("Subject: KOVA(tm) Ringpost Test Message") != std::string::npos);
+        QVERIFY(m.data.find("\r\n\r\nKOVA(tm) Ringpost Test Message") != std::string::npos);
+    }
+
+    void smtpFailures() {
+        auto w = open();
+        w->txtSMTPServer->setText(QString::fromStdString(smtp_.server()));
+        w->txtSMTPFrom->setText(QStringLiteral("jokes@example.com"));
+        dialogs_.inputs = {QStringLiteral("refused@example.com")};
+        w->cmdTestSMTP_Click();
+        const QString why = QStringLiteral("\r\n\r\nAnd here's why:\r\n");
+        QVERIFY(dialogs_.last());
+        const QString text = dialogs_.last()->text;
+        QVERIFY2(text.startsWith(kIncorrect + why), qPrintable(text));
+        const QString dialogue = text.mid(kIncorrect.size() + why.size());
+        QVERIFY2(dialogue.contains(QStringLiteral("refused@example.com")), qPrintable(dialogue));
+        QVERIFY2(dialogue.contains(QStringLiteral("550")), qPrintable(dialogue));
+        QCOMPARE(dialogs_.last()->icon, DialogIcon::Error);
+
+        // A sender without a domain.
+        w->txtSMTPFrom->setText(QStringLiteral("jokes"));
+        dialogs_.inputs = {QStringLiteral("reader@example.com")};
+        w->cmdTestSMTP_Click();
+        QVERIFY2(dialogs_.last()->text.startsWith(testFailureMessage(-20)), qPrintable(dialogs_.last()->text));
+        QCOMPARE(dialogs_.last()->icon, DialogIcon::Error);
+
+        // Nothing listening.
+        w->txtSMTPServer->setText(QStringLiteral("127.0.7.3:1"));
+        w->txtSMTPFrom->setText(QStringLiteral("jokes@example.com"));
+        dialogs_.inputs = {QStringLiteral("reader@example.com")};
+        w->cmdTestSMTP_Click();
+        QVERIFY2(dialogs_.last()->text.startsWith(testFailureMessage(-3)), qPrintable(dialogs_.last()->text));
+
+        // A cancelled input box still runs the test, with an empty address.
+        w->txtSMTPServer->setText(QString::fromStdString(smtp_.server()));
+        dialogs_.clear();
+        w->cmdTestSMTP_Click();
+        QCOMPARE(dialogs_.shown.size(), size_t(2));
+        QCOMPARE(dialogs_.last()->kind, QStringLiteral("message"));
+    }
+
+    void missingLibraryChangesNothing() {
+        auto w = open();
+        w->libraries = MailLibraries(home_.path(), "libNoSuchPOP3.so", "libNoSuchSMTP.so");
+        w->cmdTestPOP3_Click();
+        QCOMPARE(dialogs_.shown.size(), size_t(1));
+        QCOMPARE(dialogs_.last()->title, QStringLiteral("Test POP3"));
+        QCOMPARE(dialogs_.last()->icon, DialogIcon::Error);
+        QVERIFY2(dialogs_.last()->text.startsWith(QStringLiteral("The mail library libNoSuchPOP3.so could not be loaded: ")),
+                 qPrintable(dialogs_.last()->text));
+        w->cmdTestSMTP_Click();  // no question for a recipient either
+        QCOMPARE(dialogs_.shown.size(), size_t(2));
+        QCOMPARE(dialogs_.last()->title, QStringLiteral("Test SMTP"));
+        QVERIFY(fs::is_empty(home_.path()));
+    }
+
+    void librariesBesideTheConsoleComeFirst() {
+        TempDir dir;
+        fs::copy_file(std::string(RINGPOST_HOME_DIR) + "libKOVASMTP.so", dir.file("libKOVASMTP.so"));
+        MailLibraries libraries(dir.path());
+        std::string error;
+        QVERIFY(libraries.smtp(error));
+        QVERIFY(platform::SharedLibrary::isLoaded(dir.file("libKOVASMTP.so")));
+        // Not beside it: found by name.
+        MailLibraries byName(home_.path());
+        QVERIFY2(byName.pop3(error), error.c_str());
+    }
+};
+
+QTEST_MAIN(ConnectionTest)
+#include "ConnectionTest.moc"
