@@ -206,21 +206,22 @@ void frmConfigure::buildControls() {
 
     // General
     QWidget* p = picOptions[0];
-    label(p, QStringLiteral("Name:"), 8, 12, 135);
-    txtName = field(p, "txtName", 145, 12, 245, true);
-    label(p, QStringLiteral("Subscribe Command:"), 8, 52, 135);
-    txtSubscribe = field(p, "txtSubscribe", 145, 52, 95, true);
-    label(p, QStringLiteral("Unsubscribe Command:"), 8, 92, 135);
-    txtUnsubscribe = field(p, "txtUnsubscribe", 145, 92, 95, true);
-    label(p, QStringLiteral("Submit Command:"), 8, 132, 135);
-    txtSubmit = field(p, "txtSubmit", 145, 132, 95, false);
-    chkSubscribe = checkBox(p, "chkSubscribe", 246, 52);
-    chkUnsubscribe = checkBox(p, "chkUnsubscribe", 246, 92);
-    chkSubmit = checkBox(p, "chkSubmit", 246, 132);
+    // Each command's approval box sits on the line below its field.
+    label(p, QStringLiteral("Name:"), 8, 10, 160);
+    txtName = field(p, "txtName", 170, 10, 222, true);
+    label(p, QStringLiteral("Subscribe Command:"), 8, 48, 160);
+    txtSubscribe = field(p, "txtSubscribe", 170, 48, 140, true);
+    label(p, QStringLiteral("Unsubscribe Command:"), 8, 108, 160);
+    txtUnsubscribe = field(p, "txtUnsubscribe", 170, 108, 140, true);
+    label(p, QStringLiteral("Submit Command:"), 8, 168, 160);
+    txtSubmit = field(p, "txtSubmit", 170, 168, 140, false);
+    chkSubscribe = checkBox(p, "chkSubscribe", 170, 74);
+    chkUnsubscribe = checkBox(p, "chkUnsubscribe", 170, 134);
+    chkSubmit = checkBox(p, "chkSubmit", 170, 194);
     const std::array<QCheckBox*, 3> adminBoxes = {chkSubscribe, chkUnsubscribe, chkSubmit};
     for (int i = 0; i < 3; ++i) {
-        lblRequireAdmin[i] = clickLabel(p, "lblRequireAdmin", QStringLiteral("Require Admin approval"), 266,
-                                        52 + 40 * i, 132);
+        lblRequireAdmin[i] = clickLabel(p, "lblRequireAdmin", QStringLiteral("Require Admin approval"), 192,
+                                        74 + 60 * i, 200);
         lblRequireAdmin[i]->setObjectName(QStringLiteral("lblRequireAdmin_%1").arg(i));
         QCheckBox* box = adminBoxes[i];
         connect(lblRequireAdmin[i], &ClickableLabel::clicked, box, [box] { box->setChecked(!box->isChecked()); });
@@ -235,6 +236,7 @@ void frmConfigure::buildControls() {
     label(p, QStringLiteral("Password:"), 8, 92, 100);
     txtPOP3Password = field(p, "txtPOP3Password", 110, 92, 280, true);
     txtPOP3Password->setEchoMode(QLineEdit::Password);
+    txtPOP3Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // '*
     cmdTestPOP3 = button(p, "cmdTestPOP3", QStringLiteral("Test POP3"), QRect(290, 195, 100, 28));
 
     // SMTP

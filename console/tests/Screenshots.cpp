@@ -1,12 +1,16 @@
 // Takes the README's screenshots: the main window with the service installed
-// and running, and the help window. Run under a real X server (xvfb-run).
+// and running, the help window and each page of the list editor. Run under a
+// real X server (xvfb-run).
 // Usage: console_screenshots OUTPUT_DIR
 #include "FakeDialogs.h"
 #include "SystemDirFixture.h"
+#include "frmConfigure.h"
 #include "frmHelp.h"
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QDir>
 #include <QTest>
 #include <filesystem>
@@ -24,7 +28,9 @@ void addList(const std::string& home, const std::string& name) {
         << "\r\nSubscribe=SUBSCRIBE\r\nUnsubscribe=UNSUBSCRIBE\r\nSubmit=SUBMIT\r\n"
            "[POP3]\r\nServer=127.0.0.1:1\r\nUsername=list\r\nPassword=pw\r\n"
            "[SMTP]\r\nServer=127.0.0.1:1\r\nFrom=list@example.com\r\n";
-    std::ofstream(home + "/" + name + "/Members.TXT", std::ios::binary) << "_!_admin@example.com\r\n";
+    std::ofstream(home + "/" + name + "/Members.TXT", std::ios::binary)
+        << "_!_admin@example.com\r\nann.lee@example.org\r\nbob@example.net\r\n_!_carol@example.com\r\n"
+           "dave@example.org\r\n";
 }
 
 bool save(QWidget& w, const QString& path) {
@@ -71,5 +77,20 @@ int main(int argc, char** argv) {
     frmHelp help(dialogs, home, nullptr);
     help.setTopic(0);
     if (!save(help, out + QStringLiteral("/help-window.png"))) rc = 1;
+    help.hide();
+
+    frmConfigure editor(dialogs, home, nullptr);
+    editor.PopulateFormWith(QStringLiteral("Joke of the Day"));
+    editor.txtPOP3Server->setText(QStringLiteral("mail.example.com"));
+    editor.txtPOP3Username->setText(QStringLiteral("jokes"));
+    editor.txtSMTPServer->setText(QStringLiteral("mail.example.com"));
+    editor.txtSMTPFrom->setText(QStringLiteral("jokes@example.com"));
+    editor.txtSMTPReplyTo->setText(QStringLiteral("jokes@example.com"));
+    editor.lstMembers->setCurrentRow(1);
+    const char* pages[] = {"general", "pop3", "smtp", "members", "messages"};
+    for (int page = 0; page < 5; ++page) {
+        editor.selectPage(page);
+        if (!save(editor, out + QStringLiteral("/editor-%1.png").arg(QLatin1String(pages[page])))) rc = 1;
+    }
     return rc;
 }
