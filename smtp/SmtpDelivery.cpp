@@ -56,18 +56,21 @@ int32_t converse(MailSocket& s, const char* from, const char* to, const char* re
     fields.date = platform::localNow();
     std::string message = composeHeader(fields);
     if (body && bodyLength > 0) message += prepareBody(std::string_view(body, static_cast<size_t>(bodyLength)));
-    r = s.Send(message);
-    if (r != ResultCode::Success) return r;
-
     if (multipart) {
+        r = s.Send(message);
+        if (r != ResultCode::Success) return r;
         for (const auto& path : splitAttachmentPaths(attachments)) {
             r = s.Send(attachmentPartHeader(attachmentName(path)));
             if (r != ResultCode::Success) return r;
             r = s.SendFileBase64(path.c_str());
             if (r != ResultCode::Success) return r;
         }
+        message.clear();
     }
-    r = expect(s, closingText(multipart), "250");
+    // Without attachments the end goes out in one write with the message, so
+    // the server takes it in one read instead of waking again for the end.
+    message += closingText(multipart);
+    r = expect(s, message, "250");
     if (r != ResultCode::Success) return r;
 
     // The message is delivered now: whatever QUIT brings, a retry by the
