@@ -49,6 +49,9 @@ class ConnectionTest : public QObject {
 
 private slots:
     void initTestCase() {
+        // Beside the console, as installed.
+        for (const char* f : {"libKOVAPOP3.so", "libKOVASMTP.so"})
+            fs::copy_file(std::string(RINGPOST_HOME_DIR) + f, home_.file(f));
         std::string error;
         pop3_.addUser("jokes", "secret");
         pop3_.addUser("busy", "secret");
@@ -187,7 +190,7 @@ private slots:
         w->cmdTestSMTP_Click();  // no question for a recipient either
         QCOMPARE(dialogs_.shown.size(), size_t(2));
         QCOMPARE(dialogs_.last()->title, QStringLiteral("Test SMTP"));
-        QVERIFY(fs::is_empty(home_.path()));
+        QCOMPARE(std::distance(fs::directory_iterator(home_.path()), fs::directory_iterator()), 2);
     }
 
     void librariesBesideTheConsoleComeFirst() {
@@ -197,9 +200,13 @@ private slots:
         std::string error;
         QVERIFY(libraries.smtp(error));
         QVERIFY(platform::SharedLibrary::isLoaded(dir.file("libKOVASMTP.so")));
-        // Not beside it: found by name.
-        MailLibraries byName(home_.path());
+#ifndef __SANITIZE_ADDRESS__
+        // Not beside it: found by name (through this program's run path, which
+        // the sanitizer's dlopen wrapper does not see).
+        TempDir empty;
+        MailLibraries byName(empty.path());
         QVERIFY2(byName.pop3(error), error.c_str());
+#endif
     }
 };
 
