@@ -360,8 +360,7 @@ void MailSocket::signalActivity() {
     linkActivity_.set();
 }
 
-bool MailSocket::spinForActivity() {
-    const uint32_t seen = activityCount_.load(std::memory_order_acquire);
+bool MailSocket::spinForActivity(uint32_t seen) {
     const auto until = std::chrono::steady_clock::now() + kReplySpin;
     do {
         std::this_thread::yield();
@@ -382,11 +381,13 @@ bool MailSocket::waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs
     bool watching = false;
     bool spun = false;
     for (;;) {
+        // Taken before looking, so that activity right after the look counts.
+        const uint32_t seen = activityCount_.load(std::memory_order_acquire);
         if (static_cast<size_t>(BytesAvailable()) > moreThan) return true;
         if (linkBroken_ || !connected_) return false;
         if (!spun) {
             spun = true;
-            if (spinForActivity()) continue;
+            if (spinForActivity(seen)) continue;
         }
         const uint32_t now = platform::tickCount();
         if (watching) {

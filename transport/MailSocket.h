@@ -92,7 +92,9 @@ private:
     void writerLoop();
     bool waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs);
     void signalActivity();  // pulses linkActivity_
-    bool spinForActivity();  // true when activity came within the brief spin
+    // True when linkActivity_ was pulsed since `seen` (a value of
+    // activityCount_) or is pulsed within the brief spin.
+    bool spinForActivity(uint32_t seen);
     bool receivedContains(std::string_view needle) const;
     int32_t expectReply(const char* expected, int32_t expectedLength, const char* terminator,
                         int32_t terminatorLength, uint32_t timeoutMs);
