@@ -10,7 +10,8 @@
 namespace transport {
 
 namespace {
-// A POP3 session and an SMTP send in progress at once need four.
+// Enough for two connections at once, each with its reader and writer; more
+// threads than that are ended when they come back.
 constexpr size_t kMaxParked = 4;
 }  // namespace
 
