@@ -30,6 +30,14 @@ constexpr size_t kQueueHighWater = 4u << 20;
 // every pass, spares the caller going to sleep and being woken by the reader,
 // which on an idle machine can cost more than the reply itself.
 constexpr auto kReplySpin = std::chrono::microseconds(200);
+// On a busy machine giving the processor away can cost a whole time slice of
+// another program before this thread runs again, far longer than sleeping
+// until the reader wakes it. A pass that took this long shows that; the
+// watch is then left out for a while.
+constexpr auto kSlowPass = std::chrono::microseconds(100);
+constexpr auto kSpinPause = std::chrono::seconds(1);
+// Process-wide: no watching before this time (steady clock, in its ticks).
+std::atomic<std::chrono::steady_clock::rep> spinPausedUntil{0};
 // Whole base64 lines per file read.
 constexpr size_t kFileChunk = transport::kBase64LineBytes * 1024;
 
@@ -361,11 +369,21 @@ void MailSocket::signalActivity() {
 }
 
 bool MailSocket::spinForActivity(uint32_t seen) {
-    const auto until = std::chrono::steady_clock::now() + kReplySpin;
+    using Clock = std::chrono::steady_clock;
+    auto now = Clock::now();
+    if (now.time_since_epoch().count() < spinPausedUntil.load(std::memory_order_relaxed)) return false;
+    const auto until = now + kReplySpin;
     do {
         std::this_thread::yield();
-        if (activityCount_.load(std::memory_order_acquire) != seen) return true;
-    } while (std::chrono::steady_clock::now() < until);
+        const auto after = Clock::now();
+        const bool came = activityCount_.load(std::memory_order_acquire) != seen;
+        if (after - now > kSlowPass) {
+            spinPausedUntil.store((after + kSpinPause).time_since_epoch().count(), std::memory_order_relaxed);
+            return came;
+        }
+        if (came) return true;
+        now = after;
+    } while (now < until);
     return false;
 }
 
