@@ -12,6 +12,7 @@
 #include "Registry.h"
 #include "SystemDirectory.h"
 #include "UniqueFd.h"
+#include "transport/TextRules.h"
 
 namespace platform {
 
@@ -116,7 +117,7 @@ bool EventSource::report(uint16_t type, uint16_t category, uint32_t eventId,
     // The journal gets the message on one line, line ends as spaces.
     std::string flat;
     for (const char c : message) flat += (c == '\r' || c == '\n') ? ' ' : c;
-    while (!flat.empty() && flat.back() == ' ') flat.pop_back();
+    flat = text::trimRight(flat);
     ::openlog(source_.c_str(), LOG_PID | LOG_NDELAY, LOG_DAEMON);
     ::syslog(syslogPriority(type), "%s", flat.c_str());
     ::closelog();

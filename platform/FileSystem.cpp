@@ -10,28 +10,22 @@
 #include <unistd.h>
 
 #include "UniqueFd.h"
+#include "transport/TextRules.h"
 
 namespace platform {
 
 namespace {
-char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool lessIgnoreCase(const std::string& a, const std::string& b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(fold(a[i]));
-        const auto cb = static_cast<unsigned char>(fold(b[i]));
-        if (ca != cb) return ca < cb;
-    }
-    if (a.size() != b.size()) return a.size() < b.size();
-    return a < b;  // stable order for names differing only in case
+// Names differing only in case keep a stable order among themselves.
+bool nameOrder(const std::string& a, const std::string& b) {
+    const int c = text::compareIgnoreCase(a, b);
+    return c != 0 ? c < 0 : a < b;
 }
 
 // Iterative matcher with single-star backtracking; linear in practice.
 bool matchFrom(std::string_view p, std::string_view s) {
     size_t pi = 0, si = 0, starP = std::string_view::npos, starS = 0;
     while (si < s.size()) {
-        if (pi < p.size() && (p[pi] == '?' || fold(p[pi]) == fold(s[si]))) {
+        if (pi < p.size() && (p[pi] == '?' || text::upperAscii(p[pi]) == text::upperAscii(s[si]))) {
             ++pi;
             ++si;
         } else if (pi < p.size() && p[pi] == '*') {
@@ -69,7 +63,7 @@ std::vector<DirEntry> findFiles(const std::string& dir, std::string_view pattern
     }
     ::closedir(d);
     std::sort(entries.begin(), entries.end(),
-              [](const DirEntry& a, const DirEntry& b) { return lessIgnoreCase(a.name, b.name); });
+              [](const DirEntry& a, const DirEntry& b) { return nameOrder(a.name, b.name); });
     return entries;
 }
 
@@ -81,11 +75,9 @@ std::string resolveName(const std::string& dir, std::string_view name) {
         std::string found;
         while (dirent* e = ::readdir(d)) {
             std::string_view candidate = e->d_name;
-            if (candidate.size() != name.size()) continue;
-            bool same = true;
-            for (size_t i = 0; i < name.size() && same; ++i) same = fold(candidate[i]) == fold(name[i]);
             // Several variants: take the first in name order, so the choice is stable.
-            if (same && (found.empty() || candidate < found)) found = std::string(candidate);
+            if (text::equalsIgnoreCase(candidate, name) && (found.empty() || candidate < found))
+                found = std::string(candidate);
         }
         ::closedir(d);
         if (!found.empty()) return joinPath(dir, found);

@@ -3,21 +3,11 @@
 #include <vector>
 
 #include "FileSystem.h"
+#include "transport/TextRules.h"
 
 namespace platform {
 
 namespace {
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -74,12 +64,12 @@ std::string getPrivateProfileString(std::string_view section, std::string_view k
         std::string_view name;
         if (sectionName(line, name)) {
             if (inSection) break;  // the first matching section wins
-            inSection = sameName(name, section);
+            inSection = text::equalsIgnoreCase(name, section);
             continue;
         }
         if (!inSection) continue;
         std::string_view k, v;
-        if (!keyValue(line, k, v) || !sameName(k, key)) continue;
+        if (!keyValue(line, k, v) || !text::equalsIgnoreCase(k, key)) continue;
         if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
             v = v.substr(1, v.size() - 2);
         return cut(v);
@@ -105,7 +95,7 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
                 out.insert(out.begin() + static_cast<std::ptrdiff_t>(lastInSection), newLine);
                 done = true;
                 inSection = false;
-            } else if (!sectionSeen && sameName(name, section)) {
+            } else if (!sectionSeen && text::equalsIgnoreCase(name, section)) {
                 inSection = sectionSeen = true;
                 out.emplace_back(line);
                 lastInSection = out.size();
@@ -113,7 +103,7 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
             }
         } else if (!done && inSection) {
             std::string_view k, v;
-            if (keyValue(line, k, v) && sameName(k, key)) {
+            if (keyValue(line, k, v) && text::equalsIgnoreCase(k, key)) {
                 out.push_back(newLine);
                 done = true;
                 inSection = false;

@@ -14,6 +14,7 @@
 #include "FileSystem.h"
 #include "SystemDirectory.h"
 #include "UniqueFd.h"
+#include "transport/TextRules.h"
 
 namespace platform {
 
@@ -32,25 +33,6 @@ constexpr char kValuesFile[] = ".values";
 constexpr char kLockFile[] = ".lock";
 constexpr uint32_t kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_DELETE;
 constexpr uint32_t kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
-
-char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool equalFold(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
-
-bool lessFold(const std::string& a, const std::string& b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(fold(a[i]));
-        const auto cb = static_cast<unsigned char>(fold(b[i]));
-        if (ca != cb) return ca < cb;
-    }
-    return a.size() < b.size();
-}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -281,7 +263,8 @@ std::vector<std::pair<std::string, std::string>> listSubKeys(const std::string& 
         keys.emplace_back(decodeKeyName(entry), entry);
     }
     ::closedir(d);
-    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return lessFold(a.first, b.first); });
+    std::sort(keys.begin(), keys.end(),
+              [](const auto& a, const auto& b) { return text::lessIgnoreCase(a.first, b.first); });
     return keys;
 }
 
@@ -296,7 +279,7 @@ bool findSubKey(const std::string& dir, std::string_view name, std::string& entr
         return true;
     }
     for (auto& [n, e] : listSubKeys(dir)) {
-        if (equalFold(n, name)) {
+        if (text::equalsIgnoreCase(n, name)) {
             entry = e;
             stored = n;
             return true;
@@ -437,7 +420,7 @@ int32_t regQueryValue(const RegistryKey& key, std::string_view valueName, uint32
                       uint32_t& size) {
     if (const int32_t r = checkHandle(key, KEY_QUERY_VALUE); r != kRegOk) return r;
     for (const auto& v : readValues(RegistryAccess::dir(key))) {
-        if (!equalFold(v.name, valueName)) continue;
+        if (!text::equalsIgnoreCase(v.name, valueName)) continue;
         type = v.type;
         const auto needed = static_cast<uint32_t>(v.data.size());
         if (!data) {
@@ -466,7 +449,8 @@ int32_t regSetValue(const RegistryKey& key, std::string_view valueName, uint32_t
     if (!directoryExists(dir)) return kRegKeyDeleted;
     auto values = readValues(dir);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    auto it = std::find_if(values.begin(), values.end(), [&](const Value& v) { return equalFold(v.name, valueName); });
+    auto it = std::find_if(values.begin(), values.end(),
+                           [&](const Value& v) { return text::equalsIgnoreCase(v.name, valueName); });
     if (it != values.end()) {
         it->type = type;
         it->data = bytes;
@@ -483,7 +467,8 @@ int32_t regDeleteValue(const RegistryKey& key, std::string_view valueName) {
     if (!lock.locked()) return kRegAccessDenied;
     const std::string& dir = RegistryAccess::dir(key);
     auto values = readValues(dir);
-    auto it = std::find_if(values.begin(), values.end(), [&](const Value& v) { return equalFold(v.name, valueName); });
+    auto it = std::find_if(values.begin(), values.end(),
+                           [&](const Value& v) { return text::equalsIgnoreCase(v.name, valueName); });
     if (it == values.end()) return kRegNotFound;
     values.erase(it);
     if (!writeValues(dir, values)) return errno == EACCES || errno == EPERM ? kRegAccessDenied : kRegWriteFault;
@@ -624,7 +609,7 @@ bool rootKeyFromName(std::string_view name, RootKey& out) {
                   {"HKEY_USERS", "HKU", RootKey::Users},
                   {"HKEY_CURRENT_CONFIG", "HKCC", RootKey::CurrentConfig}};
     for (const auto& r : kRoots) {
-        if (equalFold(name, r.longName) || equalFold(name, r.shortName)) {
+        if (text::equalsIgnoreCase(name, r.longName) || text::equalsIgnoreCase(name, r.shortName)) {
             out = r.key;
             return true;
         }
@@ -669,7 +654,7 @@ const char* registryTypeName(uint32_t type) {
 
 bool registryTypeFromName(std::string_view name, uint32_t& type) {
     for (uint32_t t : {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ}) {
-        if (equalFold(name, registryTypeName(t))) {
+        if (text::equalsIgnoreCase(name, registryTypeName(t))) {
             type = t;
             return true;
         }

@@ -18,11 +18,9 @@ namespace {
 // is no begin line or names no file.
 bool beginLineName(const std::string& line, std::string& name) {
     if (line.size() < 6 || !text::startsWithIgnoreCase(line, "begin ")) return false;
-    std::string_view rest(line);
-    rest.remove_prefix(6);
-    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    const std::string rest = text::trimLeft(std::string_view(line).substr(6));
     const std::size_t space = rest.find(' ');
-    if (space == std::string_view::npos) return false;
+    if (space == std::string::npos) return false;
     name.assign(rest.substr(space + 1));
     return true;
 }

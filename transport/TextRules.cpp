@@ -45,6 +45,30 @@ bool endsWithIgnoreCase(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && equalsIgnoreCase(s.substr(s.size() - suffix.size()), suffix);
 }
 
+int compareIgnoreCase(std::string_view a, std::string_view b) {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(upperAscii(a[i]));
+        const auto cb = static_cast<unsigned char>(upperAscii(b[i]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+void appendHex(std::string& out, unsigned char byte) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 15];
+}
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 std::string stripLineEnd(std::string_view s) {
     size_t n = s.size();
     while (n > 0 && (s[n - 1] == '\r' || s[n - 1] == '\n')) --n;

@@ -25,6 +25,18 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 bool startsWithIgnoreCase(std::string_view s, std::string_view prefix);
 bool endsWithIgnoreCase(std::string_view s, std::string_view suffix);
 
+// Negative, zero or positive as `a` sorts before, with or after `b` when ASCII
+// letters are compared upper-cased and other bytes by value; a text sorts
+// before a longer one that starts with it.
+int compareIgnoreCase(std::string_view a, std::string_view b);
+inline bool lessIgnoreCase(std::string_view a, std::string_view b) { return compareIgnoreCase(a, b) < 0; }
+
+// Escaped bytes in stored names and lines carry two upper-case hex digits;
+// reading takes either case.
+void appendHex(std::string& out, unsigned char byte);
+// The value of a hex digit, -1 for any other byte.
+int hexDigitValue(char c);
+
 // Removes every trailing CR and LF.
 std::string stripLineEnd(std::string_view s);
 

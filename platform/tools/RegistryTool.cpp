@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "transport/TextRules.h"
 
 using namespace platform;
 
@@ -41,11 +42,7 @@ void usage() {
 
 bool isSwitch(const std::string& a, const char* name) {
     if (a.size() < 2 || (a[0] != '/' && a[0] != '-')) return false;
-    const std::string rest = a.substr(1);
-    if (rest.size() != std::char_traits<char>::length(name)) return false;
-    for (size_t i = 0; i < rest.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(rest[i])) != name[i]) return false;
-    return true;
+    return text::equalsIgnoreCase(std::string_view(a).substr(1), name);
 }
 
 const char* describe(int32_t r) {
@@ -143,11 +140,7 @@ std::string storedValueName(const RegistryKey& key, const std::string& typed) {
         uint32_t nameSize = static_cast<uint32_t>(name.size()), t = 0, dataSize = 0;
         if (regEnumValue(key, i, name.data(), nameSize, t, nullptr, dataSize) != kRegOk) return typed;
         const std::string stored(name.data(), nameSize);
-        if (stored.size() == typed.size() &&
-            std::equal(stored.begin(), stored.end(), typed.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-            }))
-            return stored;
+        if (text::equalsIgnoreCase(stored, typed)) return stored;
     }
 }
 

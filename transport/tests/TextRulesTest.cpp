@@ -16,6 +16,29 @@ TEST(TextRules, UpperCasingTouchesOnlyAsciiLetters) {
     EXPECT_TRUE(text::equalsIgnoreCase("Members.TXT", "members.txt"));
 }
 
+TEST(TextRules, OrderIgnoringCaseFoldsOnlyAsciiLetters) {
+    EXPECT_EQ(text::compareIgnoreCase("Members.TXT", "members.txt"), 0);
+    EXPECT_TRUE(text::lessIgnoreCase("apple", "Banana"));
+    EXPECT_FALSE(text::lessIgnoreCase("Banana", "apple"));
+    EXPECT_TRUE(text::lessIgnoreCase("list", "LISTS"));     // a text before a longer one it starts
+    EXPECT_TRUE(text::lessIgnoreCase("Z", "_"));            // letters compare as upper case
+    EXPECT_TRUE(text::lessIgnoreCase("z", "\xe9"));        // bytes above 127 after ASCII
+    EXPECT_EQ(text::compareIgnoreCase("\xe9", "\xc9"), 1);  // no folding beyond ASCII
+}
+
+TEST(TextRules, HexDigitsWrittenUpperReadEitherCase) {
+    std::string out;
+    text::appendHex(out, 0x00);
+    text::appendHex(out, 0xAF);
+    text::appendHex(out, 0x7F);
+    EXPECT_EQ(out, "00AF7F");
+    EXPECT_EQ(text::hexDigitValue('a'), 10);
+    EXPECT_EQ(text::hexDigitValue('F'), 15);
+    EXPECT_EQ(text::hexDigitValue('9'), 9);
+    EXPECT_EQ(text::hexDigitValue('g'), -1);
+    EXPECT_EQ(text::hexDigitValue('/'), -1);
+}
+
 TEST(TextRules, Atol32LikeClassicAtolButSaturating) {
     EXPECT_EQ(text::atol32("12days"), 12);
     EXPECT_EQ(text::atol32("  -7"), -7);
