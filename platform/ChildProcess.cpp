@@ -1,17 +1,15 @@
 #include "ChildProcess.h"
 
+#include "Spawn.h"
+
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
-
-extern char** environ;
 
 namespace platform {
 
@@ -54,38 +52,8 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::string
         if (error) *error = "no program given";
         return false;
     }
-    std::vector<char*> args;
-    args.reserve(argv.size() + 1);
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const char* out = outputPath.empty() ? "/dev/null" : outputPath.c_str();
-    const int outFlags = outputPath.empty() ? O_WRONLY : (O_WRONLY | O_CREAT | O_APPEND);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out, outFlags, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-
-    // The child must not inherit signals blocked by a waiting thread of ours.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGHUP);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
     pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    const int rc = spawnProgram(argv, SpawnOptions{true, outputPath}, pid);
     if (rc != 0) {
         if (error) *error = std::string("cannot start ") + argv[0] + ": " + std::strerror(rc);
         return false;

@@ -20,7 +20,8 @@ public:
 
     // Starts argv[0] (searched in PATH) with the given arguments. Standard
     // output and error go to outputPath (appended) when it is given, else to
-    // /dev/null. False, with a reason in *error, when nothing was started.
+    // /dev/null; no other descriptor of ours is inherited. False, with a
+    // reason in *error, when nothing was started.
     bool start(const std::vector<std::string>& argv, const std::string& outputPath = {},
                std::string* error = nullptr);
 
