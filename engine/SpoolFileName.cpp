@@ -1,5 +1,7 @@
 #include "SpoolFileName.h"
 
+#include "transport/TextRules.h"
+
 namespace {
 bool needsEscape(unsigned char c, bool first) {
     if (c < 0x20 || c > 0x7E) return true;
@@ -12,15 +14,13 @@ std::string SpoolNameForId(std::string_view uniqueId) {
     // '%' alone can never come out of an encoding (an escaped byte always
     // carries two hex digits), so it is free to stand for the empty id.
     if (uniqueId.empty()) return "%";
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string name;
     name.reserve(uniqueId.size());
     for (size_t i = 0; i < uniqueId.size(); ++i) {
         const auto c = static_cast<unsigned char>(uniqueId[i]);
         if (needsEscape(c, i == 0)) {
             name += '%';
-            name += kHex[c >> 4];
-            name += kHex[c & 0x0F];
+            text::appendHex(name, c);
         } else {
             name += static_cast<char>(c);
         }

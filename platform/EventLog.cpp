@@ -125,7 +125,6 @@ bool EventSource::report(uint16_t type, uint16_t category, uint32_t eventId,
 }
 
 std::string escapeEventMessage(std::string_view message) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (const char ch : message) {
         const auto c = static_cast<unsigned char>(ch);
@@ -137,8 +136,7 @@ std::string escapeEventMessage(std::string_view message) {
         default:
             if (c < 0x20 || c == 0x7F) {
                 out += "\\x";
-                out += kHex[c >> 4];
-                out += kHex[c & 15];
+                text::appendHex(out, c);
             } else {
                 out += ch;
             }

@@ -34,14 +34,11 @@ constexpr char kLockFile[] = ".lock";
 constexpr uint32_t kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_DELETE;
 constexpr uint32_t kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// The byte two hex digits stand for, -1 unless both are hex digits.
+int hexByte(char high, char low) {
+    const int h = text::hexDigitValue(high), l = text::hexDigitValue(low);
+    return h < 0 || l < 0 ? -1 : h * 16 + l;
 }
-
-const char kHex[] = "0123456789ABCDEF";
 
 // Key names become directory names: '/' and '%' cannot stay, and a leading
 // '.' would collide with the store's own files.
@@ -51,8 +48,7 @@ std::string encodeKeyName(std::string_view name) {
         const auto c = static_cast<unsigned char>(name[i]);
         if (c == '/' || c == '%' || (i == 0 && c == '.')) {
             out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
+            text::appendHex(out, c);
         } else {
             out += static_cast<char>(c);
         }
@@ -63,8 +59,9 @@ std::string encodeKeyName(std::string_view name) {
 std::string decodeKeyName(std::string_view name) {
     std::string out;
     for (size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '%' && i + 2 < name.size() && hexDigit(name[i + 1]) >= 0 && hexDigit(name[i + 2]) >= 0) {
-            out += static_cast<char>(hexDigit(name[i + 1]) * 16 + hexDigit(name[i + 2]));
+        const int byte = name[i] == '%' && i + 2 < name.size() ? hexByte(name[i + 1], name[i + 2]) : -1;
+        if (byte >= 0) {
+            out += static_cast<char>(byte);
             i += 2;
         } else {
             out += name[i];
@@ -81,8 +78,7 @@ std::string escapeBytes(std::string_view s) {
         const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7F || c == '\\') {
             out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
+            text::appendHex(out, c);
         } else {
             out += ch;
         }
@@ -98,9 +94,9 @@ bool unescapeBytes(std::string_view s, std::string& out) {
             continue;
         }
         if (i + 3 >= s.size() || s[i + 1] != 'x') return false;
-        const int hi = hexDigit(s[i + 2]), lo = hexDigit(s[i + 3]);
-        if (hi < 0 || lo < 0) return false;
-        out += static_cast<char>(hi * 16 + lo);
+        const int byte = hexByte(s[i + 2], s[i + 3]);
+        if (byte < 0) return false;
+        out += static_cast<char>(byte);
         i += 3;
     }
     return true;
@@ -133,11 +129,7 @@ std::string formatValues(const std::vector<Value>& values) {
             out += "sz:" + escapeBytes(std::string_view(v.data).substr(0, v.data.size() - 1));
         } else {
             out += "hex:";
-            for (const char ch : v.data) {
-                const auto c = static_cast<unsigned char>(ch);
-                out += kHex[c >> 4];
-                out += kHex[c & 15];
-            }
+            for (const char ch : v.data) text::appendHex(out, static_cast<unsigned char>(ch));
         }
         out += '\n';
     }
@@ -170,9 +162,9 @@ bool parseValueLine(std::string_view line, Value& v) {
         const std::string_view hex = data.substr(4);
         if (hex.size() % 2) return false;
         for (size_t i = 0; i < hex.size(); i += 2) {
-            const int hi = hexDigit(hex[i]), lo = hexDigit(hex[i + 1]);
-            if (hi < 0 || lo < 0) return false;
-            v.data += static_cast<char>(hi * 16 + lo);
+            const int byte = hexByte(hex[i], hex[i + 1]);
+            if (byte < 0) return false;
+            v.data += static_cast<char>(byte);
         }
     } else {
         return false;

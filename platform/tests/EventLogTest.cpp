@@ -116,3 +116,11 @@ TEST(ErrorTextTest, WindowsServiceCodesAndErrnoValues) {
     EXPECT_EQ(systemErrorText(3999), "");
     EXPECT_EQ(systemErrorText(0x40000000), "");
 }
+
+// Lines already in the log must still read back: the escapes stay as they are.
+TEST(EventLogEscape, ControlBytesNamedOrInHexAndReadBack) {
+    const std::string message("a\tb\r\n\\c\x01\x1F\x7F\xE9", 11);
+    EXPECT_EQ(escapeEventMessage(message), "a\\tb\\r\\n\\\\c\\x01\\x1F\\x7F\xE9");
+    EXPECT_EQ(unescapeEventMessage(escapeEventMessage(message)), message);
+    EXPECT_EQ(unescapeEventMessage("\\x0a\\q"), "\n\\q");
+}

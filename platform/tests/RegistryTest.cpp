@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -258,4 +259,37 @@ TEST(RegistryNames, RootsAndTypes) {
     uint32_t t = 0;
     EXPECT_TRUE(registryTypeFromName("reg_multi_sz", t));
     EXPECT_EQ(t, REG_MULTI_SZ);
+}
+
+// Stores written before stay readable, and what is written now reads the same
+// way elsewhere: the directory names and the values file, byte for byte.
+TEST_F(RegistryTest, StoredFormatIsStable) {
+    RegistryKey key;
+    ASSERT_EQ(regCreateKey(RootKey::CurrentUser, "Fmt\\.a/b%", key), kRegOk);
+    ASSERT_EQ(regSetString(key, "n\tx", std::string("v\\\x01\x7F\xE9", 5)), kRegOk);
+    const uint8_t bin[] = {0x00, 0xAB, 0x5C};
+    ASSERT_EQ(regSetValue(key, "Bin", REG_BINARY, bin, sizeof bin), kRegOk);
+    ASSERT_EQ(regSetDword(key, "Dw", 600), kRegOk);
+    const std::string keyDir = dir.path() + "/registry/HKEY_CURRENT_USER/Fmt/%2Ea%2Fb%25";
+    std::ifstream f(keyDir + "/.values", std::ios::binary);
+    const std::string stored((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_EQ(stored,
+              "n\\x09x\tREG_SZ\tsz:v\\x5C\\x01\\x7F\xE9\n"
+              "Bin\tREG_BINARY\thex:00AB5C\n"
+              "Dw\tREG_DWORD\tdword:600\n");
+
+    // Written by hand or by an older store: either case of hex digit reads.
+    std::ofstream(keyDir + "/.values", std::ios::binary | std::ios::trunc)
+        << "Lower\tREG_BINARY\thex:abcd\nText\tREG_SZ\tsz:a\\x0d\\x0A\nBad\tREG_SZ\tsz:\\xZZ\n";
+    uint32_t type = 0, size = 8;
+    uint8_t buf[8] = {};
+    ASSERT_EQ(regQueryValue(key, "Lower", type, buf, size), kRegOk);
+    EXPECT_EQ(bytes(buf, size), "\xAB\xCD");
+    std::string text;
+    ASSERT_EQ(regQueryString(key, "Text", text), kRegOk);
+    EXPECT_EQ(text, "a\r\n");
+    EXPECT_EQ(regQueryString(key, "Bad", text), kRegNotFound);  // a broken line is skipped
+    RegistryKey parent;
+    ASSERT_EQ(regOpenKey(RootKey::CurrentUser, "FMT", parent, KEY_READ), kRegOk);
+    EXPECT_EQ(regSubKeyNames(parent), std::vector<std::string>{".a/b%"});
 }
