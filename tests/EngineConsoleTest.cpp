@@ -2,17 +2,15 @@
 // with a temporary system directory, judged by what it prints.
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "harness/DovecotServer.h"
 #include "harness/EngineProcess.h"
+#include "harness/ListHome.h"
 #include "harness/ScriptedPop3Server.h"
 #include "platform/Registry.h"
 #include "tests/TempDir.h"
 #include "transport/TextRules.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -22,8 +20,7 @@ const char kBanner[] = "Running in console mode...Press Ctrl-C to exit\n\n";
 class EngineConsole : public testing::Test {
 protected:
     void SetUp() override {
-        for (const char* f : {"RingpostSvc", "libKOVAPOP3.so", "libKOVASMTP.so"})
-            fs::copy_file(std::string(RINGPOST_HOME_DIR) + f, home.file(f));
+        harness::copyEngine(home.path());
         setenv("RINGPOST_SYSTEM_DIR", system.path().c_str(), 1);
     }
     void TearDown() override { unsetenv("RINGPOST_SYSTEM_DIR"); }

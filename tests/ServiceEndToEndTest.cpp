@@ -16,6 +16,7 @@
 #include "platform/Registry.h"
 #include "platform/ServiceManager.h"
 #include "tests/TempDir.h"
+#include "tests/harness/ListHome.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -28,8 +29,7 @@ class ServiceEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("RINGPOST_SYSTEM_DIR", sys.path().c_str(), 1);
-        for (const char* f : {"RingpostSvc", "libKOVAPOP3.so", "libKOVASMTP.so", "ringpost-registry"})
-            fs::copy_file(std::string(RINGPOST_HOME_DIR) + f, home.file(f));
+        harness::copyEngine(home.path(), {"ringpost-registry"});
     }
     void TearDown() override {
         ServiceHandle s;
@@ -52,6 +52,11 @@ protected:
     bool open(ServiceHandle& s) {
         ServiceManagerHandle m;
         return openServiceManager(m) && openService(m, "KOVARingpost", s);
+    }
+    void installAndStart(ServiceHandle& s) {
+        ASSERT_EQ(run("-install"), 0);
+        ASSERT_TRUE(open(s));
+        ASSERT_TRUE(startService(s));
     }
     // Polls the status (the manager offers nothing to wait on), bounded.
     ServiceStatus waitState(const ServiceHandle& s, uint32_t state) {
@@ -95,10 +100,8 @@ TEST_F(ServiceEndToEnd, InstallWritesTheServiceEntryAndASecondInstallFails) {
 
 TEST_F(ServiceEndToEnd, StartRunsInterrogateAndStopWhileWaitingWithEventsInOrder) {
     addList("Alpha");
-    ASSERT_EQ(run("-install"), 0);
     ServiceHandle s;
-    ASSERT_TRUE(open(s));
-    ASSERT_TRUE(startService(s));
+    ASSERT_NO_FATAL_FAILURE(installAndStart(s));
     ServiceStatus st = waitState(s, SERVICE_RUNNING);
     ASSERT_EQ(st.currentState, SERVICE_RUNNING);
     EXPECT_EQ(st.checkPoint, 0u);
@@ -131,10 +134,8 @@ TEST_F(ServiceEndToEnd, StartRunsInterrogateAndStopWhileWaitingWithEventsInOrder
 }
 
 TEST_F(ServiceEndToEnd, NoListStopsWithSpecificCode3AndAWarning) {
-    ASSERT_EQ(run("-install"), 0);
     ServiceHandle s;
-    ASSERT_TRUE(open(s));
-    ASSERT_TRUE(startService(s));
+    ASSERT_NO_FATAL_FAILURE(installAndStart(s));
     const ServiceStatus st = waitState(s, SERVICE_STOPPED);
     EXPECT_EQ(st.currentState, SERVICE_STOPPED);
     EXPECT_EQ(st.win32ExitCode, 1066u);
@@ -172,10 +173,8 @@ TEST_F(ServiceEndToEnd, RemoveWhileStoppedAndWhileRunning) {
     EXPECT_EQ(regOpenKey(RootKey::LocalMachine, kKey, key, KEY_READ), kRegNotFound);
     EXPECT_NE(run("-remove"), 0);
 
-    ASSERT_EQ(run("-install"), 0);
     ServiceHandle s;
-    ASSERT_TRUE(open(s));
-    ASSERT_TRUE(startService(s));
+    ASSERT_NO_FATAL_FAILURE(installAndStart(s));
     ASSERT_EQ(waitState(s, SERVICE_RUNNING).currentState, SERVICE_RUNNING);
     ASSERT_EQ(run("-remove"), 0);
     ASSERT_EQ(regOpenKey(RootKey::LocalMachine, kKey, key, KEY_READ), kRegOk);
@@ -194,10 +193,8 @@ TEST_F(ServiceEndToEnd, RemoveWhileStoppedAndWhileRunning) {
 
 TEST_F(ServiceEndToEnd, KilledServiceReadsStoppedWith1067AndStartsAgain) {
     addList("Alpha");
-    ASSERT_EQ(run("-install"), 0);
     ServiceHandle s;
-    ASSERT_TRUE(open(s));
-    ASSERT_TRUE(startService(s));
+    ASSERT_NO_FATAL_FAILURE(installAndStart(s));
     ServiceStatus st = waitState(s, SERVICE_RUNNING);
     ASSERT_NE(st.processId, 0u);
     ASSERT_EQ(::kill(static_cast<pid_t>(st.processId), SIGKILL), 0);

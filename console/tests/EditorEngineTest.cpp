@@ -4,17 +4,13 @@
 #include "SystemDirFixture.h"
 #include "frmConfigure.h"
 #include "harness/DovecotServer.h"
-#include "harness/EngineProcess.h"
+#include "harness/ListHome.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <csignal>
-#include <filesystem>
-
-namespace fs = std::filesystem;
 
 class EditorEngineTest : public QObject {
     Q_OBJECT
@@ -23,8 +19,7 @@ class EditorEngineTest : public QObject {
 private slots:
     void engineLoadsTheSavedList() {
         TempDir home;
-        for (const char* f : {"RingpostSvc", "libKOVAPOP3.so", "libKOVASMTP.so"})
-            fs::copy_file(std::string(RINGPOST_HOME_DIR) + f, home.file(f));
+        harness::copyEngine(home.path());
         harness::DovecotServer pop3("127.0.7.10");
         pop3.addUser("jokes", "pw");
         std::string error;
@@ -48,13 +43,9 @@ private slots:
         QVERIFY(!w.isVisible());
         QCOMPARE(dialogs.unexpectedQuestions, 0);
 
-        EngineProcess engine;
-        QVERIFY(engine.start(home.file("RingpostSvc"), {"-start", "200"}, {"RINGPOST_SYSTEM_DIR=" + sys_.path()}));
-        const bool passed = engine.waitFor("Update Complete\n");
-        engine.signal(SIGINT);
-        QCOMPARE(engine.waitExit(), 0);
-        QVERIFY2(passed, engine.output().c_str());
-        const std::string& out = engine.output();
+        std::string failure;
+        const std::string out = harness::runOnePass(home.path(), sys_.path(), failure);
+        QVERIFY2(failure.empty(), failure.c_str());
         const std::string loading =
             "Searching for lists...\nAdding Joke of the Day List...\nReading settings...\nReading members...\n"
             "Added 3 members.\nInitialization Success\n";

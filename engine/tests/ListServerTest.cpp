@@ -6,14 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 
 #include "StrippingLines.h"
-#include "tests/TempDir.h"
-#include "tests/harness/DovecotServer.h"
-#include "tests/harness/EngineProcess.h"
-#include "tests/harness/SmtpSink.h"
+#include "tests/harness/ListHome.h"
 
 namespace fs = std::filesystem;
 
@@ -37,26 +33,10 @@ std::string headerValue(const std::string& data, const std::string& name) {
 
 class ListServer : public testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* f : {"RingpostSvc", "libKOVAPOP3.so", "libKOVASMTP.so"})
-            fs::copy_file(std::string(RINGPOST_HOME_DIR) + f, home.file(f));
-    }
-
     // Servers on 127.0.3.n, and the list "club" using them.
     void start(int n, const std::string& general, const std::string& members) {
-        address = "127.0.3." + std::to_string(n);
-        dovecot = std::make_unique<harness::DovecotServer>(address);
-        dovecot->addUser("list", "secret");
         std::string error;
-        ASSERT_TRUE(dovecot->start(&error)) << error;
-        sink = std::make_unique<harness::SmtpSink>(harness::SmtpSink::Kind::Python, address);
-        ASSERT_TRUE(sink->start(&error)) << error;
-        home.mkdir("club");
-        home.write("club/Settings.INI", "[General]\r\nName=Club\r\n" + general + "[POP3]\r\nServer=" + address +
-                                            "\r\nUsername=list\r\nPassword=secret\r\n[SMTP]\r\nServer=" + address +
-                                            "\r\nFrom=list@example.org\r\nReplyTo=list@example.org\r\n"
-                                            "[Messages]\r\nKeep=5\r\n");
-        home.write("club/Members.TXT", members);
+        ASSERT_TRUE(list.start("127.0.3." + std::to_string(n), general, "", members, &error)) << error;
     }
 
     void deliver(const std::string& from, const std::string& subject, const std::string& body) {
@@ -67,12 +47,9 @@ protected:
     // Runs the engine until its first pass is complete, stops it with Ctrl-C
     // and returns what the processing printed, stripping lines left out.
     std::string pass() {
-        EngineProcess engine;
-        EXPECT_TRUE(engine.start(home.file("RingpostSvc"), {"-start", "100"}, {"RINGPOST_SYSTEM_DIR=" + system.path()}));
-        EXPECT_TRUE(engine.waitFor("Update Complete\n", 1, 60000)) << engine.output();
-        engine.signal(SIGINT);
-        EXPECT_EQ(engine.waitExit(), 0);
-        output = WithoutStrippingLines(engine.output());
+        std::string failure;
+        output = WithoutStrippingLines(list.pass(failure));
+        EXPECT_EQ(failure, "");
         const size_t begin = output.find(kProcessing);
         if (begin == std::string::npos) return {};
         return output.substr(begin + sizeof kProcessing - 1,
@@ -109,10 +86,11 @@ protected:
 
     std::string members() const { return home.read("club/Members.TXT"); }
 
-    TempDir home, system;
-    std::string address, output;
-    std::unique_ptr<harness::DovecotServer> dovecot;
-    std::unique_ptr<harness::SmtpSink> sink;
+    harness::ListHome list;
+    TempDir& home = list.home;
+    std::unique_ptr<harness::DovecotServer>& dovecot = list.dovecot;
+    std::unique_ptr<harness::SmtpSink>& sink = list.sink;
+    std::string output;
     size_t seen = 0;
 };
 

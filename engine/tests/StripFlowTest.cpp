@@ -4,14 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 
 #include "pop3/tests/MimeFixtures.h"
-#include "tests/TempDir.h"
-#include "tests/harness/DovecotServer.h"
-#include "tests/harness/EngineProcess.h"
-#include "tests/harness/SmtpSink.h"
+#include "tests/harness/ListHome.h"
 
 namespace fs = std::filesystem;
 
@@ -91,37 +87,19 @@ std::string attachment(const std::string& mail, const std::string& name) {
 
 class StripFlow : public testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* f : {"RingpostSvc", "libKOVAPOP3.so", "libKOVASMTP.so"})
-            fs::copy_file(std::string(RINGPOST_HOME_DIR) + f, home.file(f));
-    }
-
-    // `general` and `smtp` are lines of those settings sections.
+    // Servers on 127.0.6.n; `general` and `smtp` are lines of those settings sections.
     void start(int n, const std::string& general, const std::string& smtp,
                const std::string& members = "ann@example.org\r\nbob@example.org\r\n") {
-        const std::string address = "127.0.6." + std::to_string(n);
-        dovecot = std::make_unique<harness::DovecotServer>(address);
-        dovecot->addUser("list", "secret");
         std::string error;
-        ASSERT_TRUE(dovecot->start(&error)) << error;
-        sink = std::make_unique<harness::SmtpSink>(harness::SmtpSink::Kind::Python, address);
-        ASSERT_TRUE(sink->start(&error)) << error;
-        home.mkdir("club");
-        home.write("club/Settings.INI", "[General]\r\nName=Club\r\n" + general + "[POP3]\r\nServer=" + address +
-                                            "\r\nUsername=list\r\nPassword=secret\r\n[SMTP]\r\nServer=" + address +
-                                            "\r\nFrom=list@example.org\r\nReplyTo=list@example.org\r\n" +
-                                            smtp + "[Messages]\r\nKeep=5\r\n");
-        home.write("club/Members.TXT", members);
+        ASSERT_TRUE(list.start("127.0.6." + std::to_string(n), general, smtp, members, &error)) << error;
     }
 
     // One polling pass; returns the engine's output.
     std::string pass() {
-        EngineProcess engine;
-        EXPECT_TRUE(engine.start(home.file("RingpostSvc"), {"-start", "100"}, {"RINGPOST_SYSTEM_DIR=" + system.path()}));
-        EXPECT_TRUE(engine.waitFor("Update Complete\n", 1, 60000)) << engine.output();
-        engine.signal(SIGINT);
-        EXPECT_EQ(engine.waitExit(), 0);
-        return engine.output();
+        std::string failure;
+        const std::string out = list.pass(failure);
+        EXPECT_EQ(failure, "");
+        return out;
     }
 
     // The mail as the members received it, after checking both got it.
@@ -153,9 +131,10 @@ protected:
         return all;
     }
 
-    TempDir home, system;
-    std::unique_ptr<harness::DovecotServer> dovecot;
-    std::unique_ptr<harness::SmtpSink> sink;
+    harness::ListHome list;
+    TempDir& home = list.home;
+    std::unique_ptr<harness::DovecotServer>& dovecot = list.dovecot;
+    std::unique_ptr<harness::SmtpSink>& sink = list.sink;
 };
 
 }  // namespace
