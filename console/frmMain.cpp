@@ -264,19 +264,30 @@ void frmMain::selectQuietly(QRadioButton* button) {
     updating_ = was;
 }
 
-void frmMain::optInstall_Click(int index) {
-    if (!isVisible()) return;
+bool frmMain::ignoresOptionClick() {
+    if (!isVisible()) return true;
     if (updating_ || busy_) {
         UpdateStatus();
-        return;
+        return true;
     }
+    return false;
+}
+
+bool frmMain::confirmOption(const std::array<QRadioButton*, 2>& pair, int index, const QString& text,
+                            const QString& title) {
+    if (dialogs_.question(this, text, title, DialogIcon::Question)) return true;
+    selectQuietly(pair[1 - index]);
+    UpdateStatus();
+    return false;
+}
+
+void frmMain::optInstall_Click(int index) {
+    if (ignoresOptionClick()) return;
     if (index == 0) {
-        if (!dialogs_.question(this, QStringLiteral("Are you sure you wish to install KOVA(tm) Ringpost as a service?"),
-                               QStringLiteral("Install Service"), DialogIcon::Question)) {
-            selectQuietly(optInstall[1]);
-            UpdateStatus();
+        if (!confirmOption(optInstall, index,
+                           QStringLiteral("Are you sure you wish to install KOVA(tm) Ringpost as a service?"),
+                           QStringLiteral("Install Service")))
             return;
-        }
         if (!InstallService()) selectQuietly(optInstall[1]);
     } else {
         if (optRunning[0]->isChecked()) {
@@ -285,31 +296,21 @@ void frmMain::optInstall_Click(int index) {
             selectQuietly(optInstall[0]);
             return;
         }
-        if (!dialogs_.question(this, QStringLiteral("Are you sure you wish to remove the KOVA(tm) Ringpost service?"),
-                               QStringLiteral("Remove Service"), DialogIcon::Question)) {
-            selectQuietly(optInstall[0]);
-            UpdateStatus();
+        if (!confirmOption(optInstall, index,
+                           QStringLiteral("Are you sure you wish to remove the KOVA(tm) Ringpost service?"),
+                           QStringLiteral("Remove Service")))
             return;
-        }
         if (!RemoveService()) selectQuietly(optInstall[0]);
     }
     UpdateStatus();
 }
 
 void frmMain::optRunning_Click(int index) {
-    if (!isVisible()) return;
-    if (updating_ || busy_) {
-        UpdateStatus();
-        return;
-    }
+    if (ignoresOptionClick()) return;
     const QString text = index == 0 ? QStringLiteral("Are you sure you wish to start the KOVA(tm) Ringpost service?")
                                     : QStringLiteral("Are you sure you wish to stop the KOVA(tm) Ringpost service?");
     const QString title = index == 0 ? QStringLiteral("Start Service") : QStringLiteral("Stop Service");
-    if (!dialogs_.question(this, text, title, DialogIcon::Question)) {
-        selectQuietly(optRunning[1 - index]);
-        UpdateStatus();
-        return;
-    }
+    if (!confirmOption(optRunning, index, text, title)) return;
     if (index == 0)
         StartTheService();
     else
@@ -318,21 +319,13 @@ void frmMain::optRunning_Click(int index) {
 }
 
 void frmMain::optStartup_Click(int index) {
-    if (!isVisible()) return;
-    if (updating_ || busy_) {
-        UpdateStatus();
-        return;
-    }
+    if (ignoresOptionClick()) return;
     const QString text =
         index == 0 ? QStringLiteral("Are you sure you wish to have KOVA(tm) Ringpost start automatically at boot time?")
                    : QStringLiteral(
                          "Are you sure you wish to NOT have KOVA(tm) Ringpost start automatically at boot time?");
     const QString title = index == 0 ? QStringLiteral("Auto Service") : QStringLiteral("Manual Service");
-    if (!dialogs_.question(this, text, title, DialogIcon::Question)) {
-        selectQuietly(optStartup[1 - index]);
-        UpdateStatus();
-        return;
-    }
+    if (!confirmOption(optStartup, index, text, title)) return;
     if (index == 0)
         SetServiceAuto();
     else

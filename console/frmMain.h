@@ -93,6 +93,13 @@ private:
     void optStartup_Click(int index);
     // Selects a button as the window's own change: its handler asks nothing.
     void selectQuietly(QRadioButton* button);
+    // True when a click on an option button is the window's own doing or
+    // comes while a change is under way: nothing is asked or done.
+    bool ignoresOptionClick();
+    // Asks before the option `index` of `pair` takes effect; a No puts the
+    // other option back, quietly.
+    bool confirmOption(const std::array<QRadioButton*, 2>& pair, int index, const QString& text,
+                       const QString& title);
     void setBusy(bool busy);
     void pumpEvents();
     int intervalFromField() const;
