@@ -15,6 +15,7 @@
 #include "platform/ProfileFile.h"
 #include "transport/TextRules.h"
 
+#include <memory>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -470,7 +471,8 @@ void frmConfigure::cmdRemove_Click() {
     if (!dialogs_.question(this, QStringLiteral("Remove ") + item->text() + QStringLiteral(" from the list? Are you sure?"),
                            QStringLiteral("Remove Member"), DialogIcon::Question))
         return;
-    delete lstMembers->takeItem(lstMembers->row(item));
+    // takeItem hands the item over; it goes when this scope ends.
+    std::unique_ptr<QListWidgetItem> taken(lstMembers->takeItem(lstMembers->row(item)));
     lstMembers->setCurrentRow(lstMembers->count() > 0 ? 0 : -1);
 }
 
