@@ -17,6 +17,7 @@
 #include "platform/ServiceManager.h"
 #include "tests/TempDir.h"
 #include "tests/harness/ListHome.h"
+#include "tests/harness/ScriptedPop3Server.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -222,4 +223,48 @@ TEST_F(ServiceEndToEnd, RunFromAShellPrintsUsageAndLogsTheDispatcherFailure) {
     EXPECT_EQ(log[0].message,
               "KOVA(tm) Ringpost error: 1063\r\nStartServiceCtrlDispatcher in main failed.\r\n"
               "The service process could not connect to the service controller.\r\n");
+}
+
+// The first pass comes one interval (at least two minutes) after the start,
+// so this test is slow by nature.
+TEST_F(ServiceEndToEnd, StopDuringAPassStaysPendingUntilThePassEnds) {
+    // A mailbox that answers slowly keeps the pass busy when the stop comes.
+    harness::ScriptedPop3Server pop3("127.0.5.10");
+    pop3.acceptWithin(200000).pause(3000).greetAndLogin().reply("+OK\r\n.\r\n").reply("+OK bye\r\n");
+    std::string error;
+    ASSERT_TRUE(pop3.start(&error)) << error;
+    home.mkdir("Slow");
+    home.write("Slow/Settings.INI", "[General]\r\nName=Slow\r\n[POP3]\r\nServer=" + pop3.server() +
+                                        "\r\nUsername=slow\r\nPassword=pw\r\n");
+    home.write("Slow/Members.TXT", "");
+    ASSERT_EQ(run("-install"), 0);
+    {
+        RegistryKey key;
+        ASSERT_EQ(regOpenKey(RootKey::LocalMachine, kKey, key), kRegOk);
+        ASSERT_EQ(regSetDword(key, "WaitTimeInMinutes", 2), kRegOk);
+    }
+    ServiceHandle s;
+    ASSERT_TRUE(open(s));
+    ASSERT_TRUE(startService(s));
+    ASSERT_EQ(waitState(s, SERVICE_RUNNING).currentState, SERVICE_RUNNING);
+
+    // The service's output is a file another process writes: look at it now and then, bounded.
+    const std::string output = "services/KOVARingpost/output.log";
+    for (int i = 0; i < 3000 && sys.read(output).find("Connecting to: ") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(sys.read(output).find("Connecting to: "), std::string::npos) << sys.read(output);
+
+    ServiceStatus st;
+    ASSERT_TRUE(controlService(s, SERVICE_CONTROL_STOP, st));
+    EXPECT_EQ(st.currentState, SERVICE_STOP_PENDING);
+    ASSERT_TRUE(queryServiceStatus(s, st));
+    EXPECT_EQ(st.currentState, SERVICE_STOP_PENDING);
+    EXPECT_EQ(sys.read(output).find("Update Complete"), std::string::npos);  // the pass is still running
+
+    st = waitState(s, SERVICE_STOPPED);
+    EXPECT_EQ(st.currentState, SERVICE_STOPPED);
+    EXPECT_EQ(st.win32ExitCode, 0u);
+    const std::string out = sys.read(output);
+    EXPECT_NE(out.find("    Logging out.\nUpdate Complete\nStopping...\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Updating Slow List"), out.rfind("Updating Slow List"));  // one pass only
 }

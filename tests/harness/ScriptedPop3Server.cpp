@@ -89,7 +89,7 @@ void ScriptedPop3Server::serve() {
         finished_ = true;
         cv_.notify_all();
     };
-    std::unique_ptr<platform::TcpStream> s = listener_.accept(kStepLimitMs);
+    std::unique_ptr<platform::TcpStream> s = listener_.accept(acceptLimitMs_);
     if (!s) return finish();
     for (const Step& step : script_) {
         switch (step.kind) {

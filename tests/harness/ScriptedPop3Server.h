@@ -38,6 +38,11 @@ public:
     // After the last step the server says nothing more and keeps the
     // connection until the client closes it (or the server is destroyed).
 
+    // How long start() waits for the client to connect (30 s unless set).
+    ScriptedPop3Server& acceptWithin(uint32_t ms) {
+        acceptLimitMs_ = ms;
+        return *this;
+    }
     // Listens and starts serving one connection.
     bool start(std::string* error = nullptr);
     // "address:port", as the library takes it.
@@ -69,6 +74,7 @@ private:
     std::vector<std::string> commands_;
     bool finished_ = false;
     bool stopping_ = false;
+    uint32_t acceptLimitMs_ = 30000;
 };
 
 }  // namespace harness
