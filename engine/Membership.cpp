@@ -6,11 +6,11 @@
 namespace {
 bool findMember(const MailList& list, std::string_view text, bool administratorsOnly) {
     if (list.members.count() == 0 || text.empty()) return false;
-    const std::string wanted = text::toUpper(ExtractAddress(text));
+    const std::string wanted = ExtractAddress(text);
     for (const Member& m : list.members.entries()) {
         if (m.address.empty()) continue;
         if (administratorsOnly && !m.isAdministrator) continue;
-        if (text::toUpper(m.address) == wanted) return true;
+        if (text::equalsIgnoreCase(m.address, wanted)) return true;
     }
     return false;
 }

@@ -34,9 +34,8 @@ void distribute(const MailList& list, const IncomingMessage& message, const std:
     // The folder does not change while the post goes out: listed once, not
     // once per member.
     const std::string attachments = list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
-    const std::string excludedUpper = text::toUpper(excluded);
     for (const Member& m : list.members.entries()) {
-        if (list.adminSubmit && m.isAdministrator && text::toUpper(m.address) != excludedUpper) continue;
+        if (list.adminSubmit && m.isAdministrator && !text::equalsIgnoreCase(m.address, excluded)) continue;
         std::printf("      Sending to: %s...", m.address.c_str());
         std::fflush(stdout);
         const int32_t result = SendWithRetry(list.smtpServer, list.fromAddress, m.address, list.replyToAddress,

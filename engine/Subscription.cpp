@@ -69,15 +69,12 @@ void HandleUnsubscribe(MailList& list, const IncomingMessage& message, int* reta
 
     // Every copy goes: a duplicate left behind would keep receiving posts
     // after the person was told they were removed.
-    const std::string wanted = text::toUpper(target);
     bool removed = false;
     for (int32_t i = list.members.count() - 1; i >= 0; --i) {
-        Member m;
-        if (!list.members.get(i, m) || m.address.empty()) continue;
-        if (text::toUpper(m.address) == wanted) {
-            list.members.remove(i);
-            removed = true;
-        }
+        const std::string& address = list.members.entries()[static_cast<size_t>(i)].address;
+        if (address.empty() || !text::equalsIgnoreCase(address, target)) continue;
+        list.members.remove(i);
+        removed = true;
     }
     if (!removed) {
         std::printf("    FAILURE. Can't find %s in member list.\n", target.c_str());
