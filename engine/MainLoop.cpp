@@ -14,12 +14,9 @@
 #include "platform/ConsoleControl.h"
 #include "platform/Event.h"
 #include "platform/Registry.h"
+#include "platform/ServiceManager.h"
 
 namespace {
-
-constexpr uint32_t kServiceStartPending = 2;
-constexpr uint32_t kServiceRunning = 4;
-constexpr uint32_t kStartWaitHintMs = 3000;
 
 std::mutex stopEventMutex;
 std::unique_ptr<platform::Event> stopEvent;
@@ -82,7 +79,7 @@ int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine) {
         stopEvent = std::make_unique<platform::Event>(true, false);
     }
 
-    if (result == 0 && (!service || ReportStatusToSCMgr(kServiceStartPending, 0, 0, kStartWaitHintMs))) {
+    if (result == 0 && (!service || ReportStatusToSCMgr(platform::SERVICE_START_PENDING, 0, 0, kStartWaitHintMs))) {
         std::printf("Initializing...\n");
         if (!DiscoverLists()) {
             std::printf("%s\n", kInitFailure);
@@ -93,7 +90,7 @@ int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine) {
             }
         } else {
             std::printf("Initialization Success\n");
-            if (!service || ReportStatusToSCMgr(kServiceRunning, 0, 0, 0)) {
+            if (!service || ReportStatusToSCMgr(platform::SERVICE_RUNNING, 0, 0, 0)) {
                 ActiveLists& lists = ActiveLists::instance();
                 for (;;) {
                     std::fflush(stdout);

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr uint32_t kStartWaitHintMs = 3000;
 constexpr uint32_t kServiceIntervalMs = 60000;
 
 // The one status record of the process. The control handler (dispatcher

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+// How long the service manager is told to wait for each start step.
+inline constexpr uint32_t kStartWaitHintMs = 3000;
+
 // Connects to the service manager's dispatcher with the one-entry table
 // (KOVARingpost, ServiceMain). False when the process was not started by the
 // service manager; the last error then holds the reason (1063).
