@@ -1,8 +1,7 @@
 // RingpostSvc: the list server engine, run by the service manager or, with
 // "-start", in a console.
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <string>
 
 #include "EventLogging.h"
 #include "MainLoop.h"
@@ -34,13 +33,13 @@ int RunAsService() {
 }
 
 int RunInConsole(int argc, char** argv) {
-    if (argc == 3) {
-        const int32_t ms = text::atol32(argv[2]);
-        // Zero, negative or non-numeric would poll back to back or never:
-        // such a value counts as absent.
-        if (ms > 0) return MainLoop(RunMode::Console, static_cast<uint32_t>(ms), true), 0;
-    }
-    MainLoop(RunMode::Console, kConsoleDefaultIntervalMs, false);
+    const int32_t ms = argc == 3 ? text::atol32(argv[2]) : 0;
+    // Zero, negative or non-numeric would poll back to back or never: such a
+    // value counts as absent.
+    if (ms > 0)
+        MainLoop(RunMode::Console, static_cast<uint32_t>(ms), true);
+    else
+        MainLoop(RunMode::Console, kConsoleDefaultIntervalMs, false);
     return 0;
 }
 
