@@ -33,7 +33,6 @@ bool ReadHeaderLine(std::FILE* file, std::string& line) {
         // A long folded header must not grow without bound.
         if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
     }
-    if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
     return true;
 }
 
