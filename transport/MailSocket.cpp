@@ -467,12 +467,7 @@ int32_t MailSocket::expectReply(const char* expected, int32_t expectedLength, co
 
 int32_t MailSocket::SendAndExpect(const char* command, int32_t commandLength, const char* expected,
                                   int32_t expectedLength, uint32_t timeoutMs) {
-    if (command) {
-        const int32_t r = Send(command, commandLength);
-        if (r != ResultCode::Success) return r;
-    }
-    if (!expected) return ResultCode::Success;
-    return expectReply(expected, expectedLength, nullptr, 0, timeoutMs);
+    return SendAndExpectLine(command, commandLength, expected, expectedLength, nullptr, 0, timeoutMs);
 }
 
 int32_t MailSocket::SendAndExpectLine(const char* command, int32_t commandLength, const char* expected,
@@ -483,6 +478,6 @@ int32_t MailSocket::SendAndExpectLine(const char* command, int32_t commandLength
         if (r != ResultCode::Success) return r;
     }
     if (!expected) return ResultCode::Success;
-    if (!terminator || terminatorLength <= 0) return expectReply(expected, expectedLength, nullptr, 0, timeoutMs);
+    if (terminatorLength <= 0) terminator = nullptr;
     return expectReply(expected, expectedLength, terminator, terminatorLength, timeoutMs);
 }
