@@ -1,7 +1,6 @@
 #include "AttachmentDecoder.h"
 
 #include <cstdio>
-#include <new>
 #include <optional>
 
 #include "AttachmentNames.h"
@@ -89,7 +88,7 @@ void PartFacts::take(const std::string& line) {
 
 AttachmentDecoder::AttachmentDecoder(const std::string& messagePath, LineReader& input, LineWriter& rewrite,
                                      const std::string& boundary)
-    : messagePath_(messagePath), folder_(attachmentFolderOf(messagePath)), in_(input), rewrite_(rewrite) {
+    : folder_(attachmentFolderOf(messagePath)), in_(input), rewrite_(rewrite) {
     delimiters_.push_back("--" + boundary);
 }
 

@@ -56,7 +56,6 @@ private:
     PartStop decodeInlineBase64Text();
     void report(bool decoded, const std::string& name);
 
-    std::string messagePath_;
     std::string folder_;
     LineReader& in_;
     LineWriter& rewrite_;
