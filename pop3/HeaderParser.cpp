@@ -72,7 +72,6 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool
     auto write = [&](std::string_view line) { return !output || output->writeLine(line); };
 
     std::string collected;
-    bool anyCollected = false;
     bool complete = false;  // the block ended at an empty line or "."
     std::string line;
     LineReader::HeaderRead r = input->readHeaderLine(line);
@@ -108,9 +107,8 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool
         }
         if (!line.empty()) {
             if (!write(line)) return ResultCode::WriteError;
-            if (anyCollected) collected += '\n';
+            if (!collected.empty()) collected += '\n';
             collected += line;
-            anyCollected = true;
         }
         if (r == LineReader::HeaderRead::LastLine) break;
         r = input->readHeaderLine(line);
