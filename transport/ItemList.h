@@ -1,6 +1,5 @@
 // A first-in first-out list of owned byte blocks, each with the tick count of
-// its making and a flag word. The transport keeps its send queue in one; the
-// engine keeps members and lists in the same structure.
+// its making and a flag word. The transport keeps its send queue in one.
 #pragma once
 
 #include <cstddef>
