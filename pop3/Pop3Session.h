@@ -27,8 +27,6 @@ public:
     int32_t retrieve(int32_t messageNumber, const char* path);
     int32_t remove(int32_t messageNumber);
 
-    bool loggedIn() const { return loggedIn_; }
-
 private:
     using Sink = std::function<int32_t(const char* bytes, size_t n)>;
 

@@ -1,7 +1,5 @@
 #include "Limits.h"
 
-#include <atomic>
-
 namespace transport {
 
 namespace {

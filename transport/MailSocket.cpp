@@ -8,6 +8,7 @@
 #include <fstream>
 #include <new>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/Clock.h"

@@ -13,7 +13,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "platform/Event.h"
 #include "transport/ByteBuffer.h"
