@@ -1,5 +1,4 @@
 // KOVAPOP3_GetMessageHeader: the header values of a message file.
-#include <new>
 
 #include "HeaderParser.h"
 #include "KOVAPOP3.h"
@@ -32,9 +31,8 @@ extern "C" KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
         fields.boundary = {boundary, boundarySize};
         fields.isMultipart = isMultipart;
         return mime::ParseHeader(&reader, nullptr, fields);
-    } catch (const std::bad_alloc&) {
-        return ResultCode::OutOfMemory;
     } catch (...) {
+        // Only allocation can fail by throwing here.
         return ResultCode::OutOfMemory;
     }
 }

@@ -2,8 +2,6 @@
 // leave the library: the only ones possible here come from allocation.
 #include "pop3/KOVAPOP3.h"
 
-#include <new>
-
 #include "pop3/Pop3Session.h"
 #include "transport/ResultCodes.h"
 
@@ -13,8 +11,6 @@ template <typename F>
 int32_t guarded(F&& f) noexcept {
     try {
         return f();
-    } catch (const std::bad_alloc&) {
-        return ResultCode::OutOfMemory;
     } catch (...) {
         return ResultCode::OutOfMemory;
     }

@@ -1,7 +1,5 @@
 #include "SmtpDelivery.h"
 
-#include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -94,9 +92,8 @@ int32_t sendEMail(const char* server, const char* from, const char* to, const ch
         if (transcript) socket.CopyTranscript(transcript, transcriptSize);
         socket.Disconnect();
         return r;
-    } catch (const std::bad_alloc&) {
-        return ResultCode::OutOfMemory;
     } catch (...) {
+        // Only allocation can fail by throwing here.
         return ResultCode::OutOfMemory;
     }
 }
