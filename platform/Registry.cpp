@@ -6,11 +6,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 
+#include "FileLock.h"
 #include "FileSystem.h"
 #include "SystemDirectory.h"
 #include "UniqueFd.h"
@@ -281,31 +281,16 @@ bool findSubKey(const std::string& dir, std::string_view name, std::string& entr
 }
 
 // Serialises every change to the store across threads and processes.
-class StoreLock {
+class StoreLock : public FileLock {
 public:
-    StoreLock() {
-        const std::string root = registryRoot();
-        ensureDirectory(root);
-        fd_ = UniqueFd(::open((root + "/" + kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-        if (!fd_) return;
-        while (::flock(fd_.get(), LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                fd_.close();
-                return;
-            }
-        }
-        locked_ = true;
-    }
-    ~StoreLock() {
-        if (locked_) ::flock(fd_.get(), LOCK_UN);
-    }
-    StoreLock(const StoreLock&) = delete;
-    StoreLock& operator=(const StoreLock&) = delete;
-    bool locked() const { return locked_; }
+    StoreLock() : FileLock(lockPath()) {}
 
 private:
-    UniqueFd fd_;
-    bool locked_ = false;
+    static std::string lockPath() {
+        const std::string root = registryRoot();
+        ensureDirectory(root);
+        return root + "/" + kLockFile;
+    }
 };
 
 bool validPath(std::string_view subKey) {

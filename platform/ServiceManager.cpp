@@ -13,7 +13,6 @@
 #include <mutex>
 #include <poll.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -22,6 +21,7 @@
 #include <unistd.h>
 
 #include "ErrorText.h"
+#include "FileLock.h"
 #include "FileSystem.h"
 #include "Registry.h"
 #include "SystemDirectory.h"
@@ -131,26 +131,16 @@ bool writeStatus(std::string_view name, const StoredStatus& s) {
 }
 
 // Serialises starts, deletions and the clean-up of a dead process for one service.
-class ServiceLock {
+class ServiceLock : public FileLock {
 public:
-    explicit ServiceLock(std::string_view name) {
-        const std::string dir = systemDirectory() + "/services";
-        ensureDirectory(dir);
-        fd_ = UniqueFd(::open((dir + "/." + std::string(name) + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-        if (!fd_) return;
-        while (::flock(fd_.get(), LOCK_EX) != 0)
-            if (errno != EINTR) return;
-        locked_ = true;
-    }
-    ~ServiceLock() {
-        if (locked_) ::flock(fd_.get(), LOCK_UN);
-    }
-    ServiceLock(const ServiceLock&) = delete;
-    ServiceLock& operator=(const ServiceLock&) = delete;
+    explicit ServiceLock(std::string_view name) : FileLock(lockPath(name)) {}
 
 private:
-    UniqueFd fd_;
-    bool locked_ = false;
+    static std::string lockPath(std::string_view name) {
+        const std::string dir = systemDirectory() + "/services";
+        ensureDirectory(dir);
+        return dir + "/." + std::string(name) + ".lock";
+    }
 };
 
 bool isInstalled(const RegistryKey& key) {
