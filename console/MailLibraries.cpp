@@ -1,5 +1,6 @@
 #include "MailLibraries.h"
 
+#include "platform/FileSystem.h"
 #include "platform/SharedLibrary.h"
 
 #include <map>
@@ -11,7 +12,7 @@ namespace {
 // session may still be open would pull the code from under it.
 platform::SharedLibrary* load(const std::string& homeDir, const std::string& file, std::string& error) {
     static std::map<std::string, std::unique_ptr<platform::SharedLibrary>> loaded;
-    const std::string besideUs = homeDir.empty() || homeDir.back() == '/' ? homeDir + file : homeDir + "/" + file;
+    const std::string besideUs = platform::joinPath(homeDir, file);
     const auto open = [&](const std::string& path, std::string* why) -> platform::SharedLibrary* {
         if (auto it = loaded.find(path); it != loaded.end()) return it->second.get();
         auto lib = std::make_unique<platform::SharedLibrary>();
