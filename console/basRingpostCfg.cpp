@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
@@ -81,4 +82,11 @@ void fitTextColours(QWidget* window) {
     for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
         if (b->inherits("QRadioButton") || b->inherits("QCheckBox")) fit(b);
     }
+}
+
+WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+void WaitCursor::restore() {
+    if (active_) QApplication::restoreOverrideCursor();
+    active_ = false;
 }

@@ -47,3 +47,17 @@ void paintGradient(QWidget* widget, QPainter& painter, const QRect& area);
 // Gives the labels, option buttons and check boxes of `window` a text colour
 // that stays readable on the gradient behind them.
 void fitTextColours(QWidget* window);
+
+// The pointer shows the hourglass while a window waits; restore() ends it
+// early, before a message box that should show the normal pointer.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor() { restore(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+    void restore();
+
+private:
+    bool active_ = true;
+};

@@ -16,9 +16,9 @@
 #include "transport/TextRules.h"
 
 #include <memory>
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -47,14 +47,6 @@ constexpr int kBytesRole = Qt::UserRole;
 
 const char kDefaultHost[] = "mail.example.com";
 const char kDefaultAddress[] = "list@example.com";
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // The number the text starts with, as the classic Val reads it: blanks,
 // a sign, digits, a fraction and an exponent; 0 when there is none.

@@ -38,20 +38,6 @@ uint32_t clampInterval(uint32_t minutes) {
     return minutes;
 }
 
-// The pointer shows the hourglass while the window waits.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { restore(); }
-    void restore() {
-        if (active_) QApplication::restoreOverrideCursor();
-        active_ = false;
-    }
-
-private:
-    bool active_ = true;
-};
-
 }  // namespace
 
 bool ListNameItem::operator<(const QListWidgetItem& other) const {
