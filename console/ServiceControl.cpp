@@ -5,6 +5,18 @@
 #include "platform/Clock.h"
 #include "platform/ServiceManager.h"
 
+namespace {
+
+// One pause between polls: the caller's pump keeps its window alive.
+void waitStep(const ServiceControl::Pump& pump) {
+    if (pump)
+        pump();
+    else
+        platform::sleepMs(20);
+}
+
+}  // namespace
+
 ServiceControl::ServiceControl(std::string homeDir) : homeDir_(withSlash(homeDir)) {}
 
 std::string ServiceControl::enginePath() const { return homeDir_ + kEngineProgram; }
@@ -22,19 +34,16 @@ bool ServiceControl::setStartType(uint32_t startType) {
 int64_t ServiceControl::runEngine(const std::string& switchArg, uint32_t limitMs, const Pump& pump) {
     platform::Process engine = StartProgram({enginePath(), switchArg}, kHide);
     const uint32_t begin = platform::tickCount();
-    uint32_t code = 0;
-    while (engine.exitCode(code) && code == platform::kStillActive) {
+    for (;;) {
+        uint32_t code = 0;
+        if (!engine.exitCode(code)) return -1;
+        if (code != platform::kStillActive) return code;
         if (platform::tickCount() - begin >= limitMs) {
             engine.kill();
             return -1;
         }
-        if (pump)
-            pump();
-        else
-            platform::sleepMs(20);
+        waitStep(pump);
     }
-    if (!engine.exitCode(code)) return -1;
-    return code;
 }
 
 namespace {
@@ -85,10 +94,7 @@ ServiceControl::StartOutcome ServiceControl::startService(uint32_t limitMs, cons
         }
         // A service stuck in a pending state must not hold the window for ever.
         if (platform::tickCount() - begin >= limitMs) return out;
-        if (pump)
-            pump();
-        else
-            platform::sleepMs(20);
+        waitStep(pump);
     }
 }
 
@@ -101,9 +107,6 @@ bool ServiceControl::stopService(uint32_t limitMs, const Pump& pump) {
         if (platform::queryServiceStatus(s.service, status) && status.currentState == platform::SERVICE_STOPPED)
             return true;
         if (platform::tickCount() - begin >= limitMs) return false;
-        if (pump)
-            pump();
-        else
-            platform::sleepMs(20);
+        waitStep(pump);
     }
 }
