@@ -83,18 +83,6 @@ std::string generalNumber(double v) {
     return QString::number(v, 'g', 15).toUpper().toStdString();
 }
 
-// A list's name is its directory's name: it must name one directory right
-// inside the home directory, and no "|" may reach an attachment list.
-bool isUsableListName(std::string_view name) {
-    if (name == "." || name == "..") return false;
-    for (char c : name) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) return false;
-        if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) return false;
-    }
-    return true;
-}
-
 bool hasControlByte(std::string_view s) {
     for (char c : s) {
         const auto b = static_cast<unsigned char>(c);
@@ -103,7 +91,16 @@ bool hasControlByte(std::string_view s) {
     return false;
 }
 
+// A list's name is its directory's name: it must name one directory right
+// inside the home directory, and no "|" may reach an attachment list.
+bool isUsableListName(std::string_view name) {
+    return name != "." && name != ".." && !hasControlByte(name) &&
+           name.find_first_of("\\/:*?\"<>|") == std::string_view::npos;
+}
+
 QString shown(const std::string& bytes) { return decodeStored(bytes).text; }
+
+std::string trimmed(const QLineEdit* field) { return text::trim(fieldBytes(field)); }
 
 std::string flagText(const QCheckBox* box) { return box->isChecked() ? "1" : "0"; }
 
@@ -501,7 +498,6 @@ bool frmConfigure::confirm(const QString& text, int page, QWidget* focus) {
 }
 
 bool frmConfigure::Save() {
-    const auto trimmed = [](const QLineEdit* f) { return text::trim(fieldBytes(f)); };
     const std::string name = trimmed(txtName);
     const std::string subscribe = text::toUpper(trimmed(txtSubscribe));
     const std::string unsubscribe = text::toUpper(trimmed(txtUnsubscribe));
@@ -597,7 +593,6 @@ bool frmConfigure::writeList(const std::string& name) {
     if (!platform::writeTempFile(dir, "Settings-", ".TMP", previous, tempPath)) return failed(platform::lastErrorCode());
     TempFile temp(tempPath);
 
-    const auto trimmed = [](const QLineEdit* f) { return text::trim(fieldBytes(f)); };
     const std::vector<std::tuple<const char*, const char*, std::string>> values = {
         {"General", "Name", name},
         {"General", "Subscribe", text::toUpper(trimmed(txtSubscribe))},
