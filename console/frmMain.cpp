@@ -30,6 +30,7 @@ namespace {
 constexpr char kWaitTime[] = "WaitTimeInMinutes";
 constexpr int kClientWidth = 440;
 constexpr int kClientHeight = 330;
+constexpr int kDirectoryRole = Qt::UserRole;
 
 // The polling interval the engine accepts: below 2 (or unset) means 10.
 uint32_t clampInterval(uint32_t minutes) {
@@ -188,7 +189,11 @@ void frmMain::fillLists() {
         const std::string dir = homeDir_ + e.name;
         if (FileExists(platform::resolveName(dir, "Members.TXT")) &&
             FileExists(platform::resolveName(dir, "Settings.INI"))) {
-            lstLists->addItem(new ListNameItem(decodeStored(e.name).text));
+            // The shown name may be decoded from Windows-1252; the entry
+            // keeps the directory's own bytes for acting on it.
+            auto* item = new ListNameItem(decodeStored(e.name).text);
+            item->setData(kDirectoryRole, QByteArray(e.name.data(), static_cast<qsizetype>(e.name.size())));
+            lstLists->addItem(item);
         }
     }
     if (lstLists->count() > 0) lstLists->setCurrentRow(0);
@@ -432,7 +437,7 @@ void frmMain::cmdRemoveList_Click() {
                            QStringLiteral("Remove List"), DialogIcon::Error))
         return;
 
-    const std::string dir = homeDir_ + name.toStdString() + "/";
+    const std::string dir = homeDir_ + item->data(kDirectoryRole).toByteArray().toStdString() + "/";
     uint32_t error = 0;
     for (const platform::DirEntry& e : platform::findFiles(dir, "*.*")) {
         if (e.isDirectory) continue;

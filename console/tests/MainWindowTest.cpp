@@ -211,6 +211,17 @@ private slots:
         QVERIFY(dialogs_.shown.empty());
     }
 
+    void removeListNamedInWindows1252() {
+        makeList(*home_, "Caf\xe9");
+        auto w = open();
+        QCOMPARE(listed(*w), QStringList{QStringLiteral("Caf\u00e9")});
+        dialogs_.answers = {true};
+        w->cmdRemoveList->click();
+        QCOMPARE(dialogs_.count("message"), 0);
+        QVERIFY(!std::filesystem::exists(home_->file("Caf\xe9")));
+        QCOMPARE(w->lstLists->count(), 0);
+    }
+
     void removeListThatCannotBeRemoved() {
         makeList(*home_, "Jokes");
         home_->mkdir("Jokes/1234");  // an attachment folder
