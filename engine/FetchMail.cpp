@@ -1,5 +1,6 @@
 #include "FetchMail.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
