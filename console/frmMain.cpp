@@ -24,6 +24,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QTimer>
+#include <memory>
 
 namespace {
 
@@ -453,7 +454,7 @@ void frmMain::cmdRemoveList_Click() {
                              QStringLiteral(" list: ") + QString::fromStdString(platform::systemErrorText(error)),
                          QStringLiteral("Remove List"), DialogIcon::Error);
     }
-    delete lstLists->takeItem(lstLists->row(item));
+    std::unique_ptr<QListWidgetItem> taken(lstLists->takeItem(lstLists->row(item)));
     if (lstLists->count() > 0)
         lstLists->setCurrentRow(0);
     else
