@@ -354,15 +354,16 @@ bool createService(const ServiceManagerHandle& manager, std::string_view name, s
         return fail(markedForDeletion(key) ? kErrorServiceMarkedForDelete : kErrorServiceExists);
     if (const int32_t r = regCreateKey(RootKey::LocalMachine, serviceKeyPath(name), key); r != kRegOk)
         return fail(static_cast<uint32_t>(r));
-    const bool ok = regSetDword(key, "Type", serviceType) == kRegOk && regSetDword(key, "Start", startType) == kRegOk &&
-                    regSetDword(key, "ErrorControl", errorControl) == kRegOk &&
-                    regSetString(key, "DisplayName", displayName) == kRegOk &&
-                    regSetString(key, "ObjectName", currentUserName()) == kRegOk &&
-                    regSetString(key, "ImagePath", imagePath, REG_EXPAND_SZ) == kRegOk;
-    if (!ok) {
-        const uint32_t e = lastErrorCode();
+    // The registry reports through its result, not errno: keep the first failure.
+    int32_t r = regSetDword(key, "Type", serviceType);
+    if (r == kRegOk) r = regSetDword(key, "Start", startType);
+    if (r == kRegOk) r = regSetDword(key, "ErrorControl", errorControl);
+    if (r == kRegOk) r = regSetString(key, "DisplayName", displayName);
+    if (r == kRegOk) r = regSetString(key, "ObjectName", currentUserName());
+    if (r == kRegOk) r = regSetString(key, "ImagePath", imagePath, REG_EXPAND_SZ);
+    if (r != kRegOk) {
         regDeleteValue(key, "ImagePath");
-        return fail(e ? e : kRegAccessDenied);
+        return fail(static_cast<uint32_t>(r));
     }
     ServiceHandleAccess::name(out) = key.path().substr(key.path().rfind('\\') + 1);
     return true;
