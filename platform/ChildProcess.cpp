@@ -21,31 +21,24 @@ int openPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid
 
 ChildProcess::~ChildProcess() {
     if (pid_ > 0) stop();
-    release();
 }
 
 ChildProcess::ChildProcess(ChildProcess&& o) noexcept
-    : pid_(std::exchange(o.pid_, -1)), pidfd_(std::exchange(o.pidfd_, -1)), status_(std::exchange(o.status_, -1)) {}
+    : pid_(std::exchange(o.pid_, -1)), pidfd_(std::move(o.pidfd_)), status_(std::exchange(o.status_, -1)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& o) noexcept {
     if (this != &o) {
         if (pid_ > 0) stop();
-        release();
         pid_ = std::exchange(o.pid_, -1);
-        pidfd_ = std::exchange(o.pidfd_, -1);
+        pidfd_ = std::move(o.pidfd_);
         status_ = std::exchange(o.status_, -1);
     }
     return *this;
 }
 
-void ChildProcess::release() {
-    if (pidfd_ >= 0) ::close(pidfd_);
-    pidfd_ = -1;
-}
-
 bool ChildProcess::start(const std::vector<std::string>& argv, const std::string& outputPath, std::string* error) {
     if (pid_ > 0) stop();
-    release();
+    pidfd_.close();
     pid_ = -1;
     status_ = -1;
     if (argv.empty()) {
@@ -53,13 +46,13 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::string
         return false;
     }
     pid_t pid = -1;
-    const int rc = spawnProgram(argv, SpawnOptions{true, outputPath}, pid);
+    const int rc = spawnProgram(argv, SpawnOptions{.searchPath = true, .outputPath = outputPath}, pid);
     if (rc != 0) {
         if (error) *error = std::string("cannot start ") + argv[0] + ": " + std::strerror(rc);
         return false;
     }
     pid_ = pid;
-    pidfd_ = openPidFd(pid);
+    pidfd_ = UniqueFd(openPidFd(pid));
     return true;
 }
 
@@ -73,15 +66,15 @@ bool ChildProcess::running() {
     if (r == 0) return true;
     if (r == pid_) status_ = st;
     pid_ = -1;
-    release();
+    pidfd_.close();
     return false;
 }
 
 bool ChildProcess::waitExit(uint32_t ms) {
     if (pid_ <= 0) return true;
-    if (pidfd_ >= 0) {
+    if (pidfd_) {
         // The pid descriptor becomes readable when the child exits.
-        pollfd p{pidfd_, POLLIN, 0};
+        pollfd p{pidfd_.get(), POLLIN, 0};
         int r;
         do {
             r = ::poll(&p, 1, ms > 0x7FFFFFFFu ? -1 : static_cast<int>(ms));

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UniqueFd.h"
+
 namespace platform {
 
 class ChildProcess {
@@ -45,9 +47,8 @@ public:
     int exitStatus() const { return status_; }
 
 private:
-    void release();
     int pid_ = -1;
-    int pidfd_ = -1;
+    UniqueFd pidfd_;
     int status_ = -1;
 };
 
