@@ -75,16 +75,20 @@ int Event::waitAny(const std::vector<Event*>& events, uint32_t ms) {
     auto waiter = std::make_shared<Waiter>();
     for (Event* e : events) e->addWaiter(waiter);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto consumeFirst = [&events] {
+        for (size_t i = 0; i < events.size(); ++i) {
+            std::lock_guard lock(events[i]->mutex_);
+            if (events[i]->tryConsumeLocked()) return static_cast<int>(i);
+        }
+        return kWaitTimeout;
+    };
     int result = kWaitTimeout;
     for (;;) {
         {
             std::lock_guard wl(waiter->mutex);
             waiter->poked = false;
         }
-        for (size_t i = 0; i < events.size() && result == kWaitTimeout; ++i) {
-            std::lock_guard lock(events[i]->mutex_);
-            if (events[i]->tryConsumeLocked()) result = static_cast<int>(i);
-        }
+        result = consumeFirst();
         if (result != kWaitTimeout) break;
         std::unique_lock wl(waiter->mutex);
         if (ms == kInfinite) {
@@ -92,10 +96,7 @@ int Event::waitAny(const std::vector<Event*>& events, uint32_t ms) {
         } else if (!waiter->cv.wait_until(wl, deadline, [&] { return waiter->poked; })) {
             wl.unlock();
             // One last look: a set() may have landed right at the deadline.
-            for (size_t i = 0; i < events.size() && result == kWaitTimeout; ++i) {
-                std::lock_guard lock(events[i]->mutex_);
-                if (events[i]->tryConsumeLocked()) result = static_cast<int>(i);
-            }
+            result = consumeFirst();
             break;
         }
     }
