@@ -38,8 +38,8 @@ std::string systemErrorText(uint32_t code) {
     return text;
 }
 
-// errno is the last error of the calling thread; the Windows codes above lie
-// far outside the range errno uses, so both share it.
+// errno is the last error of the calling thread; it carries the Windows codes
+// too, which is why the table above wins over strerror for the few that clash.
 void setLastErrorCode(uint32_t code) { errno = static_cast<int>(code); }
 
 }  // namespace platform
