@@ -250,8 +250,7 @@ std::vector<std::pair<std::string, std::string>> listSubKeys(const std::string& 
     while (dirent* e = ::readdir(d)) {
         if (e->d_name[0] == '.') continue;
         const std::string entry = e->d_name;
-        struct stat st {};
-        if (::stat((dir + "/" + entry).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        if (!directoryExists(dir + "/" + entry)) continue;
         keys.emplace_back(decodeKeyName(entry), entry);
     }
     ::closedir(d);
@@ -264,8 +263,7 @@ std::vector<std::pair<std::string, std::string>> listSubKeys(const std::string& 
 bool findSubKey(const std::string& dir, std::string_view name, std::string& entry, std::string& stored) {
     // The exact spelling is the common case and needs no listing.
     const std::string encoded = encodeKeyName(name);
-    struct stat st {};
-    if (::stat((dir + "/" + encoded).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (directoryExists(dir + "/" + encoded)) {
         entry = encoded;
         stored = std::string(name);
         return true;

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
+#include "FileSystem.h"
+
 namespace platform {
 
 std::string systemDirectory() {
@@ -20,8 +22,7 @@ bool ensureDirectory(const std::string& path) {
             ::mkdir(part.c_str(), 0755);
         }
     }
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return directoryExists(path);
 }
 
 }  // namespace platform
