@@ -1,7 +1,6 @@
 #include "TcpSocket.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -13,7 +12,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
 namespace platform {
 

@@ -8,7 +8,6 @@
 // KEY starts with its root (HKLM, HKEY_LOCAL_MACHINE, HKCU, ...) and
 // separates its parts with '\'. Switches may start with '/' or '-'.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
