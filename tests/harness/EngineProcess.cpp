@@ -3,14 +3,12 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+#include "platform/Spawn.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -33,38 +31,19 @@ bool EngineProcess::start(const std::string& program, const std::vector<std::str
                           const std::vector<std::string>& env) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-
-    std::vector<std::string> argvStore{program};
-    argvStore.insert(argvStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argvStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
-    envStore.insert(envStore.end(), env.begin(), env.end());
-    std::vector<char*> envp;
-    for (auto& e : envStore) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    const int rc = posix_spawn(&pid_, program.c_str(), &actions, &attr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    platform::SpawnOptions options;
+    options.outputFd = fds[1];
+    options.environment = env;
+    pid_t pid = -1;
+    const int rc = platform::spawnProgram(argv, options, pid);
     ::close(fds[1]);
     if (rc != 0) {
-        pid_ = -1;
         ::close(fds[0]);
         return false;
     }
+    pid_ = pid;
     fd_ = fds[0];
     return true;
 }

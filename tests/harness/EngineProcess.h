@@ -13,7 +13,7 @@ public:
     EngineProcess(const EngineProcess&) = delete;
     EngineProcess& operator=(const EngineProcess&) = delete;
 
-    // Starts `program` with `args`; `env` entries ("NAME=value") are added to
+    // Starts `program` with `args`; `env` entries ("NAME=value") are set over
     // the current environment.
     bool start(const std::string& program, const std::vector<std::string>& args,
                const std::vector<std::string>& env = {});
