@@ -13,19 +13,13 @@ SIZE=${3:-5120}
 ROUNDS=${4:-1}
 ADDR=127.0.1.200
 HERE=$(cd "$(dirname "$0")" && pwd)
-
-smtp-sink -u postfix "$ADDR:25" 256 &
-SINK=$!
-trap 'kill $SINK 2>/dev/null; wait $SINK 2>/dev/null || true' EXIT
-i=0
-until /usr/bin/python3 -c "import socket,sys; socket.create_connection(('$ADDR',25),1).close()" 2>/dev/null; do
-    i=$((i + 1)); [ $i -lt 100 ] || { echo "smtp-sink did not start" >&2; exit 1; }
-done
-
-now() { date +%s.%N; }
+. "$HERE/smtp_sink.sh"
 
 RATES=$(mktemp)
-trap 'kill $SINK 2>/dev/null; wait $SINK 2>/dev/null || true; rm -f "$RATES"' EXIT
+trap 'stop_sink; rm -f "$RATES"' EXIT
+start_sink "$ADDR"
+
+now() { date +%s.%N; }
 round=0
 while [ $round -lt "$ROUNDS" ]; do
     round=$((round + 1))
