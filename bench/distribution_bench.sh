@@ -8,21 +8,16 @@ BUILD=${1:-build}
 MEMBERS=${2:-1000}
 SIZE=${3:-5120}
 ADDR=127.0.3.240
+. "$(cd "$(dirname "$0")" && pwd)/smtp_sink.sh"
 
 cmake --build "$BUILD" -j2 --target bench_distribution bench_smtp >/dev/null
-smtp-sink -u postfix "$ADDR:25" 256 &
-SINK=$!
-trap 'kill $SINK 2>/dev/null; wait $SINK 2>/dev/null || true' EXIT
-i=0
-until /usr/bin/python3 -c "import socket; socket.create_connection(('$ADDR',25),1).close()" 2>/dev/null; do
-    i=$((i + 1)); [ $i -lt 100 ] || { echo "smtp-sink did not start" >&2; exit 1; }
-done
+trap stop_sink EXIT
+start_sink "$ADDR"
 
 OURS=$("$BUILD/bench/bench_distribution" "$ADDR" "$MEMBERS" "$SIZE" 2>&1)
 echo "$OURS"
 BARE=$("$BUILD/bench/bench_smtp" "$ADDR" "$MEMBERS" "$SIZE")
 echo "$BARE"
-echo "$OURS" | sed -n 's/.*, \([0-9]*\) deliveries\/s.*/\1/p' > /tmp/ringpost-dist-rate.$$
-echo "$BARE" | sed -n 's/.*, \([0-9]*\) messages\/s.*/\1/p' >> /tmp/ringpost-dist-rate.$$
-awk 'NR==1{a=$1} NR==2{b=$1} END{ printf "ratio distribution/bare sends %.2f\n", a / b }' /tmp/ringpost-dist-rate.$$
-rm -f /tmp/ringpost-dist-rate.$$
+OURS_RATE=$(echo "$OURS" | sed -n 's/.*, \([0-9]*\) deliveries\/s.*/\1/p')
+BARE_RATE=$(echo "$BARE" | sed -n 's/.*, \([0-9]*\) messages\/s.*/\1/p')
+echo "$OURS_RATE $BARE_RATE" | awk '{ printf "ratio distribution/bare sends %.2f\n", $1 / $2 }'
