@@ -86,10 +86,7 @@ std::string formatData(uint32_t type, const std::string& d) {
         return out;
     }
     std::string out;
-    for (const char c : d) {
-        std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned char>(c));
-        out += buf;
-    }
+    for (const char c : d) text::appendHex(out, static_cast<unsigned char>(c));
     return out;
 }
 
