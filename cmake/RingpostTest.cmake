@@ -1,4 +1,4 @@
-# ringpost_add_test(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS l])
+# ringpost_add_test(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS l] [PROPERTIES p v ...])
 # Test programs live outside the home directory so an installed tree stays clean.
 function(ringpost_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})

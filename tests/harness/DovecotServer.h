@@ -1,5 +1,5 @@
-// A private Dovecot POP3 server on a loopback address, for tests, benchmarks
-// and the demo: its own configuration directory, passwd-file users and one
+// A private Dovecot POP3 server on a loopback address, for tests and
+// benchmarks: its own configuration directory, passwd-file users and one
 // Maildir per user, stopped when the object goes away.
 #pragma once
 

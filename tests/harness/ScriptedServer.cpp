@@ -1,7 +1,5 @@
 #include "ScriptedServer.h"
 
-#include <chrono>
-
 #include "platform/Clock.h"
 
 namespace harness {
