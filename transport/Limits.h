@@ -20,4 +20,11 @@ void setLimitsForTesting(const Limits& l);
 // For tests only: back to the defaults.
 void resetLimitsForTesting();
 
+// For tests only: called by a reply wait between looking at what has arrived
+// and going to sleep for more, so a test can land the reply in that window.
+using ReplyWaitHook = void (*)(void* context);
+void setReplyWaitHookForTesting(ReplyWaitHook hook, void* context);
+// Runs the hook when one is set; nothing in production.
+void runReplyWaitHook();
+
 }  // namespace transport

@@ -359,9 +359,9 @@ int32_t MailSocket::SendFileBase64(const char* path) {
     }
 }
 
-bool MailSocket::receivedContains(std::string_view needle) const {
+std::pair<bool, size_t> MailSocket::lookForInReceived(std::string_view needle) const {
     std::lock_guard lock(receiveLock_);
-    return received_.find(needle) >= 0;
+    return {received_.find(needle) >= 0, received_.size()};
 }
 
 void MailSocket::signalActivity() {
@@ -444,8 +444,11 @@ int32_t MailSocket::expectReply(const char* expected, int32_t expectedLength, co
         // Take nothing until the whole terminator is there, so that one split
         // across two pieces is still found and what follows it stays behind.
         const std::string_view term(terminator, static_cast<size_t>(terminatorLength));
-        while (!receivedContains(term)) {
-            if (!waitForMore(static_cast<size_t>(BytesAvailable()), since, timeoutMs) && !receivedContains(term))
+        for (;;) {
+            const auto [found, waiting] = lookForInReceived(term);
+            if (found) break;
+            transport::runReplyWaitHook();
+            if (!waitForMore(waiting, since, timeoutMs) && !lookForInReceived(term).first)
                 return ResultCode::ResponseTimeout;
         }
         piece.resize(static_cast<size_t>(BytesAvailable()));

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/Event.h"
 #include "transport/ByteBuffer.h"
@@ -94,7 +95,10 @@ private:
     // True when linkActivity_ was pulsed since `seen` (a value of
     // activityCount_) or is pulsed within the brief spin.
     bool spinForActivity(uint32_t seen);
-    bool receivedContains(std::string_view needle) const;
+    // Whether `needle` has arrived and how many bytes are waiting, read
+    // together: a reply landing between two separate looks would leave the
+    // wait sleeping for bytes beyond a reply that is already complete.
+    std::pair<bool, size_t> lookForInReceived(std::string_view needle) const;
     int32_t expectReply(const char* expected, int32_t expectedLength, const char* terminator,
                         int32_t terminatorLength, uint32_t timeoutMs);
     bool waitForQueueBelow(size_t bytes);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "tests/TempDir.h"
 #include "tests/harness/ScriptedServer.h"
@@ -186,4 +187,36 @@ TEST(MailSocket, NewSessionStartsWithEmptyReceiveBuffer) {
     EXPECT_EQ(s.SendAndExpectLine(nullptr, 0, "+OK two", 7, "\r\n", 2, 5000), ResultCode::Success);
     s.Disconnect();
     EXPECT_TRUE(second.finish());
+}
+
+namespace {
+
+// Lands the whole reply between the wait's look at the receive buffer and its
+// sleep: the reader thread has appended it before the hook returns.
+void waitUntilReplyArrived(void* context) {
+    auto* s = static_cast<MailSocket*>(context);
+    for (int i = 0; i < 5000 && s->BytesAvailable() < 10; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+}  // namespace
+
+TEST(MailSocket, ReplyLandingBetweenLookAndSleepIsNotMissed) {
+    ScriptedServer server(kAddress);
+    ASSERT_TRUE(server.start({ScriptedServer::send("+OK ready\r\n"), ScriptedServer::readLine(),
+                              ScriptedServer::send("+OK done\r\n"), ScriptedServer::waitForClose()}));
+    MailSocket s;
+    ASSERT_EQ(s.Connect(server.server().c_str(), 110, true, false), ResultCode::Success);
+    ASSERT_EQ(s.SendAndExpectLine(nullptr, 0, "+OK", 3, "\r\n", 2, 5000), ResultCode::Success);
+
+    transport::setReplyWaitHookForTesting(waitUntilReplyArrived, &s);
+    const auto start = Clock::now();
+    // A missed wake-up sleeps through the whole limit and still succeeds, so
+    // only the time shows it: far below the limit means the reply was seen.
+    const int32_t r = s.SendAndExpectLine("NOOP\r\n", 6, "+OK", 3, "\r\n", 2, 60000);
+    transport::setReplyWaitHookForTesting(nullptr, nullptr);
+    EXPECT_EQ(r, ResultCode::Success);
+    EXPECT_LT(elapsedMs(start), 10000);
+    s.Disconnect();
+    EXPECT_TRUE(server.finish());
 }
