@@ -1,4 +1,5 @@
-// A server text as the administrator writes it: "host" or "host:port".
+// A server text as the administrator writes it: "host" or "host:port"; an
+// IPv6 literal bare ("::1") or in brackets ("[::1]" or "[::1]:110").
 #pragma once
 
 #include <cstdint>

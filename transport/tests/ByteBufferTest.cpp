@@ -5,7 +5,6 @@
 #include "transport/Base64Encoder.h"
 #include "transport/ByteBuffer.h"
 #include "transport/ItemList.h"
-#include "transport/ServerAddress.h"
 
 TEST(ByteBuffer, StorageComesInWholeBlocksAndStaysZeroTerminated) {
     ByteBuffer b;
@@ -95,19 +94,4 @@ TEST(Base64Lines, LayoutOfEmptyShortAndFullLineInputs) {
     out.clear();
     transport::appendBase64Lines(out, reinterpret_cast<const unsigned char*>(full.data()), 44);
     EXPECT_EQ(out, line.substr(0, 56) + "TU0=\r\n");
-}
-
-TEST(ServerAddress, HostWithOrWithoutPort) {
-    auto a = transport::parseServerAddress("mail.example.org", 25);
-    ASSERT_TRUE(a);
-    EXPECT_EQ(a->host, "mail.example.org");
-    EXPECT_EQ(a->port, 25);
-    a = transport::parseServerAddress("127.0.0.5:2525", 25);
-    ASSERT_TRUE(a);
-    EXPECT_EQ(a->host, "127.0.0.5");
-    EXPECT_EQ(a->port, 2525);
-    EXPECT_FALSE(transport::parseServerAddress("host:", 25));
-    EXPECT_FALSE(transport::parseServerAddress("host:70000", 25));
-    EXPECT_FALSE(transport::parseServerAddress("host:2x", 25));
-    EXPECT_FALSE(transport::parseServerAddress(":25", 25));
 }
