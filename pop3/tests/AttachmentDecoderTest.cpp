@@ -26,7 +26,7 @@ const std::string kRewrittenHeader =
     "To: list@example.org\r\n"
     "Subject: submit report\r\n"
     "MIME-Version: 1.0\r\n"
-    "Content-Type: text/plain; charset=us-ascii\r\n"
+    "Content-Type: text/plain; charset=utf-8\r\n"
     "\r\n";
 
 std::string part(const std::string& headers, const std::string& body) {
@@ -131,10 +131,12 @@ TEST_F(AttachmentDecoderTest, NamesNeverLeaveTheAttachmentFolder) {
     EXPECT_EQ(readFile(attachment("x")), b);
     EXPECT_EQ(readFile(attachment("a_b__c_.htm")), "<b>x</b>\r\n");
     EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<i>y</i>\r\n");
-    EXPECT_EQ(printed, "      Decoded evil.bin\n      Decoded u.bin\n");
+    // A name that reduces to nothing gets a generated one: the content is kept.
+    EXPECT_EQ(readFile(attachment("Attach00.BIN")), a);
+    EXPECT_EQ(printed, "      Decoded evil.bin\n      Decoded " + attachment("Attach00.BIN") + "\n      Decoded u.bin\n");
     std::size_t files = 0;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) files += e.is_regular_file();
-    EXPECT_EQ(files, 5u);  // the message and the four decoded parts, nothing anywhere else
+    EXPECT_EQ(files, 6u);  // the message and the five decoded parts, nothing anywhere else
 }
 
 TEST_F(AttachmentDecoderTest, NumberedNamesNeverReplaceExistingFiles) {
@@ -194,15 +196,16 @@ TEST_F(AttachmentDecoderTest, BoundaryFillingItsWholeArray) {
                              "\r\nContent-Type: text/plain\r\n\r\nlong boundary\r\n--" + boundary + "--\r\n.\r\n";
     dir.write("m.NEW", text);
     ASSERT_EQ(KOVAPOP3_DecodeAttachments(path().c_str(), 0), 0);
-    EXPECT_EQ(message(), "Content-Type: text/plain; charset=us-ascii\r\n\r\nlong boundary\r\n");
+    EXPECT_EQ(message(), "Content-Type: text/plain; charset=utf-8\r\n\r\nlong boundary\r\n");
 }
 
-TEST_F(AttachmentDecoderTest, UnquotedBoundaryIsNoMultipartMessage) {
+TEST_F(AttachmentDecoderTest, UnquotedBoundaryIsMultipart) {
     const std::string text = "Content-Type: multipart/mixed; boundary=xyz\r\n\r\n--xyz\r\n"
                              "Content-Type: text/html\r\n\r\n<p/>\r\n--xyz--\r\n.\r\n";
     dir.write("m.NEW", text);
     ASSERT_EQ(KOVAPOP3_DecodeAttachments(path().c_str(), 0), 0);
-    EXPECT_EQ(message(), text);
+    EXPECT_EQ(message(), "Content-Type: text/plain; charset=utf-8\r\n\r\n");
+    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<p/>\r\n");
 }
 
 }  // namespace
