@@ -8,6 +8,7 @@
 #include "SpoolText.h"
 #include "platform/FileSystem.h"
 #include "pop3/KOVAPOP3.h"
+#include "transport/ResultCodes.h"
 #include "transport/TextRules.h"
 
 namespace {
@@ -113,7 +114,15 @@ void StripMessage(const MailList& list, const std::string& spoolPath) {
     if (spoolPath.empty() || !platform::fileExists(spoolPath)) return;
     std::printf(list.stripAttachments ? "    Stripping Attachments...\n" : "    Processing Attachments...\n");
     std::fflush(stdout);
-    if (KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0) != 0) return;
+    const int32_t decoded = KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0);
+    if (decoded == ResultCode::DecodeFailed) {
+        // Nested deeper than the decoder follows: a person has to look at it.
+        std::printf("    Message nested too deeply to decode...Set aside\n");
+        std::fflush(stdout);
+        platform::renameFile(spoolPath, BadSpoolName(spoolPath));
+        return;
+    }
+    if (decoded != 0) return;
     if (list.stripAttachments) DeleteAttachments(list, spoolPath);
     if (!list.stripHTML) return;
     std::printf("    Stripping HTML...\n");

@@ -157,7 +157,7 @@ bool AttachmentDecoder::run() {
 }
 
 bool AttachmentDecoder::runSinglePart(const PartFacts& facts, bool* changed) {
-    PartStop s = decodeBody(facts, 0, changed);
+    PartStop s = decodeBody(facts, 0, changed, true);
     // Whatever a part left unread up to the end line is not part of any text.
     std::string line;
     while (s.kind == PartStop::Kind::Continue && in_.readLine(line))
@@ -219,10 +219,10 @@ PartStop AttachmentDecoder::DecodePart(std::size_t level) {
         facts.take(line);
         if (r == LineReader::HeaderRead::LastLine) return {K::EndOfFile, {}};
     }
-    return decodeBody(facts, level, nullptr);
+    return decodeBody(facts, level, nullptr, false);
 }
 
-PartStop AttachmentDecoder::decodeBody(const PartFacts& facts, std::size_t level, bool* changed) {
+PartStop AttachmentDecoder::decodeBody(const PartFacts& facts, std::size_t level, bool* changed, bool topLevel) {
     using K = PartStop::Kind;
     using E = PartFacts::Encoding;
     if (facts.type.starts_with("multipart/")) {
@@ -243,11 +243,13 @@ PartStop AttachmentDecoder::decodeBody(const PartFacts& facts, std::size_t level
     const std::string name = facts.name();
     const bool named = !reduceName(name).empty();
     const bool encodedToFile = facts.encoding == E::Base64 || facts.encoding == E::Uuencode;
-    // The post's own text: plain text not sent as an attachment file, and
-    // HTML that a client names only in an inline disposition.
-    const bool inlineText = !facts.attachment && (!named || !encodedToFile) &&
-                            (facts.isText() || (facts.isHtml() && named && facts.typeName.empty() &&
-                                                !facts.dispositionName.empty()));
+    // The post's own text: plain text not sent as an attachment file, a
+    // message that is HTML itself (left to the HTML stripping), and HTML that
+    // a client names only in an inline disposition.
+    const bool inlineText =
+        !facts.attachment && (!named || !encodedToFile) &&
+        (facts.isText() || (facts.isHtml() && topLevel) ||
+         (facts.isHtml() && named && facts.typeName.empty() && !facts.dispositionName.empty()));
     if (inlineText) return decodeInlineText(facts, changed);
     if (changed) *changed = true;
     return decodeToFile(facts, named ? name : std::string());

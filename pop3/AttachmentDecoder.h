@@ -79,7 +79,7 @@ private:
     // one boundary begins with another), or -1.
     int matchDelimiter(const std::string& line) const;
 
-    PartStop decodeBody(const PartFacts& facts, std::size_t level, bool* changed);
+    PartStop decodeBody(const PartFacts& facts, std::size_t level, bool* changed, bool topLevel);
     PartStop decodeToFile(const PartFacts& facts, const std::string& name);
     PartStop decodeUuencoded(const std::string& shown);
     PartStop decodeInlineText(const PartFacts& facts, bool* changed);

@@ -62,7 +62,7 @@ const std::string kMixedText =
     "From: Ann <ann@example.org>\r\n"
     "To: list@example.org\r\n"
     "Subject: submit report\r\n"
-    "Content-Type: text/plain; charset=us-ascii\r\n"
+    "Content-Type: text/plain; charset=utf-8\r\n"
     "\r\n"
     "Hello all,\r\n"
     "..a line the server stuffed\r\n";
@@ -173,7 +173,7 @@ TEST(StripMessage, UuencodedAttachmentStaysInItsFolder) {
         EXPECT_EQ(out, "    Processing Attachments...\n      Decoded data.bin\n    Stripping HTML...\n");
         EXPECT_EQ(fixtures::readFile(l.spool()),
                   "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n"
-                  "Content-Type: text/plain; charset=us-ascii\r\n\r\nsee attached\r\n");
+                  "Content-Type: text/plain; charset=utf-8\r\n\r\nsee attached\r\n");
         EXPECT_EQ(ListAttachments(l.list, l.spool()), l.attachment("data.bin"));
         EXPECT_EQ(fixtures::readFile(l.attachment("data.bin")), data);
     }
