@@ -247,3 +247,28 @@ TEST(StripMessage, FailedWriteSetsTheSpoolFileAside) {
         EXPECT_EQ(fixtures::readFile(l.dir.file("m.BAD")), message);
     }
 }
+
+TEST(StripMessage, NestingBeyondTheDecodersDepthIsSetAside) {
+    // Depth 7 is followed to its text; depth 8 cannot be decoded and must not
+    // go out as raw MIME or vanish.
+    for (const int depth : {7, 8}) {
+        std::string message = "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n"
+                              "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+        for (int i = 0; i < depth; ++i)
+            message += "--b" + std::to_string(i) + "\r\nContent-Type: multipart/mixed; boundary=b" +
+                       std::to_string(i + 1) + "\r\n\r\n";
+        message += "--b" + std::to_string(depth) + "\r\nContent-Type: text/plain\r\n\r\ndeep text\r\n.\r\n";
+        ListDir l(false, false);
+        const std::string out = l.strip(message);
+        if (depth == 7) {
+            EXPECT_EQ(out, "    Processing Attachments...\n");
+            EXPECT_EQ(fixtures::readFile(l.spool()),
+                      "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n"
+                      "Content-Type: text/plain; charset=utf-8\r\n\r\ndeep text\r\n");
+        } else {
+            EXPECT_EQ(out, "    Processing Attachments...\n    Message nested too deeply to decode...Set aside\n");
+            EXPECT_FALSE(l.has("m.NEW"));
+            EXPECT_EQ(fixtures::readFile(l.dir.file("m.BAD")), message);
+        }
+    }
+}
