@@ -314,6 +314,9 @@ PartStop AttachmentDecoder::decodeToFile(const PartFacts& facts, const std::stri
     std::vector<unsigned char> bytes;
     std::string qp;
     bool written = true;
+    // The line end before a delimiter belongs to the delimiter: a line's end
+    // is written only when another line follows.
+    bool lineEndOwed = false;
     PartStop stop = readBody([&](const std::string& raw) {
         if (!written) return true;  // the rest of a failed part is passed over
         const std::string_view l = unstuffed(raw);
@@ -322,19 +325,23 @@ PartStop AttachmentDecoder::decodeToFile(const PartFacts& facts, const std::stri
             std::size_t n = 0;
             base64.feed(l.data(), l.size(), bytes.data(), n);
             written = file.write(bytes.data(), n);
-        } else if (facts.encoding == E::QuotedPrintable) {
+            return true;
+        }
+        if (lineEndOwed) written = file.write("\r\n", 2);
+        if (facts.encoding == E::QuotedPrintable) {
             qp.clear();
             decodeQuotedPrintableLine(l, qp);
-            if (!qp.empty() && qp.back() == '\n') {
-                qp.back() = '\r';
-                qp += '\n';
-            }
-            written = file.write(qp.data(), qp.size());
+            lineEndOwed = !qp.empty() && qp.back() == '\n';
+            if (lineEndOwed) qp.pop_back();
+            written = written && file.write(qp.data(), qp.size());
         } else {
-            written = file.writeLine(l);
+            lineEndOwed = true;
+            written = written && file.write(l.data(), l.size());
         }
         return true;
     });
+    // A part that ends the message without a delimiter keeps its last line end.
+    if (lineEndOwed && stop.kind != PartStop::Kind::Delimiter && written) written = file.write("\r\n", 2);
     const bool ok = file.close() && written && base64.status() != Base64Decoder::Status::Invalid;
     if (!ok) platform::removeFile(target);
     // Unencoded parts were always stored without a line of their own.

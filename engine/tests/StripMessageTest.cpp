@@ -145,7 +145,7 @@ TEST(StripMessage, StrippingOffKeepsTheAttachmentsForDistribution) {
     EXPECT_EQ(fixtures::readFile(l.spool()), kMixedText);
     EXPECT_EQ(ListAttachments(l.list, l.spool()), l.attachment("Attach00.HTM") + "|" + l.attachment("report.pdf"));
     EXPECT_EQ(fixtures::readFile(l.attachment("report.pdf")), kPdf);
-    EXPECT_EQ(fixtures::readFile(l.attachment("Attach00.HTM")), "<html><body>Hello all</body></html>\r\n");
+    EXPECT_EQ(fixtures::readFile(l.attachment("Attach00.HTM")), "<html><body>Hello all</body></html>");
 }
 
 TEST(StripMessage, HtmlStrippedAttachmentsKept) {

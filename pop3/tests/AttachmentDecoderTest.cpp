@@ -69,7 +69,7 @@ TEST_F(AttachmentDecoderTest, TextAttachmentAndHtmlWithClosingDelimiterBeforeThe
                                        "--=_outer--\r\n");
     EXPECT_EQ(message(), kRewrittenHeader + "Hello list,\r\n..dot line\r\n\r\n");
     EXPECT_EQ(readFile(attachment("report.pdf")), pdf);
-    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<html><body>Hi</body></html>\r\n");
+    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<html><body>Hi</body></html>");
     EXPECT_EQ(printed, "      Decoded report.pdf\n");
 }
 
@@ -97,7 +97,7 @@ TEST_F(AttachmentDecoderTest, NestedAlternativeWithPdfAndBase64Text) {
                 base64Lines(pdf)) +
            "--=_outer--\r\n");
     EXPECT_EQ(message(), kRewrittenHeader + "First line\r\n..starts with a dot\r\nlast\r\n");
-    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<p>x</p>\r\n");
+    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<p>x</p>");
     EXPECT_EQ(readFile(attachment("a.pdf")), pdf);
 }
 
@@ -129,8 +129,8 @@ TEST_F(AttachmentDecoderTest, NamesNeverLeaveTheAttachmentFolder) {
                part("Content-Type: text/html; name=\"..\"\r\n", "<i>y</i>\r\n") + "--=_outer--\r\n");
     EXPECT_EQ(readFile(attachment("evil.bin")), a);
     EXPECT_EQ(readFile(attachment("x")), b);
-    EXPECT_EQ(readFile(attachment("a_b__c_.htm")), "<b>x</b>\r\n");
-    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<i>y</i>\r\n");
+    EXPECT_EQ(readFile(attachment("a_b__c_.htm")), "<b>x</b>");
+    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<i>y</i>");
     // A name that reduces to nothing gets a generated one: the content is kept.
     EXPECT_EQ(readFile(attachment("Attach00.BIN")), a);
     EXPECT_EQ(printed, "      Decoded evil.bin\n      Decoded " + attachment("Attach00.BIN") + "\n      Decoded u.bin\n");
@@ -146,7 +146,7 @@ TEST_F(AttachmentDecoderTest, NumberedNamesNeverReplaceExistingFiles) {
            part("Content-Type: text/html\r\nContent-Transfer-Encoding: base64\r\n", base64Lines("<p>2</p>")) +
            "--=_outer--\r\n");
     EXPECT_EQ(readFile(attachment("Attach00.HTM")), "older");
-    EXPECT_EQ(readFile(attachment("Attach01.HTM")), "<p>1</p>\r\n");
+    EXPECT_EQ(readFile(attachment("Attach01.HTM")), "<p>1</p>");
     EXPECT_EQ(readFile(attachment("Attach02.HTM")), "<p>2</p>");
 }
 
@@ -205,7 +205,7 @@ TEST_F(AttachmentDecoderTest, UnquotedBoundaryIsMultipart) {
     dir.write("m.NEW", text);
     ASSERT_EQ(KOVAPOP3_DecodeAttachments(path().c_str(), 0), 0);
     EXPECT_EQ(message(), "Content-Type: text/plain; charset=utf-8\r\n\r\n");
-    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<p/>\r\n");
+    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<p/>");
 }
 
 }  // namespace
