@@ -6,6 +6,7 @@
 #include "SpoolCleanup.h"
 #include "SpoolReading.h"
 #include "SpoolText.h"
+#include "platform/FileSync.h"
 #include "platform/FileSystem.h"
 #include "pop3/KOVAPOP3.h"
 #include "transport/ResultCodes.h"
@@ -95,8 +96,9 @@ bool rewriteWithoutHtml(const std::string& spoolPath, const std::string& workPat
     }
 
     spool.reset();
-    // Buffered lines that never reached the disk are a failed write as well.
-    const bool flushed = std::fflush(work.get()) == 0;
+    // Buffered lines that never reached the disk are a failed write as well;
+    // synced first, so a crash after the rename cannot leave a short message.
+    const bool flushed = platform::syncStream(work.get());
     const bool closed = std::fclose(work.release()) == 0;
     if (!flushed || !closed) {
         platform::removeFile(workPath);

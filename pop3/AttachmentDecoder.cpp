@@ -281,6 +281,10 @@ PartStop AttachmentDecoder::decodeToFile(const PartFacts& facts, const std::stri
     std::optional<std::string> fileName;
     if (!name.empty()) {
         fileName = attachmentFileName(name);
+        // Clients name a forwarded message by its subject; members' programs
+        // open it by its extension.
+        if (fileName && facts.type == "message/rfc822" && !text::endsWithIgnoreCase(*fileName, ".eml"))
+            fileName = attachmentFileName(*fileName + ".eml");
         if (!fileName) shown = sanitizeName(reduceName(name));
     } else {
         shown = nextNumberedName(folder_, generatedExtension(facts.type));

@@ -209,3 +209,36 @@ TEST_F(AttachmentDecoderTest, UnquotedBoundaryIsMultipart) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AttachmentDecoderTest, PartsKeepTheirContentUnderTheNameTheyGive) {
+    const std::string photo = randomBytes(300, 12);
+    const struct {
+        std::string headers;
+        std::string body;
+        std::string file;
+        std::string content;
+    } cases[] = {
+        {"Content-Type: image/png; name=\"image.png\"\r\nContent-Transfer-Encoding: base64\r\n", base64Lines(photo),
+         "image.png", photo},
+        {"Content-Type: image/png\r\nContent-Disposition: attachment; filename=image.png\r\n"
+         "Content-Transfer-Encoding: base64\r\n",
+         base64Lines(photo + "2"), "image (2).png", photo + "2"},
+        {"Content-Type: application/pdf; name=\"type.pdf\"\r\nContent-Disposition: attachment;\r\n"
+         " filename*0*=utf-8''%C3%BCber; filename*1=\".pdf\"\r\nContent-Transfer-Encoding: base64\r\n",
+         base64Lines(photo), "\xC3\xBC" "ber.pdf", photo},
+        {"Content-Type: message/rfc822; name=\"Fwd: minutes\"\r\n", "Subject: inner\r\n\r\n.dot\r\n",
+         "minutes.eml", "Subject: inner\r\n\r\n.dot"},
+        {"Content-Type: image/jpeg\r\nContent-Transfer-Encoding: base64\r\n", base64Lines(photo), "Attach00.JPG",
+         photo},
+        {"Content-Type: text/csv; name==?UTF-8?Q?Liste_=C3=A4.csv?=\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+         "a;b=\r\n;c\r\n=E4\r\n", "Liste \xC3\xA4.csv", "a;b;c\r\n\xE4"},
+    };
+    std::string body;
+    for (const auto& c : cases) body += part(c.headers, c.body);
+    decode(body + "--=_outer--\r\n");
+    for (const auto& c : cases) EXPECT_EQ(readFile(attachment(c.file)), c.content) << c.file;
+}
+
+}  // namespace
