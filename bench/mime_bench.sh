@@ -1,69 +1,110 @@
 #!/bin/bash
-# Attachment decoding speed: KOVAPOP3_DecodeAttachments beside ripmime and
-# munpack on the same message with a 20 MB base64 attachment.
-# Usage: bench/mime_bench.sh [BUILD_DIR] [SIZE_MB]
+# Attachment decoding speed: KOVAPOP3_DecodeAttachments beside ripmime (and
+# munpack) on the same message with one large attachment, either base64 or a
+# quoted-printable text. Each program runs as a process timed the same way,
+# interleaved (K R M K R M ...) for ROUNDS rounds; medians, their ratio, peak
+# memory and the machine load are reported.
+# Usage: bench/mime_bench.sh [BUILD_DIR] [SIZE_MB] [base64|qp]   (ROUNDS=5)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 size_mb=${2:-20}
-runs=3
+kind=${3:-base64}
+rounds=${ROUNDS:-5}
 driver=$build/bench/bench_mime
 [ -x "$driver" ] || { echo "build the bench_mime target first ($driver)"; exit 2; }
+case $kind in base64|qp) ;; *) echo "kind is base64 or qp"; exit 2 ;; esac
 
 work=$(mktemp -d /tmp/mime-bench.XXXXXX)
-trap 'rm -rf "$work" /tmp/bench_mime.*' EXIT
+trap 'rm -rf "$work"' EXIT
+[ -n "${KEEP:-}" ] && trap - EXIT
 
-# A client-shaped message: text part plus one application/pdf in base64,
-# CR LF lines and the "." end line of a POP3 retrieval.
-/usr/bin/python3 - "$work" "$size_mb" <<'PY'
-import os, sys
+# A client-shaped message: text part plus one attachment, CR LF lines and the
+# "." end line of a POP3 retrieval. The qp attachment is UTF-8 text with
+# accented letters on every line, as mailing software writes reports.
+/usr/bin/python3 - "$work" "$size_mb" "$kind" <<'PY'
+import os, random, sys
+from email import charset, policy
+from email.mime.application import MIMEApplication
 from email.mime.multipart import MIMEMultipart
 from email.mime.text import MIMEText
-from email.mime.application import MIMEApplication
-from email import policy
-work, size = sys.argv[1], int(sys.argv[2])
-data = os.urandom(size * 1000 * 1000)
-open(os.path.join(work, "original.pdf"), "wb").write(data)
+work, size, kind = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 m = MIMEMultipart()
 m["From"] = "Ann <ann@example.org>"
 m["To"] = "list@example.org"
 m["Subject"] = "submit report"
 m.attach(MIMEText("Hello list,\nthe report is attached.\n"))
-m.attach(MIMEApplication(data, "pdf", Name="report.pdf"))
-m["X-Dummy"] = "x"
+if kind == "base64":
+    data = os.urandom(size * 1000 * 1000)
+    name = "report.pdf"
+    m.attach(MIMEApplication(data, "pdf", Name=name))
+else:
+    rng = random.Random(1)
+    words = ["Straße", "café", "naïve", "Überweisung", "€ 15", "= total", "line", "report", "résumé"]
+    lines, n = [], 0
+    while n < size * 1000 * 1000:
+        line = " ".join(rng.choice(words) for _ in range(rng.randrange(4, 30)))
+        lines.append(line)
+        n += len(line.encode()) + 2
+    text = "\r\n".join(lines) + "\r\n"
+    data = text.encode()
+    name = "report.txt"
+    cs = charset.Charset("utf-8")
+    cs.body_encoding = charset.QP
+    part = MIMEText("", "plain")
+    part.set_payload(text, cs)
+    part.add_header("Content-Disposition", "attachment", filename=name)
+    m.attach(part)
+open(os.path.join(work, "original"), "wb").write(data)
+open(os.path.join(work, "name"), "w").write(name)
 raw = m.as_bytes(policy=policy.SMTP)
 open(os.path.join(work, "message.eml"), "wb").write(raw + b".\r\n")
 PY
 msg=$work/message.eml
+name=$(cat "$work/name")
 bytes=$(stat -c %s "$msg")
 
-# Best of $runs wall-clock runs of a command; prints MB/s of message bytes.
-best_rate() {
-    local best=0 t0 t1 rate
-    for _ in $(seq $runs); do
-        rm -rf "$work/out" && mkdir "$work/out"
-        t0=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        t1=$(date +%s%N)
-        rate=$(awk -v b="$bytes" -v ns=$((t1 - t0)) 'BEGIN { printf "%.1f", b / 1e6 / (ns / 1e9) }')
-        best=$(awk -v a="$best" -v b="$rate" 'BEGIN { print (b > a) ? b : a }')
-    done
-    echo "$best"
+# One timed run: prints nanoseconds and peak kB. The message copy for the
+# in-place decoder is made before the clock starts.
+run() {
+    local which=$1 t0 t1 kb
+    rm -rf "$work/out" "$work/k" && mkdir -p "$work/out" "$work/k"
+    case $which in
+        kova) cp "$msg" "$work/k/m.NEW"; set -- "$driver" --in-place "$work/k/m.NEW" ;;
+        ripmime) set -- ripmime -i "$msg" -d "$work/out" ;;
+        munpack) set -- munpack -q -f -C "$work/out" "$msg" ;;
+    esac
+    t0=$(date +%s%N)
+    /usr/bin/time -f %M -o "$work/peak" "$@" >/dev/null 2>&1
+    t1=$(date +%s%N)
+    kb=$(tail -1 "$work/peak")
+    echo "$((t1 - t0)) $kb"
 }
 
-kova_out=$("$driver" "$msg" $runs)
-kova=$(awk '/^kova_mbps/ { print $2 }' <<<"$kova_out")
-kova_kb=$(awk '/^kova_peak_kb/ { print $2 }' <<<"$kova_out")
-cmp -s "$(awk '/^kova_output/ { print $2 }' <<<"$kova_out")/report.pdf" "$work/original.pdf" \
-    || { echo "KOVAPOP3 output differs from the original"; exit 1; }
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-ripmime=$(best_rate ripmime -i "$msg" -d "$work/out")
-cmp -s "$work/out/report.pdf" "$work/original.pdf" || echo "note: ripmime output differs"
-munpack=$(best_rate munpack -q -f -C "$work/out" "$msg")
-cmp -s "$work/out/report.pdf" "$work/original.pdf" || echo "note: munpack output differs"
-rip_kb=$( { /usr/bin/time -f %M ripmime -i "$msg" -d "$work/out" >/dev/null; } 2>&1 | tail -1)
+: >"$work/kova.t"; : >"$work/ripmime.t"; : >"$work/munpack.t"; : >"$work/kb"
+for _ in $(seq "$rounds"); do
+    for p in kova ripmime munpack; do
+        read -r ns kb < <(run "$p")
+        echo "$ns" >>"$work/$p.t"
+        echo "$p $kb" >>"$work/kb"
+        if [ "$p" = kova ] && ! cmp -s "$work/k/m/$name" "$work/original"; then
+            echo "KOVAPOP3 output differs from the original"; exit 1
+        fi
+    done
+done
+cmp -s "$work/out/$name" "$work/original" || echo "note: munpack output differs"
 
-echo "message: $bytes bytes (${size_mb} MB attachment), best of $runs"
-printf "%-10s %8s MB/s  peak %s kB\n" KOVAPOP3 "$kova" "$kova_kb" ripmime "$ripmime" "$rip_kb" munpack "$munpack" "-"
+rate() { awk -v b="$bytes" -v ns="$1" 'BEGIN { printf "%.1f", b / 1e6 / (ns / 1e9) }'; }
+kova=$(rate "$(median <"$work/kova.t")")
+ripmime=$(rate "$(median <"$work/ripmime.t")")
+munpack=$(rate "$(median <"$work/munpack.t")")
+peak() { awk -v p="$1" '$1 == p && $2 > m { m = $2 } END { print m }' "$work/kb"; }
+
+echo "message: $bytes bytes (${size_mb} MB $kind attachment), median of $rounds interleaved rounds"
+printf "%-10s %8s MB/s  peak %s kB\n" KOVAPOP3 "$kova" "$(peak kova)" ripmime "$ripmime" "$(peak ripmime)" \
+    munpack "$munpack" "$(peak munpack)"
 awk -v k="$kova" -v r="$ripmime" -v m="$munpack" \
     'BEGIN { printf "ratio KOVAPOP3/ripmime %.2f   KOVAPOP3/munpack %.2f\n", k / r, k / m }'
+echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -139,7 +139,10 @@ void processSpoolFile(MailList& list, const std::string& path) {
     } else {
         const std::string upperSubject = text::toUpper(message.Subject);
         const bool wantsMemberList = upperSubject.find(kMemberListCommand) != std::string::npos;
-        if (wantsMemberList || readBody(file.get(), message.Body)) {
+        // A post whose content is all in attachments (a photo, a file, HTML)
+        // is no empty message.
+        const bool hasBody = readBody(file.get(), message.Body);
+        if (wantsMemberList || hasBody || !ListAttachments(list, path).empty()) {
             try {
                 kind = dispatch(list, message, upperSubject, retain);
             } catch (const std::exception&) {

@@ -6,8 +6,10 @@
 #include "SpoolCleanup.h"
 #include "SpoolReading.h"
 #include "SpoolText.h"
+#include "platform/FileSync.h"
 #include "platform/FileSystem.h"
 #include "pop3/KOVAPOP3.h"
+#include "transport/ResultCodes.h"
 #include "transport/TextRules.h"
 
 namespace {
@@ -94,8 +96,9 @@ bool rewriteWithoutHtml(const std::string& spoolPath, const std::string& workPat
     }
 
     spool.reset();
-    // Buffered lines that never reached the disk are a failed write as well.
-    const bool flushed = std::fflush(work.get()) == 0;
+    // Buffered lines that never reached the disk are a failed write as well;
+    // synced first, so a crash after the rename cannot leave a short message.
+    const bool flushed = platform::syncStream(work.get());
     const bool closed = std::fclose(work.release()) == 0;
     if (!flushed || !closed) {
         platform::removeFile(workPath);
@@ -113,7 +116,15 @@ void StripMessage(const MailList& list, const std::string& spoolPath) {
     if (spoolPath.empty() || !platform::fileExists(spoolPath)) return;
     std::printf(list.stripAttachments ? "    Stripping Attachments...\n" : "    Processing Attachments...\n");
     std::fflush(stdout);
-    if (KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0) != 0) return;
+    const int32_t decoded = KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0);
+    if (decoded == ResultCode::DecodeFailed) {
+        // Nested deeper than the decoder follows: a person has to look at it.
+        std::printf("    Message nested too deeply to decode...Set aside\n");
+        std::fflush(stdout);
+        platform::renameFile(spoolPath, BadSpoolName(spoolPath));
+        return;
+    }
+    if (decoded != 0) return;
     if (list.stripAttachments) DeleteAttachments(list, spoolPath);
     if (!list.stripHTML) return;
     std::printf("    Stripping HTML...\n");

@@ -5,7 +5,11 @@
 
 #include "AttachmentNames.h"
 #include "Base64Decoder.h"
+#include "EncodedWords.h"
 #include "HeaderParser.h"
+#include "MimeParameters.h"
+#include "QuotedPrintable.h"
+#include "TextToUtf8.h"
 #include "KOVAPOP3.h"
 #include "StdioFile.h"
 #include "UuDecoder.h"
@@ -15,81 +19,119 @@
 
 namespace mime {
 
-// What a part's header lines say about it.
-struct PartFacts {
-    bool isHtml = false;
-    bool isText = false;
-    bool isBase64 = false;
-    bool isUuencoded = false;
-    bool htmlToFile = false;
-    bool nameTaken = false;
-    std::string name;
-    std::optional<std::string> nestedBoundary;
-
-    void take(const std::string& line);
-
-private:
-    bool takeName(const std::string& line, std::size_t from);
-};
-
 namespace {
 
 constexpr std::string_view kContentType = "CONTENT-TYPE:";
 constexpr std::string_view kTransferEncoding = "CONTENT-TRANSFER-ENCODING:";
 constexpr std::string_view kDisposition = "CONTENT-DISPOSITION:";
 
-bool contains(const std::string& upper, std::string_view what) { return upper.find(what) != std::string::npos; }
-
-// Lines that go to an attachment file lose the dot-stuffing of the mail
-// transfer: the spool keeps it, a decoded file must not.
+// Lines from the spool lose the dot-stuffing of the mail transfer when they
+// leave it: the spool keeps it, a decoded file or text must not.
 std::string_view unstuffed(std::string_view line) {
     if (line.size() >= 2 && line[0] == '.' && line[1] == '.') line.remove_prefix(1);
     return line;
 }
 
+// "name.ext", "name (2).ext", "name (3).ext"...: a second part of the same
+// name never replaces the first.
+std::string freeTarget(const std::string& folder, const std::string& name) {
+    std::string target = platform::joinPath(folder, name);
+    if (!platform::pathExists(target)) return target;
+    const std::size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+    for (int n = 2; n < 10000; ++n) {
+        target = platform::joinPath(folder, stem + " (" + std::to_string(n) + ")" + ext);
+        if (!platform::pathExists(target)) return target;
+    }
+    return {};
+}
+
+// Writes decoded text as lines of the rewritten message: CR LF ends,
+// dot-stuffed like the rest of the spool so a "." line never ends it early.
+class TextLines {
+public:
+    explicit TextLines(LineWriter& out) : out_(out) {}
+
+    bool add(std::string_view utf8) {
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t nl = utf8.find('\n', start);
+            if (nl == std::string_view::npos) break;
+            pending_.append(utf8.substr(start, nl - start));
+            flush();
+            start = nl + 1;
+        }
+        pending_.append(utf8.substr(start));
+        if (pending_.size() >= kMaxLine) flush();
+        return ok_;
+    }
+    bool finish() {
+        if (!pending_.empty()) flush();
+        return ok_;
+    }
+
+private:
+    static constexpr std::size_t kMaxLine = 1024 * 1024;
+    void flush() {
+        std::string_view l(pending_);
+        while (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+        if (!l.empty() && l.front() == '.') ok_ = out_.write(".", 1) && ok_;
+        ok_ = out_.writeLine(l) && ok_;
+        pending_.clear();
+    }
+    LineWriter& out_;
+    std::string pending_;
+    bool ok_ = true;
+};
+
 }  // namespace
 
-bool PartFacts::takeName(const std::string& line, std::size_t from) {
-    static constexpr std::string_view kName = "NAME=\"";
-    const std::string upper = text::toUpper(std::string_view(line).substr(from));
-    const std::size_t at = upper.find(kName);
-    if (at == std::string::npos) return false;
-    const std::size_t start = from + at + kName.size();
-    // The value ends at its closing quote; parameters behind it are no part of the name.
-    const std::size_t close = line.find('"', start);
-    std::string value = text::trim(std::string_view(line).substr(start, close == std::string::npos ? std::string::npos
-                                                                                                 : close - start));
-    while (!value.empty() && value.back() == '"') value.pop_back();
-    name = value;
-    nameTaken = true;
-    return true;
+std::string_view generatedExtension(std::string_view type) {
+    static constexpr std::pair<std::string_view, std::string_view> kKnown[] = {
+        {"text/html", ".HTM"},         {"text/plain", ".TXT"},        {"", ".TXT"},
+        {"message/rfc822", ".EML"},    {"image/jpeg", ".JPG"},        {"image/jpg", ".JPG"},
+        {"image/png", ".PNG"},         {"image/gif", ".GIF"},         {"image/heic", ".HEIC"},
+        {"application/pdf", ".PDF"},   {"application/zip", ".ZIP"},   {"application/x-gzip", ".GZ"},
+        {"application/gzip", ".GZ"},   {"text/calendar", ".ICS"},     {"text/x-vcard", ".VCF"},
+        {"text/vcard", ".VCF"},
+    };
+    for (const auto& [t, ext] : kKnown)
+        if (type == t) return ext;
+    return ".BIN";
+}
+
+std::string PartFacts::name() const {
+    return decodeEncodedWords(dispositionName.empty() ? typeName : dispositionName);
 }
 
 void PartFacts::take(const std::string& line) {
-    if (text::startsWithIgnoreCase(line, kContentType)) {
-        const std::string upper = text::toUpper(std::string_view(line).substr(kContentType.size()));
-        if (contains(upper, "TEXT/HTML")) isHtml = true;
-        if (contains(upper, "TEXT/PLAIN")) isText = true;
-        if (contains(upper, "MULTIPART/")) {
-            std::string b;
-            if (findQuotedBoundary(line, kContentType.size(), b) && !b.empty()) nestedBoundary = b;
-        }
-        if (takeName(line, kContentType.size())) htmlToFile = isHtml;
-    } else if (text::startsWithIgnoreCase(line, kTransferEncoding)) {
-        const std::string upper = text::toUpper(std::string_view(line).substr(kTransferEncoding.size()));
-        if (contains(upper, "BASE64"))
-            isBase64 = true;
-        else if (contains(upper, "UUENCODE"))
-            isUuencoded = true;
-    } else if (text::startsWithIgnoreCase(line, kDisposition)) {
-        if (!nameTaken) takeName(line, kDisposition.size());
+    const std::string_view l(line);
+    if (text::startsWithIgnoreCase(l, kContentType)) {
+        const ContentField f = parseContentField(l.substr(kContentType.size()));
+        type = f.value;
+        charset = f.param("charset");
+        boundary = type.starts_with("multipart/") ? f.param("boundary") : std::string();
+        typeName = f.param("name");
+    } else if (text::startsWithIgnoreCase(l, kTransferEncoding)) {
+        const std::string v = parseContentField(l.substr(kTransferEncoding.size())).value;
+        if (v.find("base64") != std::string::npos)
+            encoding = Encoding::Base64;
+        else if (v.find("quoted-printable") != std::string::npos)
+            encoding = Encoding::QuotedPrintable;
+        else if (v.find("uue") != std::string::npos)
+            encoding = Encoding::Uuencode;
+    } else if (text::startsWithIgnoreCase(l, kDisposition)) {
+        const ContentField f = parseContentField(l.substr(kDisposition.size()));
+        attachment = f.value == "attachment";
+        dispositionName = f.param("filename");
     }
 }
 
 AttachmentDecoder::AttachmentDecoder(const std::string& messagePath, LineReader& input, LineWriter& rewrite,
                                      const std::string& boundary)
     : folder_(attachmentFolderOf(messagePath)), in_(input), rewrite_(rewrite) {
-    delimiters_.push_back("--" + boundary);
+    if (!boundary.empty()) delimiters_.push_back("--" + boundary);
 }
 
 int AttachmentDecoder::matchDelimiter(const std::string& line) const {
@@ -111,6 +153,15 @@ bool AttachmentDecoder::run() {
     do {
         s = partLoop(0);
     } while (s.kind == PartStop::Kind::Closed);
+    return s.kind == PartStop::Kind::EndLine;
+}
+
+bool AttachmentDecoder::runSinglePart(const PartFacts& facts, bool* changed) {
+    PartStop s = decodeBody(facts, 0, changed, true);
+    // Whatever a part left unread up to the end line is not part of any text.
+    std::string line;
+    while (s.kind == PartStop::Kind::Continue && in_.readLine(line))
+        if (line == ".") return true;
     return s.kind == PartStop::Kind::EndLine;
 }
 
@@ -168,10 +219,19 @@ PartStop AttachmentDecoder::DecodePart(std::size_t level) {
         facts.take(line);
         if (r == LineReader::HeaderRead::LastLine) return {K::EndOfFile, {}};
     }
+    return decodeBody(facts, level, nullptr, false);
+}
 
-    if (facts.nestedBoundary) {
-        if (level + 1 >= kMaxDepth) return {K::Continue, {}};
-        delimiters_.push_back("--" + *facts.nestedBoundary);
+PartStop AttachmentDecoder::decodeBody(const PartFacts& facts, std::size_t level, bool* changed, bool topLevel) {
+    using K = PartStop::Kind;
+    using E = PartFacts::Encoding;
+    if (facts.type.starts_with("multipart/")) {
+        if (facts.boundary.empty()) return {K::Continue, {}};
+        if (level + 1 >= kMaxDepth) {
+            tooDeep_ = true;
+            return {K::Continue, {}};
+        }
+        delimiters_.push_back("--" + facts.boundary);
         PartStop s;
         do {
             s = partLoop(level + 1);
@@ -179,46 +239,24 @@ PartStop AttachmentDecoder::DecodePart(std::size_t level) {
         delimiters_.pop_back();
         return s;
     }
-    if (!facts.isBase64 && !facts.isUuencoded && !facts.isHtml && !facts.isText) return {K::Continue, {}};
 
-    if (reduceName(facts.name).empty()) {
-        // The text of a post that its client sent in base64 belongs in the message.
-        if (facts.isText && !facts.isHtml && facts.isBase64) return decodeInlineBase64Text();
-        if (!facts.isHtml && !facts.isText) return {K::Continue, {}};
-        facts.name.clear();
-        facts.htmlToFile = facts.isHtml;
-    }
-    if (!facts.isBase64 && !facts.isUuencoded && !facts.htmlToFile)
-        return readBody([this](const std::string& l) { return rewrite_.writeLine(l); });
-    return decodeToFile(facts);
+    const std::string name = facts.name();
+    const bool named = !reduceName(name).empty();
+    const bool encodedToFile = facts.encoding == E::Base64 || facts.encoding == E::Uuencode;
+    // The post's own text: plain text not sent as an attachment file, a
+    // message that is HTML itself (left to the HTML stripping), and HTML that
+    // a client names only in an inline disposition.
+    const bool inlineText =
+        !facts.attachment && (!named || !encodedToFile) &&
+        (facts.isText() || (facts.isHtml() && topLevel) ||
+         (facts.isHtml() && named && facts.typeName.empty() && !facts.dispositionName.empty()));
+    if (inlineText) return decodeInlineText(facts, changed);
+    if (changed) *changed = true;
+    return decodeToFile(facts, named ? name : std::string());
 }
 
-PartStop AttachmentDecoder::decodeToFile(PartFacts& facts) {
+PartStop AttachmentDecoder::decodeUuencoded(const std::string& shown) {
     auto drain = [this] { return readBody([](const std::string&) { return true; }); };
-
-    // A generated name is shown with its full path, a part's name as written.
-    const bool generated = facts.name.empty();
-    std::string shown;
-    std::string target;
-    if (generated) {
-        shown = nextNumberedName(folder_, facts.isHtml ? ".HTM" : ".TXT");
-    } else {
-        const std::optional<std::string> name = attachmentFileName(facts.name);
-        if (!name || folder_.empty()) {
-            PartStop s = drain();
-            report(false, sanitizeName(reduceName(facts.name)));
-            return s;
-        }
-        shown = *name;
-        target = platform::joinPath(folder_, *name);
-    }
-
-    if (folder_.empty()) {
-        PartStop s = drain();
-        report(false, shown);
-        return s;
-    }
-    platform::createDirectory(folder_);
     const std::string collection = platform::joinPath(folder_, kWorkFileName);
     platform::removeFile(collection);
     LineWriter parts(collection);
@@ -229,60 +267,126 @@ PartStop AttachmentDecoder::decodeToFile(PartFacts& facts) {
     }
     PartStop stop = readBody([&parts](const std::string& l) { return parts.writeLine(unstuffed(l)); });
     const bool collected = parts.close();
-
-    if (facts.isUuencoded) {
-        const bool ok = collected && DecodeUuFile(folder_.c_str(), collection.c_str()) == ResultCode::Success;
-        report(ok, shown);
-    } else {
-        // Numbered names are taken only when written, so nothing is ever replaced.
-        if (generated) {
-            target = reserveNumberedName(folder_, facts.isHtml ? ".HTM" : ".TXT");
-            if (!target.empty()) shown = target;
-        }
-        if (facts.isBase64) {
-            const bool ok = collected && !target.empty() &&
-                            DecodeBase64File(collection.c_str(), target.c_str()) == ResultCode::Success;
-            report(ok, shown);
-        } else if (collected && !target.empty()) {
-            platform::renameFile(collection, target);
-        }
-    }
+    const bool ok = collected && DecodeUuFile(folder_.c_str(), collection.c_str()) == ResultCode::Success;
+    report(ok, shown);
     platform::removeFile(collection);
     return stop;
 }
 
-PartStop AttachmentDecoder::decodeInlineBase64Text() {
-    // Decoded text is written as lines of the rewritten message: CR LF ends,
-    // dot-stuffed like the rest of the spool so a "." line never ends it early.
-    constexpr std::size_t kMaxLine = 1024 * 1024;
-    Base64Decoder decoder;
+PartStop AttachmentDecoder::decodeToFile(const PartFacts& facts, const std::string& name) {
+    using E = PartFacts::Encoding;
+    auto drain = [this] { return readBody([](const std::string&) { return true; }); };
+
+    std::string shown = name;
+    std::optional<std::string> fileName;
+    if (!name.empty()) {
+        fileName = attachmentFileName(name);
+        // Clients name a forwarded message by its subject; members' programs
+        // open it by its extension.
+        if (fileName && facts.type == "message/rfc822" && !text::endsWithIgnoreCase(*fileName, ".eml"))
+            fileName = attachmentFileName(*fileName + ".eml");
+        if (!fileName) shown = sanitizeName(reduceName(name));
+    } else {
+        shown = nextNumberedName(folder_, generatedExtension(facts.type));
+    }
+    if (folder_.empty() || (!name.empty() && !fileName)) {
+        PartStop s = drain();
+        report(false, shown);
+        return s;
+    }
+    platform::createDirectory(folder_);
+    if (facts.encoding == E::Uuencode) return decodeUuencoded(shown);
+
+    // Numbered names are taken only when written, so nothing is ever replaced.
+    std::string target;
+    if (fileName) {
+        target = freeTarget(folder_, *fileName);
+        if (!target.empty()) shown = target.substr(target.rfind('/') + 1);
+    } else {
+        target = reserveNumberedName(folder_, generatedExtension(facts.type));
+        if (!target.empty()) shown = target;
+    }
+    LineWriter file;
+    if (!target.empty()) file = LineWriter(target);
+    if (!file.isOpen()) {
+        PartStop s = drain();
+        report(false, shown);
+        return s;
+    }
+
+    Base64Decoder base64;
     std::vector<unsigned char> bytes;
-    std::string pending;
-    bool ok = true;
-    auto flushLine = [&]() {
-        std::string_view l(pending);
-        while (!l.empty() && l.back() == '\r') l.remove_suffix(1);
-        if (!l.empty() && l.front() == '.') ok = rewrite_.write(".", 1) && ok;
-        ok = rewrite_.writeLine(l) && ok;
-        pending.clear();
-    };
-    PartStop stop = readBody([&](const std::string& l) {
-        bytes.resize(Base64Decoder::maxOutput(l.size()));
-        std::size_t n = 0;
-        decoder.feed(l.data(), l.size(), bytes.data(), n);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (bytes[i] == '\n') {
-                flushLine();
-            } else {
-                pending += static_cast<char>(bytes[i]);
-                if (pending.size() >= kMaxLine) flushLine();
-            }
+    std::string qp;
+    bool written = true;
+    // The line end before a delimiter belongs to the delimiter: a line's end
+    // is written only when another line follows.
+    bool lineEndOwed = false;
+    PartStop stop = readBody([&](const std::string& raw) {
+        if (!written) return true;  // the rest of a failed part is passed over
+        const std::string_view l = unstuffed(raw);
+        if (facts.encoding == E::Base64) {
+            bytes.resize(Base64Decoder::maxOutput(l.size()));
+            std::size_t n = 0;
+            base64.feed(l.data(), l.size(), bytes.data(), n);
+            written = file.write(bytes.data(), n);
+            return true;
         }
-        return ok;
+        if (lineEndOwed) written = file.write("\r\n", 2);
+        if (facts.encoding == E::QuotedPrintable) {
+            qp.clear();
+            decodeQuotedPrintableLine(l, qp);
+            lineEndOwed = !qp.empty() && qp.back() == '\n';
+            if (lineEndOwed) qp.pop_back();
+            written = written && file.write(qp.data(), qp.size());
+        } else {
+            lineEndOwed = true;
+            written = written && file.write(l.data(), l.size());
+        }
+        return true;
     });
-    if (!pending.empty()) flushLine();
-    if (decoder.status() == Base64Decoder::Status::Invalid)
-        report(false, nextNumberedName(folder_, ".TXT"));
+    // A part that ends the message without a delimiter keeps its last line end.
+    if (lineEndOwed && stop.kind != PartStop::Kind::Delimiter && written) written = file.write("\r\n", 2);
+    const bool ok = file.close() && written && base64.status() != Base64Decoder::Status::Invalid;
+    if (!ok) platform::removeFile(target);
+    // Unencoded parts were always stored without a line of their own.
+    if (facts.encoding != E::None || !ok) report(ok, shown);
+    return stop;
+}
+
+PartStop AttachmentDecoder::decodeInlineText(const PartFacts& facts, bool* changed) {
+    using E = PartFacts::Encoding;
+    TextToUtf8 converter(facts.charset);
+    TextLines lines(rewrite_);
+    Base64Decoder base64;
+    std::string bytes;
+    std::string utf8;
+    bool same = true;
+    PartStop stop = readBody([&](const std::string& raw) {
+        const std::string_view l = unstuffed(raw);
+        bytes.clear();
+        if (facts.encoding == E::Base64) {
+            bytes.resize(Base64Decoder::maxOutput(l.size()));
+            std::size_t n = 0;
+            base64.feed(l.data(), l.size(), reinterpret_cast<unsigned char*>(bytes.data()), n);
+            bytes.resize(n);
+        } else if (facts.encoding == E::QuotedPrintable) {
+            decodeQuotedPrintableLine(l, bytes);
+        } else {
+            bytes.append(l);
+            bytes += '\n';
+        }
+        utf8.clear();
+        converter.convert(bytes, utf8, false);
+        if (same && utf8 != bytes) same = false;
+        return lines.add(utf8);
+    });
+    utf8.clear();
+    converter.convert({}, utf8, true);
+    if (!utf8.empty()) same = false;
+    lines.add(utf8);
+    lines.finish();
+    if (changed) *changed = !same || facts.encoding != E::None;
+    if (base64.status() == Base64Decoder::Status::Invalid) report(false, nextNumberedName(folder_, ".TXT"));
     return stop;
 }
 
@@ -310,19 +414,34 @@ int32_t decodeAttachments(const std::string& path) {
     std::vector<char> boundary(kBoundaryCapacity);
     uint32_t boundarySize = kBoundaryCapacity;
     int32_t isMultipart = 0;
+    std::vector<std::string> contentLines;
     HeaderFields fields;
     fields.boundary = {boundary.data(), &boundarySize};
     fields.isMultipart = &isMultipart;
+    fields.contentLines = &contentLines;
     const int32_t parsed = ParseHeader(&reader, &rewrite, fields);
     if (parsed != ResultCode::Success) return discard(parsed);
-    // boundarySize is the length, or the capacity for a boundary that filled it.
-    if (!isMultipart || boundarySize == 0) return discard(ResultCode::Success);
 
-    AttachmentDecoder decoder(path, reader, rewrite, std::string(boundary.data(), boundarySize));
-    const bool complete = decoder.run();
+    bool complete = false;
+    bool tooDeep = false;
+    if (isMultipart && boundarySize > 0) {
+        // boundarySize is the length, or the capacity for a boundary that filled it.
+        AttachmentDecoder decoder(path, reader, rewrite, std::string(boundary.data(), boundarySize));
+        complete = decoder.run();
+        tooDeep = decoder.tooDeep();
+    } else {
+        PartFacts facts;
+        for (const std::string& line : contentLines) facts.take(line);
+        AttachmentDecoder decoder(path, reader, rewrite, std::string());
+        bool changed = true;
+        complete = decoder.runSinglePart(facts, &changed);
+        // Plain text that needed nothing stays exactly as it came.
+        if (!changed) return discard(ResultCode::Success);
+    }
     message.reset();
+    if (tooDeep) return discard(ResultCode::DecodeFailed);
     // A rewrite that lost lines must never replace the message.
-    if (!rewrite.close()) return discard(ResultCode::WriteError);
+    if (!rewrite.sync() || !rewrite.close()) return discard(ResultCode::WriteError);
     if (!complete) return discard(ResultCode::Success);
     // One atomic step: the message is never missing, whenever the process stops.
     if (!platform::renameFile(rewritePath, path) || !platform::fileExists(path)) {

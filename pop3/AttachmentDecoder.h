@@ -11,7 +11,26 @@
 
 namespace mime {
 
-struct PartFacts;
+// What a part's header lines say about it.
+struct PartFacts {
+    enum class Encoding { None, Base64, QuotedPrintable, Uuencode };
+    std::string type;      // lower case; "" without a Content-Type line
+    std::string charset;
+    std::string boundary;  // of a multipart type
+    Encoding encoding = Encoding::None;
+    bool attachment = false;  // the disposition says "attachment"
+    std::string typeName;         // the type's name parameter
+    std::string dispositionName;  // the disposition's filename parameter
+
+    void take(const std::string& line);
+    bool isText() const { return type.empty() || type == "text/plain"; }
+    bool isHtml() const { return type == "text/html"; }
+    // The name in UTF-8, the disposition's first; "" when there is none.
+    std::string name() const;
+};
+
+// The extension of a generated name for a part of this type.
+std::string_view generatedExtension(std::string_view type);
 
 // How the reading of a part (or of a part list) stopped.
 struct PartStop {
@@ -36,12 +55,20 @@ public:
     // Decodes every part of the message body. True when the message ended
     // with its "." line, i.e. the rewrite holds the whole message.
     bool run();
+    // A message that is not multipart: its body is the one part `facts`
+    // describe. `changed`, when given, tells whether the rewrite differs
+    // from the body as it was.
+    bool runSinglePart(const PartFacts& facts, bool* changed = nullptr);
+
+    // Parts nested deeper than kMaxDepth were met (and not decoded).
+    bool tooDeep() const { return tooDeep_; }
 
     // One part, from behind its delimiter line; `level` is the nesting depth
     // of the part list it belongs to.
     PartStop DecodePart(std::size_t level);
 
-    // Nested multipart parts are followed this deep; deeper ones are dropped.
+    // Nested multipart parts are followed this deep; a deeper one makes the
+    // whole message undecodable.
     static constexpr std::size_t kMaxDepth = 8;
 
 private:
@@ -52,14 +79,17 @@ private:
     // one boundary begins with another), or -1.
     int matchDelimiter(const std::string& line) const;
 
-    PartStop decodeToFile(PartFacts& facts);
-    PartStop decodeInlineBase64Text();
+    PartStop decodeBody(const PartFacts& facts, std::size_t level, bool* changed, bool topLevel);
+    PartStop decodeToFile(const PartFacts& facts, const std::string& name);
+    PartStop decodeUuencoded(const std::string& shown);
+    PartStop decodeInlineText(const PartFacts& facts, bool* changed);
     void report(bool decoded, const std::string& name);
 
     std::string folder_;
     LineReader& in_;
     LineWriter& rewrite_;
     std::vector<std::string> delimiters_;
+    bool tooDeep_ = false;
 };
 
 }  // namespace mime

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "MimeParameters.h"
 #include "transport/ResultCodes.h"
 #include "transport/TextRules.h"
 
@@ -37,17 +38,13 @@ void zeroSizeWhenEmpty(const HeaderValue& v) {
 
 }  // namespace
 
-bool findQuotedBoundary(std::string_view line, std::size_t from, std::string& boundary) {
-    static constexpr std::string_view kKey = "BOUNDARY=\"";
-    if (from > line.size()) return false;
-    const std::string upper = text::toUpper(line.substr(from));
-    const std::size_t key = upper.find(kKey);
-    if (key == std::string::npos) return false;
-    const std::size_t open = from + key + kKey.size();
-    const std::size_t close = line.find('"', open);
-    if (close == std::string_view::npos) return false;
-    boundary.assign(line.substr(open, close - open));
-    return true;
+bool multipartBoundary(std::string_view line, std::string& boundary) {
+    static constexpr std::string_view kContentType = "CONTENT-TYPE:";
+    if (!text::startsWithIgnoreCase(line, kContentType)) return false;
+    const ContentField type = parseContentField(line.substr(kContentType.size()));
+    if (!type.value.starts_with("multipart/")) return false;
+    boundary = type.param("boundary");
+    return !boundary.empty();
 }
 
 int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool* endedAtDot) {
@@ -72,6 +69,7 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool
     auto write = [&](std::string_view line) { return !output || output->writeLine(line); };
 
     std::string collected;
+    bool contentTypeWritten = false;
     bool complete = false;  // the block ended at an empty line or "."
     std::string line;
     LineReader::HeaderRead r = input->readHeaderLine(line);
@@ -83,6 +81,7 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool
             break;
         }
         if (line.empty()) {
+            if (f.contentLines && !contentTypeWritten && !write(kPlainTextContentType)) return ResultCode::WriteError;
             if (!write(line)) return ResultCode::WriteError;
             complete = true;
             break;
@@ -94,16 +93,27 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool
             line.clear();
             break;
         }
-        static constexpr std::string_view kMultipart = "CONTENT-TYPE: MULTIPART/";
         std::string boundary;
-        if (!line.empty() && text::startsWithIgnoreCase(line, kMultipart) &&
-            findQuotedBoundary(line, kMultipart.size(), boundary)) {
+        if (!line.empty() && multipartBoundary(line, boundary)) {
             if (f.isMultipart) *f.isMultipart = 1;
             if (f.boundary.size) {
                 copyOut(f.boundary, boundary);
-                if (!write(kPlainTextContentType)) return ResultCode::WriteError;
-                line.clear();
+                // With contentLines the line is held back below.
+                if (!f.contentLines) {
+                    if (!write(kPlainTextContentType)) return ResultCode::WriteError;
+                    line.clear();
+                }
             }
+        }
+        if (f.contentLines && !line.empty() &&
+            (text::startsWithIgnoreCase(line, "CONTENT-TYPE:") ||
+             text::startsWithIgnoreCase(line, "CONTENT-TRANSFER-ENCODING:") ||
+             text::startsWithIgnoreCase(line, "CONTENT-DISPOSITION:"))) {
+            f.contentLines->push_back(line);
+            line.clear();
+            // The replacement stands where the first of them stood.
+            if (!contentTypeWritten && !write(kPlainTextContentType)) return ResultCode::WriteError;
+            contentTypeWritten = true;
         }
         if (!line.empty()) {
             if (!write(line)) return ResultCode::WriteError;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "LineReader.h"
 #include "LineWriter.h"
@@ -27,18 +29,23 @@ struct HeaderFields {
     HeaderValue header;    // every other line, joined by LF
     HeaderValue boundary;  // asked for: the multipart line is replaced in the output
     int32_t* isMultipart = nullptr;
+    // When given, the Content-Type, Content-Transfer-Encoding and
+    // Content-Disposition lines are kept here instead of going to the output,
+    // which gets kPlainTextContentType in their place: the decoder rewrites
+    // the body as UTF-8 text.
+    std::vector<std::string>* contentLines = nullptr;
 };
 
 // The line that replaces a multipart content type in the rewritten message.
-inline constexpr const char* kPlainTextContentType = "Content-Type: text/plain; charset=us-ascii";
+inline constexpr const char* kPlainTextContentType = "Content-Type: text/plain; charset=utf-8";
 
 // Returns 0, -21 (no input), -24 (the header block has no end: no empty line
 // and no "." line before the end of the file) or -26 (output write failed).
 // When `endedAtDot` is given it receives "." when the block ended at the "." line.
 int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& fields, bool* endedAtDot = nullptr);
 
-// Finds BOUNDARY=" in a content type value (case-insensitive) and returns the
-// quoted text as written; false when there is none or its quote is not closed.
-bool findQuotedBoundary(std::string_view line, std::size_t from, std::string& boundary);
+// The boundary of a "Content-Type:" line of any multipart type, quoted or
+// not, as written; false for any other line or an empty boundary.
+bool multipartBoundary(std::string_view line, std::string& boundary);
 
 }  // namespace mime

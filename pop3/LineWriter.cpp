@@ -1,5 +1,7 @@
 #include "LineWriter.h"
 
+#include "platform/FileSync.h"
+
 namespace mime {
 
 namespace {
@@ -18,6 +20,12 @@ bool LineWriter::write(const void* data, std::size_t n) {
 
 bool LineWriter::writeLine(std::string_view line) {
     return write(line.data(), line.size()) && write("\r\n", 2);
+}
+
+bool LineWriter::sync() {
+    if (!file_ || !ok_) return false;
+    if (!platform::syncStream(file_.get())) ok_ = false;
+    return ok_;
 }
 
 bool LineWriter::close() {

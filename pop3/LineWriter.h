@@ -21,6 +21,8 @@ public:
 
     bool writeLine(std::string_view line);
     bool write(const void* data, std::size_t n);
+    // Writes everything so far through to the disk.
+    bool sync();
     // Closes the file; false when anything failed to reach it.
     bool close();
 

@@ -27,6 +27,27 @@ std::string dateText(const platform::LocalTime& t);
 // "To: <a>,< b>" plus CR LF.
 std::string toLine(const std::vector<std::string>& recipients);
 
+// What the body text is declared as: "us-ascii" or "utf-8", and "7bit" or
+// "quoted-printable".
+struct BodyForm {
+    std::string_view charset = "us-ascii";
+    std::string_view encoding = "7bit";
+};
+
+// Pure ASCII with short lines goes as it is; 8-bit bytes or a line over 998
+// bytes need quoted-printable, since HELO tells nothing of 8BITMIME.
+BodyForm chooseBodyForm(std::string_view body);
+
+// "<unique@domain of the sender>"; the domain is what follows the last "@"
+// ("ringpost.invalid" when there is none).
+std::string newMessageId(std::string_view from);
+
+// A header line (without its CR LF) longer than 998 bytes, folded at blanks.
+std::string foldHeaderLine(std::string line);
+
+// A header value with 8-bit bytes as UTF-8 encoded words; ASCII stays as is.
+std::string encodedHeaderValue(std::string_view value);
+
 struct MessageFields {
     std::string_view from;
     std::vector<std::string> recipients;
@@ -34,15 +55,26 @@ struct MessageFields {
     std::string_view subject;
     bool multipart = false;
     platform::LocalTime date;
+    BodyForm body;
+    std::string messageId;  // empty: no Message-ID line
 };
 
 // Everything up to and including the empty line that ends the header block
 // (for a multipart message also the opening of the text part).
 std::string composeHeader(const MessageFields& fields);
 
-// The body as it goes on the wire: trailing line ends and a final "." line
-// removed, then every line that begins with "." given one more ".".
-std::string prepareBody(std::string_view body);
+// The body as it goes on the wire: every bare CR or LF made CR LF, trailing
+// line ends and a final "." line removed, quoted-printable when `form` (set
+// here by chooseBodyForm) says so, then every line that begins with "." given
+// one more ".".
+std::string prepareBody(std::string_view body, BodyForm* form = nullptr);
+
+// Bare CR and bare LF as CR LF: a lone CR before "." must never reach a
+// server, which might take it for the end of the data.
+std::string normalizeLineEnds(std::string_view body);
+
+// Quoted-printable (RFC 2045) of CR LF text: lines of at most 76 bytes.
+std::string encodeQuotedPrintable(std::string_view body);
 
 // The paths of an attachments text: separated by "|", spaces around each path
 // removed, empty paths skipped.

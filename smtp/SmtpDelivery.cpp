@@ -52,8 +52,11 @@ int32_t converse(MailSocket& s, const char* from, const char* to, const char* re
     fields.subject = subject;
     fields.multipart = multipart;
     fields.date = platform::localNow();
+    fields.messageId = newMessageId(from);
+    std::string text;
+    if (body && bodyLength > 0) text = prepareBody(std::string_view(body, static_cast<size_t>(bodyLength)), &fields.body);
     std::string message = composeHeader(fields);
-    if (body && bodyLength > 0) message += prepareBody(std::string_view(body, static_cast<size_t>(bodyLength)));
+    message += text;
     if (multipart) {
         r = s.Send(message);
         if (r != ResultCode::Success) return r;

@@ -62,7 +62,7 @@ const std::string kMixedText =
     "From: Ann <ann@example.org>\r\n"
     "To: list@example.org\r\n"
     "Subject: submit report\r\n"
-    "Content-Type: text/plain; charset=us-ascii\r\n"
+    "Content-Type: text/plain; charset=utf-8\r\n"
     "\r\n"
     "Hello all,\r\n"
     "..a line the server stuffed\r\n";
@@ -145,7 +145,7 @@ TEST(StripMessage, StrippingOffKeepsTheAttachmentsForDistribution) {
     EXPECT_EQ(fixtures::readFile(l.spool()), kMixedText);
     EXPECT_EQ(ListAttachments(l.list, l.spool()), l.attachment("Attach00.HTM") + "|" + l.attachment("report.pdf"));
     EXPECT_EQ(fixtures::readFile(l.attachment("report.pdf")), kPdf);
-    EXPECT_EQ(fixtures::readFile(l.attachment("Attach00.HTM")), "<html><body>Hello all</body></html>\r\n");
+    EXPECT_EQ(fixtures::readFile(l.attachment("Attach00.HTM")), "<html><body>Hello all</body></html>");
 }
 
 TEST(StripMessage, HtmlStrippedAttachmentsKept) {
@@ -173,7 +173,7 @@ TEST(StripMessage, UuencodedAttachmentStaysInItsFolder) {
         EXPECT_EQ(out, "    Processing Attachments...\n      Decoded data.bin\n    Stripping HTML...\n");
         EXPECT_EQ(fixtures::readFile(l.spool()),
                   "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n"
-                  "Content-Type: text/plain; charset=us-ascii\r\n\r\nsee attached\r\n");
+                  "Content-Type: text/plain; charset=utf-8\r\n\r\nsee attached\r\n");
         EXPECT_EQ(ListAttachments(l.list, l.spool()), l.attachment("data.bin"));
         EXPECT_EQ(fixtures::readFile(l.attachment("data.bin")), data);
     }
@@ -245,5 +245,30 @@ TEST(StripMessage, FailedWriteSetsTheSpoolFileAside) {
         EXPECT_FALSE(l.has("m.NEW")) << out;
         EXPECT_FALSE(std::filesystem::is_symlink(l.dir.file("m.TMP")));
         EXPECT_EQ(fixtures::readFile(l.dir.file("m.BAD")), message);
+    }
+}
+
+TEST(StripMessage, NestingBeyondTheDecodersDepthIsSetAside) {
+    // Depth 7 is followed to its text; depth 8 cannot be decoded and must not
+    // go out as raw MIME or vanish.
+    for (const int depth : {7, 8}) {
+        std::string message = "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n"
+                              "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+        for (int i = 0; i < depth; ++i)
+            message += "--b" + std::to_string(i) + "\r\nContent-Type: multipart/mixed; boundary=b" +
+                       std::to_string(i + 1) + "\r\n\r\n";
+        message += "--b" + std::to_string(depth) + "\r\nContent-Type: text/plain\r\n\r\ndeep text\r\n.\r\n";
+        ListDir l(false, false);
+        const std::string out = l.strip(message);
+        if (depth == 7) {
+            EXPECT_EQ(out, "    Processing Attachments...\n");
+            EXPECT_EQ(fixtures::readFile(l.spool()),
+                      "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n"
+                      "Content-Type: text/plain; charset=utf-8\r\n\r\ndeep text\r\n");
+        } else {
+            EXPECT_EQ(out, "    Processing Attachments...\n    Message nested too deeply to decode...Set aside\n");
+            EXPECT_FALSE(l.has("m.NEW"));
+            EXPECT_EQ(fixtures::readFile(l.dir.file("m.BAD")), message);
+        }
     }
 }

@@ -26,7 +26,7 @@ const std::string kRewrittenHeader =
     "To: list@example.org\r\n"
     "Subject: submit report\r\n"
     "MIME-Version: 1.0\r\n"
-    "Content-Type: text/plain; charset=us-ascii\r\n"
+    "Content-Type: text/plain; charset=utf-8\r\n"
     "\r\n";
 
 std::string part(const std::string& headers, const std::string& body) {
@@ -69,7 +69,7 @@ TEST_F(AttachmentDecoderTest, TextAttachmentAndHtmlWithClosingDelimiterBeforeThe
                                        "--=_outer--\r\n");
     EXPECT_EQ(message(), kRewrittenHeader + "Hello list,\r\n..dot line\r\n\r\n");
     EXPECT_EQ(readFile(attachment("report.pdf")), pdf);
-    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<html><body>Hi</body></html>\r\n");
+    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<html><body>Hi</body></html>");
     EXPECT_EQ(printed, "      Decoded report.pdf\n");
 }
 
@@ -97,7 +97,7 @@ TEST_F(AttachmentDecoderTest, NestedAlternativeWithPdfAndBase64Text) {
                 base64Lines(pdf)) +
            "--=_outer--\r\n");
     EXPECT_EQ(message(), kRewrittenHeader + "First line\r\n..starts with a dot\r\nlast\r\n");
-    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<p>x</p>\r\n");
+    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<p>x</p>");
     EXPECT_EQ(readFile(attachment("a.pdf")), pdf);
 }
 
@@ -129,12 +129,14 @@ TEST_F(AttachmentDecoderTest, NamesNeverLeaveTheAttachmentFolder) {
                part("Content-Type: text/html; name=\"..\"\r\n", "<i>y</i>\r\n") + "--=_outer--\r\n");
     EXPECT_EQ(readFile(attachment("evil.bin")), a);
     EXPECT_EQ(readFile(attachment("x")), b);
-    EXPECT_EQ(readFile(attachment("a_b__c_.htm")), "<b>x</b>\r\n");
-    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<i>y</i>\r\n");
-    EXPECT_EQ(printed, "      Decoded evil.bin\n      Decoded u.bin\n");
+    EXPECT_EQ(readFile(attachment("a_b__c_.htm")), "<b>x</b>");
+    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<i>y</i>");
+    // A name that reduces to nothing gets a generated one: the content is kept.
+    EXPECT_EQ(readFile(attachment("Attach00.BIN")), a);
+    EXPECT_EQ(printed, "      Decoded evil.bin\n      Decoded " + attachment("Attach00.BIN") + "\n      Decoded u.bin\n");
     std::size_t files = 0;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) files += e.is_regular_file();
-    EXPECT_EQ(files, 5u);  // the message and the four decoded parts, nothing anywhere else
+    EXPECT_EQ(files, 6u);  // the message and the five decoded parts, nothing anywhere else
 }
 
 TEST_F(AttachmentDecoderTest, NumberedNamesNeverReplaceExistingFiles) {
@@ -144,7 +146,7 @@ TEST_F(AttachmentDecoderTest, NumberedNamesNeverReplaceExistingFiles) {
            part("Content-Type: text/html\r\nContent-Transfer-Encoding: base64\r\n", base64Lines("<p>2</p>")) +
            "--=_outer--\r\n");
     EXPECT_EQ(readFile(attachment("Attach00.HTM")), "older");
-    EXPECT_EQ(readFile(attachment("Attach01.HTM")), "<p>1</p>\r\n");
+    EXPECT_EQ(readFile(attachment("Attach01.HTM")), "<p>1</p>");
     EXPECT_EQ(readFile(attachment("Attach02.HTM")), "<p>2</p>");
 }
 
@@ -194,15 +196,49 @@ TEST_F(AttachmentDecoderTest, BoundaryFillingItsWholeArray) {
                              "\r\nContent-Type: text/plain\r\n\r\nlong boundary\r\n--" + boundary + "--\r\n.\r\n";
     dir.write("m.NEW", text);
     ASSERT_EQ(KOVAPOP3_DecodeAttachments(path().c_str(), 0), 0);
-    EXPECT_EQ(message(), "Content-Type: text/plain; charset=us-ascii\r\n\r\nlong boundary\r\n");
+    EXPECT_EQ(message(), "Content-Type: text/plain; charset=utf-8\r\n\r\nlong boundary\r\n");
 }
 
-TEST_F(AttachmentDecoderTest, UnquotedBoundaryIsNoMultipartMessage) {
+TEST_F(AttachmentDecoderTest, UnquotedBoundaryIsMultipart) {
     const std::string text = "Content-Type: multipart/mixed; boundary=xyz\r\n\r\n--xyz\r\n"
                              "Content-Type: text/html\r\n\r\n<p/>\r\n--xyz--\r\n.\r\n";
     dir.write("m.NEW", text);
     ASSERT_EQ(KOVAPOP3_DecodeAttachments(path().c_str(), 0), 0);
-    EXPECT_EQ(message(), text);
+    EXPECT_EQ(message(), "Content-Type: text/plain; charset=utf-8\r\n\r\n");
+    EXPECT_EQ(readFile(attachment("Attach00.HTM")), "<p/>");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AttachmentDecoderTest, PartsKeepTheirContentUnderTheNameTheyGive) {
+    const std::string photo = randomBytes(300, 12);
+    const struct {
+        std::string headers;
+        std::string body;
+        std::string file;
+        std::string content;
+    } cases[] = {
+        {"Content-Type: image/png; name=\"image.png\"\r\nContent-Transfer-Encoding: base64\r\n", base64Lines(photo),
+         "image.png", photo},
+        {"Content-Type: image/png\r\nContent-Disposition: attachment; filename=image.png\r\n"
+         "Content-Transfer-Encoding: base64\r\n",
+         base64Lines(photo + "2"), "image (2).png", photo + "2"},
+        {"Content-Type: application/pdf; name=\"type.pdf\"\r\nContent-Disposition: attachment;\r\n"
+         " filename*0*=utf-8''%C3%BCber; filename*1=\".pdf\"\r\nContent-Transfer-Encoding: base64\r\n",
+         base64Lines(photo), "\xC3\xBC" "ber.pdf", photo},
+        {"Content-Type: message/rfc822; name=\"Fwd: minutes\"\r\n", "Subject: inner\r\n\r\n.dot\r\n",
+         "minutes.eml", "Subject: inner\r\n\r\n.dot"},
+        {"Content-Type: image/jpeg\r\nContent-Transfer-Encoding: base64\r\n", base64Lines(photo), "Attach00.JPG",
+         photo},
+        {"Content-Type: text/csv; name==?UTF-8?Q?Liste_=C3=A4.csv?=\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+         "a;b=\r\n;c\r\n=E4\r\n", "Liste \xC3\xA4.csv", "a;b;c\r\n\xE4"},
+    };
+    std::string body;
+    for (const auto& c : cases) body += part(c.headers, c.body);
+    decode(body + "--=_outer--\r\n");
+    for (const auto& c : cases) EXPECT_EQ(readFile(attachment(c.file)), c.content) << c.file;
 }
 
 }  // namespace

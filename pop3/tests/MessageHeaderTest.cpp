@@ -109,23 +109,34 @@ TEST_F(MessageHeaderTest, NullSizeLeavesTheHeaderInTheCollectedText) {
     EXPECT_EQ(std::string(to, toSize), "t");
 }
 
-TEST_F(MessageHeaderTest, MultipartBoundaryOnlyWhenQuoted) {
-    ASSERT_EQ(parse("Content-Type: multipart/mixed;\r\n boundary=\"abc\"\r\n\r\n"), 0);
-    EXPECT_EQ(h.isMultipart, 1);
-    EXPECT_EQ(h.boundary.value(), "abc");
-    EXPECT_EQ(h.boundary.size, 3u);
-    EXPECT_EQ(h.header.size, 0u);  // the content type line was taken with its boundary
-
-    Header unquoted;
-    dir.write("u.NEW", "Content-Type: multipart/mixed; boundary=abc\r\n\r\n");
-    ASSERT_EQ(unquoted.read(dir.file("u.NEW")), 0);
-    EXPECT_EQ(unquoted.isMultipart, 0);
-    EXPECT_EQ(unquoted.header.value(), "Content-Type: multipart/mixed; boundary=abc");
-
-    Header twoSpaces;
-    dir.write("s.NEW", "Content-Type:  multipart/mixed; boundary=\"abc\"\r\n\r\n");
-    ASSERT_EQ(twoSpaces.read(dir.file("s.NEW")), 0);
-    EXPECT_EQ(twoSpaces.isMultipart, 0);
+TEST_F(MessageHeaderTest, MultipartBoundaryByTheMimeRules) {
+    const struct {
+        const char* header;
+        int32_t multipart;
+        const char* boundary;
+    } cases[] = {
+        {"Content-Type: multipart/mixed;\r\n boundary=\"abc\"\r\n\r\n", 1, "abc"},
+        {"Content-Type: multipart/mixed; boundary=abc\r\n\r\n", 1, "abc"},
+        {"Content-Type:  Multipart/Mixed; boundary=\"abc\"\r\n\r\n", 1, "abc"},
+        {"Content-Type: multipart/related;\r\n\tBOUNDARY=Apple-Mail-13-196941151\r\n\r\n", 1,
+         "Apple-Mail-13-196941151"},
+        {"content-type: multipart/alternative (by a client); type=x ; boundary = \"a b;c\" (note)\r\n\r\n", 1,
+         "a b;c"},
+        {"Content-Type: multipart/mixed; boundary=\"\"\r\n\r\n", 0, ""},
+        {"Content-Type: text/plain; boundary=\"abc\"\r\n\r\n", 0, ""},
+        {"Content-Type multipart/mixed; boundary=\"abc\"\r\n\r\n", 0, ""},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        Header got;
+        const std::string name = "c" + std::to_string(n++) + ".NEW";
+        dir.write(name, c.header);
+        ASSERT_EQ(got.read(dir.file(name)), 0) << c.header;
+        EXPECT_EQ(got.isMultipart, c.multipart) << c.header;
+        EXPECT_EQ(got.boundary.value(), c.boundary) << c.header;
+        // A line taken for its boundary is not in the header text.
+        EXPECT_EQ(got.header.size == 0, c.multipart == 1) << c.header;
+    }
 }
 
 TEST_F(MessageHeaderTest, BodyBeginningWithAnIndentedLineStaysBody) {

@@ -9,7 +9,11 @@
 #include <random>
 #include <string>
 
+#include "EncodedWords.h"
 #include "KOVAPOP3.h"
+#include "MimeParameters.h"
+#include "QuotedPrintable.h"
+#include "TextToUtf8.h"
 
 namespace fs = std::filesystem;
 
@@ -35,6 +39,20 @@ const fs::path& root() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The text pieces on their own, with the input as a header value, a
+    // quoted-printable line and text in a few character sets.
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    mime::partFileName(mime::parseContentField(text), mime::parseContentField(text.substr(size / 2)));
+    mime::decodeEncodedWords(text);
+    std::string out;
+    mime::decodeQuotedPrintableLine(text, out);
+    for (const char* charset : {"", "ISO-2022-JP", "Shift_JIS", "UTF-7"}) {
+        mime::TextToUtf8 converter(charset);
+        out.clear();
+        converter.convert(text.substr(0, size / 3), out, false);
+        converter.convert(text.substr(size / 3), out, true);
+    }
+
     const fs::path spool = root() / "spool";
     const fs::path message = spool / "x.NEW";
     {

@@ -72,7 +72,7 @@ TEST(Header, ValuesCannotStartLinesOfTheirOwn) {
     const std::string m = composeHeader(f);
     EXPECT_NE(m.find("Reply-To: \r\n"), std::string::npos);
     EXPECT_TRUE(m.ends_with("\r\n\r\n--__--__KOVA__--__--__--__--__KOVA__--__\r\nContent-Type: text/plain; "
-                            "charset=us-ascii\r\nContent-Disposition: inline\r\n\r\n"));
+                            "charset=us-ascii\r\nContent-Disposition: inline\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"));
 }
 
 TEST(Body, TrailingLineEndsAndFinalDotGoLinesStartingWithDotAreStuffed) {
@@ -101,4 +101,98 @@ TEST(Attachments, PathsNamesAndPartHeaders) {
               "Content-Disposition: attachment; filename=\"a.doc\"\r\n\r\n");
     EXPECT_EQ(closingText(true), "\r\n--__--__KOVA__--__--__--__--__KOVA__--__--\r\n.\r\n");
     EXPECT_EQ(closingText(false), "\r\n.\r\n");
+}
+
+TEST(Body, LineEndsCharsetAndEncodingFollowTheBytes) {
+    const std::string longAscii(1000, 'a');
+    const struct {
+        std::string body;
+        const char* charset;
+        const char* encoding;
+        std::string wire;
+    } cases[] = {
+        {"plain\r\ntext\r\n", "us-ascii", "7bit", "plain\r\ntext"},
+        // Bare LF and bare CR become CR LF; a bare CR before "." is stuffed like any line start.
+        {"a\nb\rc\r\n", "us-ascii", "7bit", "a\r\nb\r\nc"},
+        {"x\r.\r\ny", "us-ascii", "7bit", "x\r\n..\r\ny"},
+        {"Caf\xC3\xA9 = 1\r\n.dot", "utf-8", "quoted-printable", "Caf=C3=A9 =3D 1\r\n..dot"},
+        {"tab\t \r\nend", "us-ascii", "7bit", "tab\t \r\nend"},
+        {"\xE2\x82\xAC \r\n", "utf-8", "quoted-printable", "=E2=82=AC=20"},
+        {"\xE2\x82\xAC trailing \r\nx", "utf-8", "quoted-printable", "=E2=82=AC trailing=20\r\nx"},
+        {longAscii, "us-ascii", "quoted-printable",
+         std::string(75, 'a') + "=\r\n" + std::string(75, 'a') + "=\r\n" + std::string(75, 'a') + "=\r\n" +
+             std::string(75, 'a') + "=\r\n" + std::string(75, 'a') + "=\r\n" + std::string(75, 'a') + "=\r\n" +
+             std::string(75, 'a') + "=\r\n" + std::string(75, 'a') + "=\r\n" + std::string(75, 'a') + "=\r\n" +
+             std::string(75, 'a') + "=\r\n" + std::string(75, 'a') + "=\r\n" + std::string(75, 'a') + "=\r\n" +
+             std::string(75, 'a') + "=\r\n" + std::string(25, 'a')},
+        {std::string(998, 'b'), "us-ascii", "7bit", std::string(998, 'b')},
+    };
+    for (const auto& c : cases) {
+        BodyForm form;
+        EXPECT_EQ(prepareBody(c.body, &form), c.wire) << c.body.substr(0, 40);
+        EXPECT_EQ(form.charset, c.charset) << c.body.substr(0, 40);
+        EXPECT_EQ(form.encoding, c.encoding) << c.body.substr(0, 40);
+    }
+}
+
+TEST(Body, QuotedPrintableNeverSplitsAnEscapeAndKeepsLinesShort) {
+    std::string body;
+    for (int i = 0; i < 200; ++i) body += (i % 3 == 0) ? "\xC3\xA9" : "x=";
+    const std::string qp = encodeQuotedPrintable(body);
+    size_t start = 0;
+    while (start < qp.size()) {
+        size_t end = qp.find("\r\n", start);
+        if (end == std::string::npos) end = qp.size();
+        EXPECT_LE(end - start, 76u);
+        const std::string line = qp.substr(start, end - start);
+        // An "=" is either a soft break at the end or begins two hex digits.
+        for (size_t i = 0; i < line.size(); ++i)
+            if (line[i] == '=') {
+                EXPECT_TRUE(i + 1 == line.size() || i + 2 < line.size()) << line;
+            }
+        start = end + 2;
+    }
+}
+
+TEST(Header, MessageIdSubjectEncodingAndFolding) {
+    const std::string a = newMessageId("list@Lists.Example.org"), b = newMessageId("list@Lists.Example.org");
+    EXPECT_NE(a, b);
+    EXPECT_TRUE(a.starts_with("<") && a.ends_with("@Lists.Example.org>")) << a;
+    EXPECT_TRUE(newMessageId("nodomain").ends_with("@ringpost.invalid>"));
+    EXPECT_TRUE(newMessageId("x@a>b\r\n").ends_with("@ab>"));
+
+    EXPECT_EQ(encodedHeaderValue("plain"), "plain");
+    EXPECT_EQ(encodedHeaderValue("Caf\xC3\xA9"), "=?UTF-8?B?Q2Fmw6k=?=");
+
+    std::string words;
+    for (int i = 0; i < 300; ++i) words += " word";
+    const std::string folded = foldHeaderLine("Subject:" + words);
+    size_t start = 0;
+    int lines = 0;
+    while (start <= folded.size()) {
+        size_t end = folded.find("\r\n", start);
+        if (end == std::string::npos) end = folded.size();
+        EXPECT_LE(end - start, 998u);
+        if (lines++ > 0) {
+            EXPECT_EQ(folded[start], ' ');
+        }
+        start = end + 2;
+    }
+    EXPECT_EQ(lines, 2);
+    EXPECT_EQ(foldHeaderLine(std::string(1200, 'x')), std::string(1200, 'x'));  // no blank to fold at
+
+    MessageFields f;
+    f.from = "me@x.org";
+    f.recipients = {"you@y.org"};
+    f.subject = "\xE2\x82\xAC";
+    f.messageId = "<1@x.org>";
+    const std::string h = composeHeader(f);
+    EXPECT_NE(h.find("Subject: =?UTF-8?B?4oKs?=\r\n"), std::string::npos) << h;
+    EXPECT_NE(h.find("\r\nMessage-ID: <1@x.org>\r\n"), std::string::npos) << h;
+    EXPECT_EQ(attachmentPartHeader("caf\xC3\xA9 1.txt"),
+              "\r\n--__--__KOVA__--__--__--__--__KOVA__--__\r\n"
+              "Content-Type: application/octet-stream; name=\"=?UTF-8?B?Y2Fmw6kgMS50eHQ=?=\"\r\n"
+              "Content-Transfer-Encoding: base64\r\n"
+              "Content-Description: =?UTF-8?B?Y2Fmw6kgMS50eHQ=?=\r\n"
+              "Content-Disposition: attachment; filename*=UTF-8''caf%C3%A9%201.txt\r\n\r\n");
 }
