@@ -11,6 +11,17 @@ namespace {
 // and the latest ones are what threading needs.
 constexpr size_t kMaxReferences = 20;
 constexpr size_t kFoldWidth = 78;
+// Header lines may not be longer; settings can be (2047 characters).
+constexpr size_t kMaxLine = 998;
+constexpr size_t kMaxLabel = 63;
+constexpr size_t kMaxDomain = 189;
+
+// Adds the line unless it is too long to send; false when it was left out.
+bool addLine(std::string& lines, const std::string& line) {
+    if (line.size() > kMaxLine) return false;
+    lines += line + "\r\n";
+    return true;
+}
 
 bool asciiAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
@@ -141,34 +152,44 @@ std::string ListIdentity(const MailList& list) {
         name = label(std::string_view(address).substr(0, address.find('@')));
     }
     if (name.empty()) name = "list";
+    if (name.size() > kMaxLabel) name.resize(kMaxLabel);
+    while (name.ends_with('-')) name.pop_back();
     std::string domain = fromDomain(list);
+    // The whole id stays within the 255 characters it may have.
+    while (domain.size() > kMaxDomain) {
+        const size_t dot = domain.find('.');
+        domain = dot == std::string::npos ? std::string() : domain.substr(dot + 1);
+    }
     if (domain.empty()) domain = "localhost";
     return "<" + name + "." + domain + ">";
 }
 
 std::string ListHeaderLines(const MailList& list) {
-    std::string lines = "List-Id: ";
+    std::string lines;
+    std::string phrase;
     const std::string name = text::trim(list.name);
     if (!name.empty() && printable(name)) {
-        lines += '"';
+        phrase = "\"";
         for (const char c : name) {
-            if (c == '"' || c == '\\') lines += '\\';
-            lines += c;
+            if (c == '"' || c == '\\') phrase += '\\';
+            phrase += c;
         }
-        lines += "\" ";
+        phrase += "\" ";
     }
-    lines += ListIdentity(list) + "\r\n";
+    const std::string id = ListIdentity(list);
+    if (!addLine(lines, "List-Id: " + phrase + id)) addLine(lines, "List-Id: " + id);
 
     const std::string address = listAddress(list);
     if (fromDomain(list).empty()) return lines;
     if (!list.unsubscribeCommand.empty())
-        lines += "List-Unsubscribe: " + mailto(address, list.unsubscribeCommand) + "\r\n";
-    if (!list.subscribeCommand.empty())
-        lines += "List-Subscribe: " + mailto(address, list.subscribeCommand) + "\r\n";
-    lines += "List-Post: " + mailto(address, list.submitCommand);
-    lines += list.adminSubmit ? " (Postings are moderated)\r\n" : "\r\n";
-    if (!list.subscribeCommand.empty())
-        lines += "List-Help: " + mailto(address, list.subscribeCommand) + helpComment(list) + "\r\n";
+        addLine(lines, "List-Unsubscribe: " + mailto(address, list.unsubscribeCommand));
+    if (!list.subscribeCommand.empty()) addLine(lines, "List-Subscribe: " + mailto(address, list.subscribeCommand));
+    addLine(lines, "List-Post: " + mailto(address, list.submitCommand) +
+                       (list.adminSubmit ? " (Postings are moderated)" : ""));
+    if (!list.subscribeCommand.empty()) {
+        const std::string help = "List-Help: " + mailto(address, list.subscribeCommand);
+        if (!addLine(lines, help + helpComment(list))) addLine(lines, help);
+    }
     return lines;
 }
 

@@ -64,6 +64,22 @@ TEST(ListHeaders, CommandsBecomeMailtoLines) {
               "List-Help: <mailto:tea+club@example.org?subject=JOIN%20%28NOW%29> (subject JOIN \\(NOW\\) joins, "
               "members post with any other subject)\r\n");
 
+    // Settings of any length still give lines that can be sent: what would
+    // not fit is left out.
+    list = club();
+    list.name = std::string(2000, 'n');
+    list.fromAddress = "list@" + std::string(300, 'd') + ".example.org";
+    list.subscribeCommand = std::string(600, '(');
+    list.unsubscribeCommand = std::string(1500, 'U');
+    const std::string id = "<" + std::string(63, 'n') + ".example.org>";
+    EXPECT_EQ(ListIdentity(list), id);
+    const std::string lines = ListHeaderLines(list);
+    EXPECT_TRUE(lines.starts_with("List-Id: " + id + "\r\nList-Post: <mailto:list@ddd")) << lines;
+    EXPECT_EQ(lines.find("List-Unsubscribe"), std::string::npos);
+    EXPECT_EQ(lines.find("List-Subscribe"), std::string::npos);  // 600 x "%28" does not fit
+    for (size_t start = 0, end; (end = lines.find("\r\n", start)) != std::string::npos; start = end + 2)
+        EXPECT_LE(end - start, 998u);
+
     // Without a domain there is nowhere to write to; 8-bit names are no phrase.
     list.name = "Caf\xe9";
     list.fromAddress = "list";
