@@ -3,16 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ListHeaders.h"
 #include "MailSending.h"
 #include "Membership.h"
 #include "transport/TextRules.h"
 
 namespace {
 
-void notifyAdministrators(const MailList& list, const std::string& subject, const std::string& body, int* retain,
-                          int32_t* result = nullptr) {
+void notifyAdministrators(const MailList& list, const IncomingMessage& request, const std::string& subject,
+                          const std::string& body, int* retain, int32_t* result = nullptr) {
     if (retain) *retain = 0;
-    const int32_t sent = SendToAdministrators(list, subject, body, {}, false);
+    const int32_t sent = SendToAdministrators(list, subject, body, {}, false, ReplyHeaders(list, request));
     if (sent != 0) std::printf("    SEND FAILURE: %ld\n", static_cast<long>(sent));
     if (result) *result = sent;
 }
@@ -55,7 +56,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
                                  "If you do not wish " + fromText + " to " + request.verb + " to the " + list.name +
                                  " list,\r\nthen simply delete and ignore this message.\r\n";
         int32_t result = 0;
-        notifyAdministrators(list, command + " " + target, body, retain, &result);
+        notifyAdministrators(list, message, command + " " + target, body, retain, &result);
         if (result == 0) std::printf("    Admin notified to %s %s\n", request.verb, target.c_str());
         return false;
     }
@@ -64,7 +65,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
         std::string named;
         if (!NamedAddressAfterCommand(subject, command, named)) {
             std::printf("    FAILURE. %s can not be found in %s.\n", command.c_str(), subject.c_str());
-            notifyAdministrators(list, commandFailureSubject(command),
+            notifyAdministrators(list, message, commandFailureSubject(command),
                                  "Unable to parse subject line. (Couldn't find " + command +
                                      " in the subject line).\r\n" + subject,
                                  retain);
@@ -72,7 +73,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
         }
         if (!named.empty() && !IsMember(list, named) && request.unsubscribe) {
             std::printf("    FAILURE. %s is not a member.\n", subject.c_str());
-            notifyAdministrators(list, commandFailureSubject(command),
+            notifyAdministrators(list, message, commandFailureSubject(command),
                                  "Unable to parse subject line. (" + named + " isn't a member of this list).\r\n" +
                                      subject,
                                  retain);
@@ -80,7 +81,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
         }
         if (!named.empty() && IsMember(list, named) && !request.unsubscribe) {
             std::printf("    FAILURE. %s is already a member.\n", subject.c_str());
-            notifyAdministrators(list, commandFailureSubject(command),
+            notifyAdministrators(list, message, commandFailureSubject(command),
                                  "Unable to parse subject line. (" + named +
                                      " is already a member of this list).\r\n" + subject,
                                  retain);
@@ -90,7 +91,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
     }
 
     if (IsAdministrator(list, target) && list.submitCommand != command) {
-        notifyAdministrators(list, commandFailureSubject(command),
+        notifyAdministrators(list, message, commandFailureSubject(command),
                              std::string("You can not ") + request.verb + " yourself; you are an Administrator.\r\n",
                              retain);
         std::printf("    FAILURE. %s is an Admin.\n", target.c_str());

@@ -10,6 +10,11 @@ struct IncomingMessage {
     std::string FromHeader;  // as the sender wrote it, display name included
     std::string Subject;     // spaces trimmed, case kept
     std::string Body;        // lines joined by CR LF, no final line end
+    // Where the message stands in its thread, as its header says (values as
+    // written; the ids are checked where they are passed on).
+    std::string MessageId;
+    std::string InReplyTo;
+    std::string References;
 };
 
 // What the subject asks for.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "AddressRules.h"
+#include "ListHeaders.h"
 #include "MailSending.h"
 #include "Membership.h"
 
@@ -34,6 +35,6 @@ void HandleMemberListRequest(const MailList& list, const IncomingMessage& messag
     }
     std::fflush(stdout);
     const int32_t result = SendWithRetry(list.smtpServer, list.fromAddress, requester, list.replyToAddress, subject,
-                                         body, {}, attempts);
+                                         body, {}, attempts, ReplyHeaders(list, message));
     if (result != 0) std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
 }

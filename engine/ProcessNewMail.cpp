@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "AutomaticMail.h"
 #include "CommandClassification.h"
 #include "IncomingMessage.h"
+#include "ListHeaders.h"
+#include "MailHeaders.h"
 #include "MemberListRequest.h"
 #include "Membership.h"
 #include "SpoolCleanup.h"
@@ -123,6 +126,12 @@ void processSpoolFile(MailList& list, const std::string& path) {
     message.FilePath = path;
     int retain = 0;
     CommandKind kind = CommandKind::None;
+
+    // Looked at before stripping, so what is set aside is what arrived.
+    MailHeaders headers;
+    ReadMailHeaders(path, headers);
+    if (SetAsideAutomaticMail(list, path, headers)) return;
+    TakeThread(headers, message);
 
     StripMessage(list, path);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "AddressRules.h"
+#include "ListHeaders.h"
 #include "MailSending.h"
 #include "Membership.h"
 #include "SpoolCleanup.h"
@@ -34,12 +35,13 @@ void distribute(const MailList& list, const IncomingMessage& message, const std:
     // The folder does not change while the post goes out: listed once, not
     // once per member.
     const std::string attachments = list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
+    const std::string headers = DistributionHeaders(list, message);
     for (const Member& m : list.members.entries()) {
         if (list.adminSubmit && m.isAdministrator && !text::equalsIgnoreCase(m.address, excluded)) continue;
         std::printf("      Sending to: %s...", m.address.c_str());
         std::fflush(stdout);
         const int32_t result = SendWithRetry(list.smtpServer, list.fromAddress, m.address, list.replyToAddress,
-                                             subject, body, attachments, kDistributionAttempts);
+                                             subject, body, attachments, kDistributionAttempts, headers);
         if (result != 0)
             std::printf("FAILURE: %ld\n", static_cast<long>(result));
         else
@@ -120,7 +122,8 @@ void HandleSubmission(MailList& list, IncomingMessage& message, int* retain) {
         const std::string attachments =
             list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
         if (retain) *retain = 0;
-        const int32_t result = SendToAdministrators(list, subject, message.Body, attachments, false);
+        const int32_t result =
+            SendToAdministrators(list, subject, message.Body, attachments, false, ReplyHeaders(list, message));
         if (result != 0) {
             std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
             if (retain) *retain = kRetainSetAside;

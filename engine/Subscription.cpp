@@ -4,6 +4,7 @@
 
 #include "AddressRules.h"
 #include "CheckApproval.h"
+#include "ListHeaders.h"
 #include "MailSending.h"
 #include "MemberFile.h"
 #include "Membership.h"
@@ -14,10 +15,10 @@ namespace {
 constexpr int kNoticeAttempts = 5;
 constexpr int kUnsubscribeAttempts = 3;
 
-int32_t sendToPerson(const MailList& list, const std::string& to, const std::string& subject,
-                     const std::string& body, int attempts) {
-    const int32_t result =
-        SendWithRetry(list.smtpServer, list.fromAddress, to, list.replyToAddress, subject, body, {}, attempts);
+int32_t sendToPerson(const MailList& list, const IncomingMessage& request, const std::string& to,
+                     const std::string& subject, const std::string& body, int attempts) {
+    const int32_t result = SendWithRetry(list.smtpServer, list.fromAddress, to, list.replyToAddress, subject, body,
+                                         {}, attempts, ReplyHeaders(list, request));
     if (result != 0) std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
     return result;
 }
@@ -31,7 +32,7 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain
     const std::string failureSubject = list.subscribeCommand + " FAILURE";
     if (IsMember(list, target)) {
         std::printf("    FAILURE. %s is already a member of the list.\n", target.c_str());
-        sendToPerson(list, target, failureSubject,
+        sendToPerson(list, message, target, failureSubject,
                      "You are already a member of the " + list.name +
                          " ringpost.\r\n\r\nThere is no need to resubscribe.",
                      kNoticeAttempts);
@@ -44,7 +45,7 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain
         // own address is invalid cannot be answered.
         const std::string sender = ExtractAddress(message.FromHeader);
         if (text::toUpper(sender).find(text::toUpper(target)) == std::string::npos && IsValidAddress(list, sender))
-            sendToPerson(list, sender, failureSubject, target + " is not a valid E-Mail address.\r\n",
+            sendToPerson(list, message, sender, failureSubject, target + " is not a valid E-Mail address.\r\n",
                          kNoticeAttempts);
         return;
     }
@@ -57,7 +58,7 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain
     if (body.empty())
         body = "Your subscription request has been approved. You will start to\r\nreceive messages from the " +
                list.name + " ringpost.";
-    if (sendToPerson(list, target, list.subscribeCommand + " approved", body, kNoticeAttempts) == 0)
+    if (sendToPerson(list, message, target, list.subscribeCommand + " approved", body, kNoticeAttempts) == 0)
         std::printf("    Subscribe successful.\n");
 }
 
@@ -82,7 +83,7 @@ void HandleUnsubscribe(MailList& list, const IncomingMessage& message, int* reta
     }
     WriteMembers(list);
 
-    if (sendToPerson(list, target, list.unsubscribeCommand + " approved",
+    if (sendToPerson(list, message, target, list.unsubscribeCommand + " approved",
                      "Your unsubscription request has been approved. You will no longer\r\nreceive messages from the " +
                          list.name + " ringpost.",
                      kUnsubscribeAttempts) == 0)

@@ -26,6 +26,18 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SendEMail(const char* server, const char* from,
                                            int32_t bodyLength, const char* attachments, char* transcript,
                                            int32_t transcriptSize);
 
+/* As KOVASMTP_SendEMail, with extra header lines in the header block.
+ * headers: null or empty for none, else "Name: value" lines separated by
+ * CR LF; a line starting with a space or a tab continues the one before it.
+ * A line without a field name, a lone CR or LF, a control character, a line
+ * over 998 characters, or a header the library writes itself (Subject,
+ * From, To, Date, ...) gives -20 and nothing is sent. */
+KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* server, const char* from, const char* to,
+                                                      const char* replyTo, const char* subject,
+                                                      const char* body, int32_t bodyLength,
+                                                      const char* attachments, const char* headers,
+                                                      char* transcript, int32_t transcriptSize);
+
 #ifdef __cplusplus
 }
 #endif

@@ -167,6 +167,7 @@ std::string composeHeader(const MessageFields& f) {
         h += "\r\n";
     }
     h += kMailerLine;
+    h += f.extraHeaders;
     h += "MIME-Version: 1.0\r\n";
     if (f.multipart) {
         h += "Content-Type: multipart/mixed; boundary=\"";
@@ -187,6 +188,47 @@ std::string composeHeader(const MessageFields& f) {
     }
     h += "\r\n";
     return h;
+}
+
+namespace {
+constexpr size_t kMaxHeaderLine = 998;
+constexpr std::string_view kOwnHeaders[] = {"Subject", "Reply-To", "From", "To", "Date", "X-Mailer",
+                                             "MIME-Version", "Content-Type", "Content-Transfer-Encoding",
+                                             "Content-Disposition", "Message-ID"};
+
+bool fieldNameChar(char c) { return c > ' ' && c < 0x7F && c != ':'; }
+}  // namespace
+
+bool checkExtraHeaders(std::string_view headers, std::string& lines) {
+    lines.clear();
+    bool first = true;
+    size_t pos = 0;
+    while (pos < headers.size()) {
+        size_t end = headers.find("\r\n", pos);
+        if (end == std::string_view::npos) end = headers.size();
+        const std::string_view line = headers.substr(pos, end - pos);
+        pos = end + 2;
+        if (line.empty()) continue;
+        if (line.size() > kMaxHeaderLine) return false;
+        for (const char c : line)
+            if ((static_cast<unsigned char>(c) < ' ' && c != '\t') || c == 0x7F) return false;
+        if (line[0] == ' ' || line[0] == '\t') {
+            // A continuation needs a header to continue and some text of its own.
+            if (first || line.find_first_not_of(" \t") == std::string_view::npos) return false;
+        } else {
+            const size_t colon = line.find(':');
+            if (colon == 0 || colon == std::string_view::npos) return false;
+            const std::string_view name = line.substr(0, colon);
+            for (const char c : name)
+                if (!fieldNameChar(c)) return false;
+            for (const std::string_view own : kOwnHeaders)
+                if (text::equalsIgnoreCase(name, own)) return false;
+        }
+        first = false;
+        lines += line;
+        lines += "\r\n";
+    }
+    return true;
 }
 
 std::string normalizeLineEnds(std::string_view body) {

@@ -56,8 +56,14 @@ struct MessageFields {
     bool multipart = false;
     platform::LocalTime date;
     BodyForm body;
-    std::string messageId;  // empty: no Message-ID line
+    std::string messageId;          // empty: no Message-ID line
+    std::string_view extraHeaders;  // checked lines, each ending in CR LF
 };
+
+// The caller's extra header lines made ready for the header block: each
+// line ended by CR LF, empty lines dropped. False when a line could break
+// the header block or repeats a header the composer writes itself.
+bool checkExtraHeaders(std::string_view headers, std::string& lines);
 
 // Everything up to and including the empty line that ends the header block
 // (for a multipart message also the opening of the text part).

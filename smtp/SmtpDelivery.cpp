@@ -24,7 +24,7 @@ int32_t expect(MailSocket& s, const std::string& command, std::string_view code)
 }
 
 int32_t converse(MailSocket& s, const char* from, const char* to, const char* replyTo, const char* subject,
-                 const char* body, int32_t bodyLength, const char* attachments) {
+                 const char* body, int32_t bodyLength, const char* attachments, const std::string& extraHeaders) {
     int32_t r = expect(s, {}, "220");
     if (r != ResultCode::Success) return r;
 
@@ -51,6 +51,7 @@ int32_t converse(MailSocket& s, const char* from, const char* to, const char* re
     fields.replyTo = replyTo;
     fields.subject = subject;
     fields.multipart = multipart;
+    fields.extraHeaders = extraHeaders;
     fields.date = platform::localNow();
     fields.messageId = newMessageId(from);
     std::string text;
@@ -84,14 +85,16 @@ int32_t converse(MailSocket& s, const char* from, const char* to, const char* re
 
 int32_t sendEMail(const char* server, const char* from, const char* to, const char* replyTo, const char* subject,
                   const char* body, int32_t bodyLength, const char* attachments, char* transcript,
-                  int32_t transcriptSize) noexcept {
+                  int32_t transcriptSize, const char* headers) noexcept {
     if (!server || !from || !to || !subject) return ResultCode::NullPointer;
     if (!safeAddress(from) || !safeAddress(to)) return ResultCode::InvalidParameter;
     try {
+        std::string extraHeaders;
+        if (headers && !checkExtraHeaders(headers, extraHeaders)) return ResultCode::InvalidParameter;
         MailSocket socket;
         int32_t r = socket.Connect(server, kDefaultPort, true, transcript != nullptr);
         if (r == ResultCode::Success)
-            r = converse(socket, from, to, replyTo, subject, body, bodyLength, attachments);
+            r = converse(socket, from, to, replyTo, subject, body, bodyLength, attachments, extraHeaders);
         if (transcript) socket.CopyTranscript(transcript, transcriptSize);
         socket.Disconnect();
         return r;

@@ -9,9 +9,10 @@ namespace smtp {
 
 inline constexpr uint16_t kDefaultPort = 25;
 
-// Arguments and results as KOVASMTP_SendEMail. Never throws.
+// Arguments and results as KOVASMTP_SendEMail; `headers` as
+// KOVASMTP_SendEMailWithHeaders takes them. Never throws.
 int32_t sendEMail(const char* server, const char* from, const char* to, const char* replyTo, const char* subject,
                   const char* body, int32_t bodyLength, const char* attachments, char* transcript,
-                  int32_t transcriptSize) noexcept;
+                  int32_t transcriptSize, const char* headers = nullptr) noexcept;
 
 }  // namespace smtp

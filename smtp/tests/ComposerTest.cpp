@@ -75,6 +75,51 @@ TEST(Header, ValuesCannotStartLinesOfTheirOwn) {
                             "charset=us-ascii\r\nContent-Disposition: inline\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"));
 }
 
+TEST(Header, ExtraLinesAreCheckedBeforeTheyJoinTheBlock) {
+    struct Case {
+        const char* headers;
+        bool accepted;
+        const char* lines;
+    };
+    const Case cases[] = {
+        {"", true, ""},
+        {"List-Id: <club.example.org>", true, "List-Id: <club.example.org>\r\n"},
+        {"Precedence: list\r\nReferences: <a@x>\r\n <b@x>\r\n\r\n", true,
+         "Precedence: list\r\nReferences: <a@x>\r\n <b@x>\r\n"},
+        {"X-Empty:", true, "X-Empty:\r\n"},
+        {"List-Id: <a>\nBcc: victim@z.org", false, ""},        // a lone LF would start a header
+        {"List-Id: <a>\rBcc: victim@z.org", false, ""},        // and so would a lone CR
+        {"List-Id: <a>\r\n\r\nbody text", false, ""},       // no name: would be read as body
+        {" continued", false, ""},                            // continues nothing
+        {"List-Id: <a>\r\n \t", false, ""},                  // continuation of blanks only
+        {"Bad Name: x", false, ""},
+        {": x", false, ""},
+        {"List-Id <a>", false, ""},
+        {"X-A: \x01", false, ""},
+        {"subject: again", false, ""},                        // the composer writes these itself
+        {"Message-ID: <x@y>", false, ""},
+        {"content-type: text/html", false, ""},
+    };
+    for (const Case& c : cases) {
+        std::string lines = "stale";
+        EXPECT_EQ(checkExtraHeaders(c.headers, lines), c.accepted) << c.headers;
+        if (c.accepted) {
+            EXPECT_EQ(lines, c.lines) << c.headers;
+        }
+    }
+    std::string lines;
+    EXPECT_TRUE(checkExtraHeaders("X-Long: " + std::string(990, 'a'), lines));
+    EXPECT_FALSE(checkExtraHeaders("X-Long: " + std::string(991, 'a'), lines));
+
+    MessageFields f;
+    f.from = "me@x.org";
+    f.recipients = {"you@y.org"};
+    f.subject = "Hi";
+    f.extraHeaders = "List-Id: <club.x.org>\r\n";
+    const std::string h = composeHeader(f);
+    EXPECT_NE(h.find("\r\nList-Id: <club.x.org>\r\nMIME-Version: 1.0\r\n"), std::string::npos) << h;
+}
+
 TEST(Body, TrailingLineEndsAndFinalDotGoLinesStartingWithDotAreStuffed) {
     EXPECT_EQ(prepareBody("Hello\r\n.\r\n\r\n"), "Hello");
     EXPECT_EQ(prepareBody(".\r\n..\r\n.x\r\nend"), "..\r\n...\r\n..x\r\nend");

@@ -141,6 +141,35 @@ TEST(SmtpDelivery, PostfixSinkSeesBothRecipientsAsWritten) {
     EXPECT_NE(text.find("To: <x@example.org>,< y@example.org>\n"), std::string::npos) << text;
 }
 
+TEST(SmtpDelivery, ExtraHeadersArriveInTheHeaderBlockOrNothingIsSent) {
+    SmtpSink sink(SmtpSink::Kind::Python, "127.0.1.16");
+    std::string error;
+    ASSERT_TRUE(sink.start(&error)) << error;
+    const std::string body = "Hello\r\n";
+    EXPECT_EQ(KOVASMTP_SendEMailWithHeaders(sink.server().c_str(), "list@example.org", "a@example.org", nullptr, "s",
+                                            body.data(), static_cast<int32_t>(body.size()), "",
+                                            "List-Id: <club.example.org>\r\nPrecedence: list", nullptr, 0),
+              ResultCode::Success);
+    // A header that would smuggle in another is refused before connecting.
+    EXPECT_EQ(KOVASMTP_SendEMailWithHeaders(sink.server().c_str(), "list@example.org", "a@example.org", nullptr, "s",
+                                            body.data(), static_cast<int32_t>(body.size()), nullptr,
+                                            "List-Id: <a>\nBcc: victim@example.org", nullptr, 0),
+              ResultCode::InvalidParameter);
+    // Null headers send what the plain export sends.
+    EXPECT_EQ(KOVASMTP_SendEMailWithHeaders(sink.server().c_str(), "list@example.org", "b@example.org", nullptr, "s",
+                                            nullptr, 0, nullptr, nullptr, nullptr, 0),
+              ResultCode::Success);
+    const auto msgs = sink.messages();
+    ASSERT_EQ(msgs.size(), 2u);
+    const std::string& d = msgs[0].data;
+    const size_t blank = d.find("\r\n\r\n");
+    EXPECT_NE(d.find("\r\nList-Id: <club.example.org>\r\nPrecedence: list\r\nMIME-Version: 1.0\r\n"), std::string::npos)
+        << d;
+    EXPECT_LT(d.find("Precedence"), blank);
+    EXPECT_EQ(msgs[1].rcptTos, std::vector<std::string>{"b@example.org"});
+    EXPECT_EQ(msgs[1].data.find("List-Id"), std::string::npos);
+}
+
 TEST(SmtpDelivery, BadArgumentsSendNothing) {
     EXPECT_EQ(KOVASMTP_SendEMail(nullptr, "a@b.c", "d@e.f", nullptr, "s", nullptr, 0, nullptr, nullptr, 0),
               ResultCode::NullPointer);
