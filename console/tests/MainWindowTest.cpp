@@ -67,7 +67,7 @@ private slots:
         const std::vector<std::tuple<QPushButton*, QString, QString>> buttons = {
             {w->cmdNew, "Add...", "Create New List"},
             {w->cmdConfigure, "Configure...", "Configure List"},
-            {w->cmdRemoveList, "Remove", "Delete List"},
+            {w->cmdRemoveList, "Remove", "Delete List: removes the selected list and its files"},
             {w->cmdHelp, "?", "Help"},
             {w->cmdApply, "Apply", ""},
         };
@@ -76,7 +76,7 @@ private slots:
             QCOMPARE(b->toolTip(), tip);
         }
         QCOMPARE(w->optInstall[0]->toolTip(), QStringLiteral("Install the Ringpost"));
-        QCOMPARE(w->optInstall[1]->toolTip(), QStringLiteral("Remove the Ringpost"));
+        QCOMPARE(w->optInstall[1]->toolTip(), QStringLiteral("Remove the Ringpost service (the lists stay)"));
         QCOMPARE(w->optRunning[0]->toolTip(), QStringLiteral("Start the Ringpost"));
         QCOMPARE(w->optRunning[1]->toolTip(), QStringLiteral("Stop the Ringpost"));
         QCOMPARE(w->optStartup[0]->toolTip(), QStringLiteral("Ringpost Starts At Boot"));
@@ -242,7 +242,10 @@ private slots:
         makeList(*home_, "Jokes");
         auto w = open();
         QString opened = QStringLiteral("none");
-        w->openListEditor = [&](const QString& name) { opened = name; };
+        w->openListEditor = [&](const QString& name) {
+            opened = name;
+            return std::string();
+        };
         w->cmdConfigure->click();
         QCOMPARE(opened, QStringLiteral("Jokes"));
         w->cmdNew->click();
