@@ -95,6 +95,16 @@ private slots:
         QCOMPARE(w->txtCheck->parentWidget(), w->picService[3]);
     }
 
+    void intervalCaptionEndsBeforeItsField() {
+        auto w = open();
+        const QLabel* caption = w->lblCheck[0];
+        const int textEnd = caption->x() + caption->fontMetrics().horizontalAdvance(caption->text());
+        QVERIFY(textEnd < w->txtCheck->x());
+        QVERIFY(w->txtCheck->geometry().right() < w->lblCheck[1]->x());
+        const int unitEnd = w->lblCheck[1]->x() + w->lblCheck[1]->fontMetrics().horizontalAdvance(w->lblCheck[1]->text());
+        QVERIFY(unitEnd < w->cmdApply->x());
+    }
+
     void notInstalledShowsOnlyInstall() {
         auto w = open();
         QVERIFY(w->optInstall[1]->isChecked());
