@@ -78,11 +78,12 @@ private:
 
 bool runWhileBusy(QWidget* owner, const QString& title, const QString& text, std::function<void()> call) {
     auto job = std::make_shared<Job>();
+    auto work = std::make_shared<std::function<void()>>(std::move(call));
     std::thread thread;
     try {
-        thread = std::thread([job, call = std::move(call)] {
+        thread = std::thread([job, work] {
             try {
-                call();
+                (*work)();
             } catch (...) {
                 // Nothing may leave the thread; the caller sees the call as ended.
             }
@@ -92,7 +93,9 @@ bool runWhileBusy(QWidget* owner, const QString& title, const QString& text, std
             if (job->box) QMetaObject::invokeMethod(job->box, &QDialog::accept, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
-        return false;
+        // No thread to be had: the call runs here, as it did before threads.
+        (*work)();
+        return true;
     }
 
     {
