@@ -3,6 +3,7 @@
 #include "StoredText.h"
 
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -43,6 +44,10 @@ QString testFailureMessage(int32_t code) {
 
 TestOutcome RunPop3Test(const Pop3Exports& pop3, const std::string& server, const std::string& user,
                         const std::string& password) {
+    // The library keeps one session for the whole process; a test given up
+    // on may still be in it.
+    static std::mutex session;
+    std::lock_guard lock(session);
     const int32_t login = pop3.Login(server.c_str(), user.c_str(), password.c_str());
     if (login != 0) {
         pop3.Logout();

@@ -3,10 +3,12 @@
 #include "basRingpostCfg.h"
 #include "clsPrintDlgFlags.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 
 namespace {
 
@@ -33,7 +35,7 @@ bool Dialogs::question(QWidget* owner, const QString& text, const QString& title
     return askQuestion(owner, text, titleOrApp(title), icon);
 }
 
-QString Dialogs::input(QWidget* owner, const QString& prompt, const QString& title, const QString& defaultText) {
+std::optional<QString> Dialogs::input(QWidget* owner, const QString& prompt, const QString& title, const QString& defaultText) {
     return askInput(owner, prompt, titleOrApp(title), defaultText);
 }
 
@@ -55,11 +57,12 @@ bool QtDialogs::askQuestion(QWidget* owner, const QString& text, const QString& 
     return box.exec() == QMessageBox::Yes;
 }
 
-QString QtDialogs::askInput(QWidget* owner, const QString& prompt, const QString& title,
-                            const QString& defaultText) {
+std::optional<QString> QtDialogs::askInput(QWidget* owner, const QString& prompt, const QString& title,
+                                           const QString& defaultText) {
     bool ok = false;
     const QString text = QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, defaultText, &ok);
-    return ok ? text : QString();
+    if (!ok) return std::nullopt;
+    return text;
 }
 
 bool QtDialogs::showPrintDialog(QWidget* owner, QPrinter& printer, uint32_t flags) {
@@ -72,4 +75,13 @@ bool QtDialogs::showPrintDialog(QWidget* owner, QPrinter& printer, uint32_t flag
     options.setFlag(QAbstractPrintDialog::PrintCollateCopies, true);
     dialog.setOptions(options);
     return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtDialogs::hasPrinter() { return !QPrinterInfo::availablePrinterNames().isEmpty(); }
+
+std::optional<QString> QtDialogs::askSaveFileName(QWidget* owner, const QString& title, const QString& suggested,
+                                                  const QString& filter) {
+    const QString path = QFileDialog::getSaveFileName(owner, title, suggested, filter);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
 }

@@ -46,12 +46,12 @@ QString takeLine(clsPrintDlg& dlg, QString& rest, int pageWidth) {
 
 }  // namespace
 
-void printHelpText(clsPrintDlg& dlg, const QString& text, const QString& documentName) {
+bool printHelpText(clsPrintDlg& dlg, const QString& text, const QString& documentName) {
     QString rest = text;
     rest.remove(QLatin1Char('\n'));
 
     dlg.setDocumentName(documentName);
-    dlg.StartDoc();
+    if (!dlg.StartDoc()) return false;
     dlg.SetFontTo(QStringLiteral("Courier"), 14, 0, false, false, false);
     dlg.StartPage();
     const int pageWidth = dlg.DeviceCaps(HORZRES);
@@ -70,5 +70,5 @@ void printHelpText(clsPrintDlg& dlg, const QString& text, const QString& documen
         y += dlg.PrintText(line, 0, y).height();
     }
     dlg.EndPage();
-    dlg.EndDoc();
+    return dlg.EndDoc();
 }

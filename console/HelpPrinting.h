@@ -6,5 +6,6 @@
 
 class clsPrintDlg;
 
-// `dlg` must hold a printer (ShowPrint confirmed). Starts and ends the document.
-void printHelpText(clsPrintDlg& dlg, const QString& text, const QString& documentName);
+// `dlg` must hold a printer (ShowPrint confirmed). Starts and ends the
+// document; false when it could not be started or finished.
+bool printHelpText(clsPrintDlg& dlg, const QString& text, const QString& documentName);

@@ -93,20 +93,24 @@ ServiceControl::StartOutcome ServiceControl::startService(uint32_t limitMs, cons
             }
         }
         // A service stuck in a pending state must not hold the window for ever.
-        if (platform::tickCount() - begin >= limitMs) return out;
+        if (platform::tickCount() - begin >= limitMs) {
+            out.timedOut = true;
+            return out;
+        }
         waitStep(pump);
     }
 }
 
-bool ServiceControl::stopService(uint32_t limitMs, const Pump& pump) {
+ServiceControl::StopOutcome ServiceControl::stopService(uint32_t limitMs, const Pump& pump) {
     OpenService s;
     platform::ServiceStatus status;
-    if (!s.open() || !platform::controlService(s.service, platform::SERVICE_CONTROL_STOP, status)) return false;
+    if (!s.open() || !platform::controlService(s.service, platform::SERVICE_CONTROL_STOP, status))
+        return StopOutcome::Refused;
     const uint32_t begin = platform::tickCount();
     for (;;) {
         if (platform::queryServiceStatus(s.service, status) && status.currentState == platform::SERVICE_STOPPED)
-            return true;
-        if (platform::tickCount() - begin >= limitMs) return false;
+            return StopOutcome::Stopped;
+        if (platform::tickCount() - begin >= limitMs) return StopOutcome::TimedOut;
         waitStep(pump);
     }
 }

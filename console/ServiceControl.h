@@ -38,12 +38,13 @@ public:
         bool stopped = false;            // reached the stopped state
         uint32_t win32ExitCode = 0;      // when stopped
         uint32_t specificExitCode = 0;
+        bool timedOut = false;           // neither within the limit
     };
     // Starts the service and waits up to `limitMs` for it to run or stop.
     StartOutcome startService(uint32_t limitMs, const Pump& pump);
+    enum class StopOutcome { Stopped, Refused, TimedOut };
     // Sends the stop control and waits up to `limitMs` for the stopped state.
-    // True when the service stopped.
-    bool stopService(uint32_t limitMs, const Pump& pump);
+    StopOutcome stopService(uint32_t limitMs, const Pump& pump);
 
     std::string enginePath() const;
 

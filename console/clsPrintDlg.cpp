@@ -3,6 +3,8 @@
 #include "Dialogs.h"
 
 #include <QPageLayout>
+#include <QLocale>
+#include <QPageSize>
 #include <QPrinter>
 #include <QStringList>
 #include <algorithm>
@@ -24,6 +26,15 @@ bool clsPrintDlg::ShowPrint() {
     if (!dialogs_.choosePrinter(owner_, *printer_, flags_.Value())) return false;
     hasDevice_ = true;
     return true;
+}
+
+void clsPrintDlg::UsePdfFile(const QString& path) {
+    printer_->setOutputFormat(QPrinter::PdfFormat);
+    printer_->setOutputFileName(path);
+    // Without any printer there is no default paper: the locale's.
+    const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
+    printer_->setPageSize(QPageSize(letter ? QPageSize::Letter : QPageSize::A4));
+    hasDevice_ = true;
 }
 
 bool clsPrintDlg::StartDoc() {

@@ -53,6 +53,8 @@ public:
     // Shows the print dialog; true when the user confirmed. The printer is
     // then this object's device.
     bool ShowPrint();
+    // Prints into a PDF file instead of a printer chosen in the dialog.
+    void UsePdfFile(const QString& path);
 
     bool StartDoc();
     bool EndDoc();

@@ -1,5 +1,6 @@
 #include "frmConfigure.h"
 
+#include "BusyCall.h"
 #include "ClickableLabel.h"
 #include "ConnectionTests.h"
 #include "Dialogs.h"
@@ -16,6 +17,7 @@
 #include "transport/TextRules.h"
 
 #include <memory>
+#include <optional>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -26,6 +28,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyledItemDelegate>
 #include <cmath>
 
 namespace {
@@ -98,11 +101,31 @@ bool isUsableListName(std::string_view name) {
            name.find_first_of("\\/:*?\"<>|") == std::string_view::npos;
 }
 
+// The last part of a directory path that ends in a slash.
+std::string entryName(const std::string& dir) {
+    const std::string path = dir.substr(0, dir.size() - 1);
+    return path.substr(path.find_last_of('/') + 1);
+}
+
 QString shown(const std::string& bytes) { return decodeStored(bytes).text; }
 
 std::string trimmed(const QLineEdit* field) { return text::trim(fieldBytes(field)); }
 
 std::string flagText(const QCheckBox* box) { return box->isChecked() ? "1" : "0"; }
+
+// The member list is yellow as a required field; its check boxes keep a
+// white face so a check mark stands out.
+class WhiteCheckBoxDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->palette.setColor(QPalette::Base, Qt::white);
+        option->palette.setColor(QPalette::Window, Qt::white);
+    }
+};
 
 // Removes a file on every path unless told to keep it.
 class TempFile {
@@ -248,6 +271,14 @@ void frmConfigure::buildControls() {
             [this] { chkStripHTML->setChecked(!chkStripHTML->isChecked()); });
     cmdTestSMTP = button(p, "cmdTestSMTP", QStringLiteral("Test SMTP"), QRect(290, 195, 100, 28));
 
+    // Down the page line by line, each approval box after its command.
+    QWidget::setTabOrder(txtName, txtSubscribe);
+    QWidget::setTabOrder(txtSubscribe, chkSubscribe);
+    QWidget::setTabOrder(chkSubscribe, txtUnsubscribe);
+    QWidget::setTabOrder(txtUnsubscribe, chkUnsubscribe);
+    QWidget::setTabOrder(chkUnsubscribe, txtSubmit);
+    QWidget::setTabOrder(txtSubmit, chkSubmit);
+
     // Members
     p = picOptions[3];
     lblMembers = label(p, QStringLiteral("Members: (Administrators are checked)"), 8, 2, 380);
@@ -256,6 +287,7 @@ void frmConfigure::buildControls() {
     lstMembers->setGeometry(8, 26, 384, 165);
     lstMembers->setSortingEnabled(true);
     lstMembers->setPalette(yellow);
+    lstMembers->setItemDelegate(new WhiteCheckBoxDelegate(lstMembers));
     txtMember = field(p, "txtMember", 8, 200, 218, false);
     cmdAdd = button(p, "cmdAdd", QStringLiteral("Add"), QRect(232, 198, 76, 28));
     cmdRemove = button(p, "cmdRemove", QStringLiteral("Remove"), QRect(314, 198, 78, 28));
@@ -364,12 +396,14 @@ void frmConfigure::PopulateFormWith(const QString& listName) {
         }
     }
     const std::string dir = listDirectory(dirName);
+    openedDir_ = entryName(dir);
     const std::string settings = platform::resolveName(dir, "Settings.INI");
     const auto read = [&](const char* section, const char* key, const char* def) {
         return platform::getPrivateProfileString(section, key, def, kValueBuffer, settings);
     };
 
     setFieldBytes(txtName, read("General", "Name", "New List"));
+    openedName_ = trimmed(txtName);
     setFieldBytes(txtSubscribe, text::toUpper(read("General", "Subscribe", "SUBSCRIBE")));
     setFieldBytes(txtUnsubscribe, text::toUpper(read("General", "Unsubscribe", "UNSUBSCRIBE")));
     setFieldBytes(txtSubmit, text::toUpper(read("General", "Submit", "SUBMIT")));
@@ -566,10 +600,63 @@ bool frmConfigure::Save() {
     if (!anyAdministrator)
         return refuse(QStringLiteral("You must have at least one administrator for this list."), 3, lstMembers);
 
-    return writeList(name);
+    std::string dirName;
+    std::string renameTo;
+    if (!chooseDirectory(name, dirName, renameTo)) return false;
+    if (!writeList(dirName, name)) return false;
+    savedDir_ = dirName;
+    if (renameTo.empty()) return true;
+    // The files are saved; only the directory's name is left to change.
+    if (!platform::renameNoReplace(homeDir_ + dirName, homeDir_ + renameTo)) {
+        const uint32_t code = platform::lastErrorCode();
+        dialogs_.message(this,
+                         QStringLiteral("The list was saved, but its directory \"") + shown(dirName) +
+                             QStringLiteral("\" could not be renamed to \"") + shown(renameTo) +
+                             QStringLiteral("\": ") + QString::fromStdString(platform::systemErrorText(code)),
+                         QString(), DialogIcon::Error);
+        return true;
+    }
+    platform::syncDirectory(homeDir_);
+    savedDir_ = renameTo;
+    return true;
 }
 
-bool frmConfigure::writeList(const std::string& name) {
+bool frmConfigure::chooseDirectory(const std::string& name, std::string& dirName, std::string& renameTo) {
+    const auto holdsList = [](const std::string& dir) {
+        return platform::fileExists(platform::resolveName(dir, "Settings.INI")) ||
+               platform::fileExists(platform::resolveName(dir, "Members.TXT"));
+    };
+    const std::string target = listDirectory(name);
+    if (openedDir_.empty()) {
+        // A new list never takes over the files of another.
+        if (holdsList(target))
+            return refuse(QStringLiteral("A list named ") + shown(name) +
+                              QStringLiteral(" already exists. Choose another name, or open that list with "
+                                             "Configure..."),
+                          0, txtName);
+        dirName = entryName(target);
+        return true;
+    }
+    dirName = openedDir_;
+    // The directory keeps its name unless the user changed Name and wants
+    // the directory to follow.
+    if (name == openedName_ || name == openedDir_) return true;
+    const QString question = QStringLiteral("The name of this list has changed. Rename its directory \"") +
+                             shown(openedDir_) + QStringLiteral("\" to \"") + shown(name) +
+                             QStringLiteral("\" as well?\r\n\r\nNo keeps the directory's name. Stop the service "
+                                            "before renaming: a running service keeps using the old directory.");
+    if (!dialogs_.question(this, question, QStringLiteral("Rename List"), DialogIcon::Question)) return true;
+    const bool sameDirectory = target == listDirectory(openedDir_);  // only the letter case differs
+    if (!sameDirectory && platform::pathExists(target.substr(0, target.size() - 1)))
+        return refuse(QStringLiteral("A directory named ") + shown(name) +
+                          QStringLiteral(" already exists beside the program, so the list can not be renamed to "
+                                         "it. Choose another name."),
+                      0, txtName);
+    renameTo = name;
+    return true;
+}
+
+bool frmConfigure::writeList(const std::string& dirName, const std::string& name) {
     WaitCursor cursor;
     const auto failed = [this](uint32_t code) {
         dialogs_.message(this, QStringLiteral("Error: ") + QString::fromStdString(platform::systemErrorText(code)),
@@ -577,7 +664,7 @@ bool frmConfigure::writeList(const std::string& name) {
         return false;
     };
 
-    const std::string dir = listDirectory(name);
+    const std::string dir = withSlash(homeDir_ + dirName);
     if (!platform::createDirectory(dir)) {
         const uint32_t code = platform::lastErrorCode();
         if (!platform::directoryExists(dir)) return failed(code);
@@ -651,13 +738,14 @@ void frmConfigure::cmdTestPOP3_Click() {
         dialogs_.message(this, QString::fromStdString(error), QStringLiteral("Test POP3"), DialogIcon::Error);
         return;
     }
-    TestOutcome outcome;
-    {
-        WaitCursor cursor;
-        outcome = RunPop3Test(*pop3, fieldBytes(txtPOP3Server), fieldBytes(txtPOP3Username),
-                              fieldBytes(txtPOP3Password));
-    }
-    dialogs_.message(this, outcome.text, QString(), outcome.icon);
+    // The call runs off this thread and may outlive a cancelled box: it owns copies.
+    auto outcome = std::make_shared<TestOutcome>();
+    const auto call = [outcome, exports = *pop3, server = fieldBytes(txtPOP3Server),
+                       user = fieldBytes(txtPOP3Username), password = fieldBytes(txtPOP3Password)] {
+        *outcome = RunPop3Test(exports, server, user, password);
+    };
+    if (!runWhileBusy(this, QStringLiteral("Test POP3"), QStringLiteral("Testing the POP3 server..."), call)) return;
+    dialogs_.message(this, outcome->text, QString(), outcome->icon);
 }
 
 void frmConfigure::cmdTestSMTP_Click() {
@@ -667,14 +755,14 @@ void frmConfigure::cmdTestSMTP_Click() {
         dialogs_.message(this, QString::fromStdString(error), QStringLiteral("Test SMTP"), DialogIcon::Error);
         return;
     }
-    const QString recipient =
+    const std::optional<QString> recipient =
         dialogs_.input(this, QStringLiteral("Test E-Mail address to send to?"), QStringLiteral("Test SMTP"), QString());
-    TestOutcome outcome;
-    {
-        WaitCursor cursor;
-        outcome = RunSmtpTest(*smtp, fieldBytes(txtSMTPServer), fieldBytes(txtSMTPFrom), recipient.toStdString());
-    }
-    dialogs_.message(this, outcome.text, QString(), outcome.icon);
+    if (!recipient) return;
+    auto outcome = std::make_shared<TestOutcome>();
+    const auto call = [outcome, exports = *smtp, server = fieldBytes(txtSMTPServer), from = fieldBytes(txtSMTPFrom),
+                       to = recipient->toStdString()] { *outcome = RunSmtpTest(exports, server, from, to); };
+    if (!runWhileBusy(this, QStringLiteral("Test SMTP"), QStringLiteral("Sending the test message..."), call)) return;
+    dialogs_.message(this, outcome->text, QString(), outcome->icon);
 }
 
 void frmConfigure::paintEvent(QPaintEvent* event) {

@@ -37,6 +37,9 @@ public:
     // The save checks and the writing; true when both files were written.
     bool Save();
 
+    // The directory name (as stored) the last save wrote into; empty before.
+    const std::string& savedDirectory() const { return savedDir_; }
+
     void cmdOK_Click();
     void cmdCancel_Click();
     void cmdHelp_Click();
@@ -107,11 +110,17 @@ private:
     void upperCaseField(QLineEdit* field);
     bool refuse(const QString& text, int page, QWidget* focus);
     bool confirm(const QString& text, int page, QWidget* focus);
-    bool writeList(const std::string& name);
+    bool writeList(const std::string& dirName, const std::string& name);
+    // Where a save goes: the directory the editor was opened on, or one for
+    // a new list. Sets `renameTo` when the user wants the directory renamed.
+    bool chooseDirectory(const std::string& name, std::string& dirName, std::string& renameTo);
     std::string listDirectory(const std::string& name) const;
 
     Dialogs& dialogs_;
     std::string homeDir_;
+    std::string openedDir_;   // directory name of an existing list, as stored
+    std::string openedName_;  // its trimmed Name setting when opened
+    std::string savedDir_;
     QButtonGroup* grpOptions_;
     int page_ = 0;
     bool itemCheckGuard_ = false;

@@ -6,12 +6,17 @@
 #include "basRingpostCfg.h"
 #include "clsPrintDlg.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+
+namespace {
+const QSize kOuterSize(640, 480);
+}  // namespace
 
 frmHelp::frmHelp(Dialogs& dialogs, std::string homeDir, QWidget* parent)
     : QDialog(parent),
@@ -33,10 +38,10 @@ frmHelp::frmHelp(Dialogs& dialogs, std::string homeDir, QWidget* parent)
     connect(cmdClose_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cmdPrint_, &QPushButton::clicked, this, &frmHelp::cmdPrint_Click);
 
-    resize(640, 480);
+    resize(kOuterSize);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
-        move(avail.center() - QPoint(320, 240));
+        move(avail.center() - QPoint(kOuterSize.width() / 2, kOuterSize.height() / 2));
     }
     layOut();
 }
@@ -58,8 +63,25 @@ void frmHelp::cmdPrint_Click() {
     dlg.Flags().setNoPageNums(true);
     dlg.Flags().setNoSelection(true);
     dlg.setHWndOwner(this);
-    if (!dlg.ShowPrint()) return;
-    printHelpText(dlg, helpText_, QStringLiteral("KOVA(tm) Ringpost Help"));
+    if (dialogs_.printerAvailable()) {
+        if (!dlg.ShowPrint()) return;
+    } else {
+        // The print dialog would offer nothing to print on.
+        if (!dialogs_.question(this,
+                               QStringLiteral("No printer is set up on this computer. Print the help text to a PDF "
+                                              "file instead?"),
+                               QStringLiteral("Print"), DialogIcon::Question))
+            return;
+        const std::optional<QString> path =
+            dialogs_.saveFileName(this, QStringLiteral("Print to PDF File"),
+                                  QDir::home().filePath(QStringLiteral("Ringpost Help.pdf")),
+                                  QStringLiteral("PDF files (*.pdf)"));
+        if (!path) return;
+        dlg.UsePdfFile(*path);
+    }
+    if (!printHelpText(dlg, helpText_, QStringLiteral("KOVA(tm) Ringpost Help")))
+        dialogs_.message(this, QStringLiteral("The help text could not be printed."), QStringLiteral("Print"),
+                         DialogIcon::Error);
 }
 
 void frmHelp::layOut() {
@@ -71,8 +93,30 @@ void frmHelp::layOut() {
     txtHelp_->setGeometry(5, 5, std::max(0, w - 10), std::max(0, h - 20 - b.height()));
 }
 
+void frmHelp::fitOuterSize() {
+    const QSize extra = frameGeometry().size() - geometry().size();
+    if (extra == frameExtra_) return;
+    frameExtra_ = extra;
+    resize(kOuterSize - extra);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.center() - QPoint(kOuterSize.width() / 2, kOuterSize.height() / 2));
+    }
+}
+
+void frmHelp::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    fitOuterSize();
+}
+
+void frmHelp::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    fitOuterSize();
+}
+
 void frmHelp::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
+    fitOuterSize();
     layOut();
     update();
 }

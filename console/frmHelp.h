@@ -30,9 +30,14 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void layOut();
+    // Keeps the outer size, title bar and border included, at 640 by 480
+    // once the window manager has said how wide its frame is.
+    void fitOuterSize();
 
     Dialogs& dialogs_;
     std::string homeDir_;
@@ -40,4 +45,5 @@ private:
     QPlainTextEdit* txtHelp_;
     QPushButton* cmdClose_;
     QPushButton* cmdPrint_;
+    QSize frameExtra_{0, 0};
 };

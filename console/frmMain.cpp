@@ -30,7 +30,7 @@ namespace {
 
 constexpr char kWaitTime[] = "WaitTimeInMinutes";
 constexpr int kClientWidth = 440;
-constexpr int kClientHeight = 330;
+constexpr int kClientHeight = 356;
 constexpr int kDirectoryRole = Qt::UserRole;
 
 // The polling interval the engine accepts: below 2 (or unset) means 10.
@@ -38,6 +38,12 @@ uint32_t clampInterval(uint32_t minutes) {
     if (minutes < 2) return 10;
     if (minutes > 60) return 60;
     return minutes;
+}
+
+// A wait's limit in words, rounded up to whole seconds.
+QString seconds(uint32_t ms) {
+    const uint32_t s = ms / 1000 + (ms % 1000 != 0);
+    return s == 1 ? QStringLiteral("1 second") : QString::number(s) + QStringLiteral(" seconds");
 }
 
 }  // namespace
@@ -56,6 +62,7 @@ frmMain::frmMain(Dialogs& dialogs, std::string homeDir, QWidget* parent)
         else
             editor.PopulateFormWith(name);
         editor.exec();
+        return editor.savedDirectory();
     };
 }
 
@@ -84,7 +91,7 @@ void frmMain::buildControls() {
     cmdNew = button("cmdNew", QStringLiteral("Add..."), QStringLiteral("Create New List"), QRect(320, 28, 110, 28));
     cmdConfigure = button("cmdConfigure", QStringLiteral("Configure..."), QStringLiteral("Configure List"),
                           QRect(320, 62, 110, 28));
-    cmdRemoveList = button("cmdRemoveList", QStringLiteral("Remove"), QStringLiteral("Delete List"),
+    cmdRemoveList = button("cmdRemoveList", QStringLiteral("Remove"), QStringLiteral("Delete List: removes the selected list and its files"),
                            QRect(320, 96, 110, 28));
     cmdHelp = button("cmdHelp", QStringLiteral("?"), QStringLiteral("Help"), QRect(400, 150, 30, 28));
     connect(cmdNew, &QPushButton::clicked, this, &frmMain::cmdNew_Click);
@@ -122,7 +129,7 @@ void frmMain::buildControls() {
     };
     grpInstall_ = pair(picService[2], optInstall, "optInstall", QStringLiteral("Install"),
                        QStringLiteral("Install the Ringpost"), QStringLiteral("Removed"),
-                       QStringLiteral("Remove the Ringpost"));
+                       QStringLiteral("Remove the Ringpost service (the lists stay)"));
     grpRunning_ = pair(picService[0], optRunning, "optRunning", QStringLiteral("Start"),
                        QStringLiteral("Start the Ringpost"), QStringLiteral("Stopped"),
                        QStringLiteral("Stop the Ringpost"));
@@ -146,16 +153,23 @@ void frmMain::buildControls() {
     lblCheck[0]->setGeometry(5, 9, 300, 20);
     txtCheck = new QLineEdit(QStringLiteral("10"), picService[3]);
     txtCheck->setObjectName(QStringLiteral("txtCheck"));
-    txtCheck->setGeometry(192, 6, 40, 26);
+    // The field starts where the caption ends, whatever the font.
+    const int captionEnd = 5 + lblCheck[0]->fontMetrics().horizontalAdvance(lblCheck[0]->text()) + 6;
+    txtCheck->setGeometry(captionEnd, 6, 40, 26);
     txtCheck->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), txtCheck));
     lblCheck[1] = new QLabel(QStringLiteral("minutes."), picService[3]);
     lblCheck[1]->setObjectName(QStringLiteral("lblCheck_1"));
-    lblCheck[1]->setGeometry(238, 9, 70, 20);
+    lblCheck[1]->setGeometry(captionEnd + 46, 9, 70, 20);
     cmdApply = new QPushButton(QStringLiteral("Apply"), picService[3]);
     cmdApply->setObjectName(QStringLiteral("cmdApply"));
     cmdApply->setGeometry(330, 5, 80, 28);
     connect(txtCheck, &QLineEdit::editingFinished, this, &frmMain::txtCheck_LostFocus);
     connect(cmdApply, &QPushButton::clicked, this, &frmMain::cmdApply_Click);
+
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setGeometry(10, 326, 420, 24);
+    lblStatus->setWordWrap(true);
 
     tmrUpdate = new QTimer(this);
     tmrUpdate->setObjectName(QStringLiteral("tmrUpdate"));
@@ -183,7 +197,7 @@ void frmMain::load() {
     tmrUpdate->start();
 }
 
-void frmMain::fillLists() {
+void frmMain::fillLists(const std::string& select) {
     lstLists->clear();
     for (const platform::DirEntry& e : platform::findFiles(homeDir_, "*")) {
         if (!e.isDirectory) continue;
@@ -197,7 +211,35 @@ void frmMain::fillLists() {
             lstLists->addItem(item);
         }
     }
-    if (lstLists->count() > 0) lstLists->setCurrentRow(0);
+    if (lstLists->count() == 0) return;
+    lstLists->setCurrentRow(0);
+    for (int i = 0; i < lstLists->count() && !select.empty(); ++i) {
+        if (lstLists->item(i)->data(kDirectoryRole).toByteArray().toStdString() == select) {
+            lstLists->setCurrentRow(i);
+            break;
+        }
+    }
+}
+
+void frmMain::showStatus(const QString& text) {
+    lblStatus->setText(text);
+    lblStatus->setToolTip(text);
+}
+
+void frmMain::afterEditor(const std::string& savedDir) {
+    std::string keep = savedDir;
+    if (keep.empty() && lstLists->currentItem())
+        keep = lstLists->currentItem()->data(kDirectoryRole).toByteArray().toStdString();
+    // A saved list shows up at once, under its directory's (maybe new) name.
+    fillLists(keep);
+    if (savedDir.empty()) return;
+    const QString shownName = decodeStored(savedDir).text;
+    if (service_.QueryServiceRunning() == 1)
+        showStatus(QStringLiteral("List ") + shownName +
+                   QStringLiteral(" saved. The running service reads it when it is next started."));
+    else
+        showStatus(QStringLiteral("List ") + shownName +
+                   QStringLiteral(" saved. The service reads it when it starts."));
 }
 
 void frmMain::UpdateStatus() {
@@ -347,6 +389,18 @@ bool frmMain::InstallService() {
     setBusy(true);
     const int64_t code = service_.runEngine("-install", engineWaitMs, [this] { pumpEvents(); });
     setBusy(false);
+    if (code == 0) {
+        // A fresh service key has no interval: store the one shown, so the
+        // engine runs with what the window says.
+        const int minutes = intervalFromField();
+        txtCheck->setText(QString::number(minutes));
+        clsRegistry reg;
+        reg.WriteLong(HKEY_LOCAL_MACHINE, kServiceKey, kWaitTime, minutes);
+        showStatus(QStringLiteral("Service installed."));
+    } else {
+        showStatus(QStringLiteral("The service could not be installed (the engine program ended with code ") +
+                   QString::number(code) + QStringLiteral(")."));
+    }
     UpdateStatus();
     return code == 0;
 }
@@ -361,6 +415,9 @@ bool frmMain::RemoveService() {
     setBusy(true);
     const int64_t code = service_.runEngine("-remove", engineWaitMs, [this] { pumpEvents(); });
     setBusy(false);
+    showStatus(code == 0 ? QStringLiteral("Service removed.")
+                         : QStringLiteral("The service could not be removed (the engine program ended with code ") +
+                               QString::number(code) + QStringLiteral(")."));
     UpdateStatus();
     return code == 0;
 }
@@ -390,6 +447,15 @@ bool frmMain::StartTheService() {
             if (!text.isEmpty()) dialogs_.message(this, text, QString(), DialogIcon::Error);
         }
     }
+    if (out.running)
+        showStatus(QStringLiteral("Service started."));
+    else if (out.stopped)
+        showStatus(QStringLiteral("The service stopped while starting."));
+    else if (out.timedOut)
+        showStatus(QStringLiteral("The service did not report running within ") + seconds(startWaitMs) +
+                   QStringLiteral(". It may still be starting: the state shown is checked every 10 seconds."));
+    else
+        showStatus(QStringLiteral("The service could not be started."));
     UpdateStatus();
     return out.running;
 }
@@ -401,10 +467,21 @@ bool frmMain::StopTheService() {
     }
     WaitCursor cursor;
     setBusy(true);
-    const bool stopped = service_.stopService(stopWaitMs, [this] { pumpEvents(); });
+    const ServiceControl::StopOutcome out = service_.stopService(stopWaitMs, [this] { pumpEvents(); });
     setBusy(false);
+    switch (out) {
+        case ServiceControl::StopOutcome::Stopped: showStatus(QStringLiteral("Service stopped.")); break;
+        case ServiceControl::StopOutcome::Refused:
+            showStatus(QStringLiteral("The service did not accept the stop request."));
+            break;
+        case ServiceControl::StopOutcome::TimedOut:
+            showStatus(QStringLiteral("The service did not stop within ") + seconds(stopWaitMs) +
+                       QStringLiteral(". It may be finishing a pass: the state shown is checked every 10 "
+                                      "seconds."));
+            break;
+    }
     UpdateStatus();
-    return stopped;
+    return out == ServiceControl::StopOutcome::Stopped;
 }
 
 bool frmMain::SetServiceAuto() {
@@ -420,12 +497,12 @@ bool frmMain::SetServiceManual() {
 }
 
 void frmMain::cmdNew_Click() {
-    if (openListEditor) openListEditor(QString());
+    if (openListEditor) afterEditor(openListEditor(QString()));
 }
 
 void frmMain::cmdConfigure_Click() {
     QListWidgetItem* item = lstLists->currentItem();
-    if (item && openListEditor) openListEditor(item->text());
+    if (item && openListEditor) afterEditor(openListEditor(item->text()));
 }
 
 void frmMain::cmdRemoveList_Click() {
@@ -477,7 +554,11 @@ void frmMain::cmdApply_Click() {
     const int minutes = intervalFromField();
     txtCheck->setText(QString::number(minutes));
     clsRegistry reg;
-    reg.WriteLong(HKEY_LOCAL_MACHINE, kServiceKey, kWaitTime, minutes);
+    if (reg.WriteLong(HKEY_LOCAL_MACHINE, kServiceKey, kWaitTime, minutes))
+        showStatus(QStringLiteral("Interval of ") + QString::number(minutes) +
+                   QStringLiteral(" minutes stored. The service uses it from its next start."));
+    else
+        showStatus(QStringLiteral("The interval could not be stored."));
 }
 
 void frmMain::paintEvent(QPaintEvent* event) {

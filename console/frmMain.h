@@ -37,8 +37,9 @@ public:
     void load();
 
     // Opens the list editor modally for a new list (empty name) or the named
-    // list; tests replace it.
-    std::function<void(const QString& listName)> openListEditor;
+    // list; returns the directory name a save wrote into, empty when nothing
+    // was saved. Tests replace it.
+    std::function<std::string(const QString& listName)> openListEditor;
 
     // Bounds of the waits for the engine program and the service.
     uint32_t engineWaitMs = 60000;
@@ -79,6 +80,8 @@ public:
     QLineEdit* txtCheck;
     QPushButton* cmdApply;
     QTimer* tmrUpdate;
+    // What the last action did, in words.
+    QLabel* lblStatus;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -87,7 +90,11 @@ protected:
 
 private:
     void buildControls();
-    void fillLists();
+    // Fills the list of lists; selects the entry of directory `select` when
+    // given and present, else the first.
+    void fillLists(const std::string& select = {});
+    void afterEditor(const std::string& savedDir);
+    void showStatus(const QString& text);
     void optInstall_Click(int index);
     void optRunning_Click(int index);
     void optStartup_Click(int index);

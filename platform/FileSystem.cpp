@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -107,6 +108,10 @@ bool removeEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()
 bool createDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
 bool renameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+bool renameNoReplace(const std::string& from, const std::string& to) {
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
 
 namespace {
 bool writeAll(int fd, std::string_view data) {

@@ -36,6 +36,8 @@ bool removeEmptyDirectory(const std::string& path);
 bool createDirectory(const std::string& path);
 // Atomic when `to` exists: it is replaced in one step.
 bool renameFile(const std::string& from, const std::string& to);
+// Renames a file or directory in one step, refusing (EEXIST) when `to` exists.
+bool renameNoReplace(const std::string& from, const std::string& to);
 
 // Writes `data` to a new temporary file beside `path`, flushes it to disk and
 // renames it into place. False (and `path` untouched) on any failure.

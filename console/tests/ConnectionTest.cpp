@@ -1,16 +1,21 @@
 // "Test POP3" and "Test SMTP" against a real Dovecot and SMTP sink on
 // loopback, and the messages for every result code.
+#include "BusyCall.h"
 #include "ConnectionTests.h"
 #include "FakeDialogs.h"
 #include "SystemDirFixture.h"
 #include "frmConfigure.h"
 #include "harness/DovecotServer.h"
+#include "harness/ScriptedServer.h"
 #include "harness/SmtpSink.h"
 #include "platform/SharedLibrary.h"
 
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 
@@ -170,11 +175,18 @@ private slots:
         w->cmdTestSMTP_Click();
         QVERIFY2(dialogs_.last()->text.startsWith(testFailureMessage(-3)), qPrintable(dialogs_.last()->text));
 
-        // A cancelled input box still runs the test, with an empty address.
+        // Cancel in the input box ends the test: nothing sent, nothing said.
         w->txtSMTPServer->setText(QString::fromStdString(smtp_.server()));
         dialogs_.clear();
+        const size_t before = smtp_.messages().size();
+        dialogs_.inputs = {std::nullopt};
         w->cmdTestSMTP_Click();
-        QCOMPARE(dialogs_.shown.size(), size_t(2));
+        QCOMPARE(dialogs_.shown.size(), size_t(1));
+        QCOMPARE(dialogs_.last()->kind, QStringLiteral("input"));
+        QCOMPARE(smtp_.messages().size(), before);
+        // An empty address typed and confirmed is still tried.
+        dialogs_.inputs = {QString()};
+        w->cmdTestSMTP_Click();
         QCOMPARE(dialogs_.last()->kind, QStringLiteral("message"));
     }
 
@@ -191,6 +203,66 @@ private slots:
         QCOMPARE(dialogs_.shown.size(), size_t(2));
         QCOMPARE(dialogs_.last()->title, QStringLiteral("Test SMTP"));
         QCOMPARE(std::distance(fs::directory_iterator(home_.path()), fs::directory_iterator()), 2);
+    }
+
+    // Last: a call given up on holds the POP3 session until the server hangs up.
+    void silentServerLeavesTheWindowResponsiveAndCancelEndsTheTest() {
+        using Step = harness::ScriptedServer;
+        struct Row {
+            const char* name;
+            void (frmConfigure::*click)();
+            QLineEdit* frmConfigure::*server;
+        };
+        const std::vector<Row> rows = {{"POP3", &frmConfigure::cmdTestPOP3_Click, &frmConfigure::txtPOP3Server},
+                                       {"SMTP", &frmConfigure::cmdTestSMTP_Click, &frmConfigure::txtSMTPServer}};
+        for (const Row& row : rows) {
+            dialogs_ = FakeDialogs();
+            dialogs_.inputs = {QStringLiteral("reader@example.com")};
+            // Accepts, says nothing, hangs up long after the user gave up.
+            harness::ScriptedServer silent("127.0.7.5");
+            std::string error;
+            QVERIFY2(silent.start({Step::pause(4000), Step::close()}, &error), error.c_str());
+            auto w = open();
+            (w.get()->*row.server)->setText(QString::fromStdString(silent.server()));
+
+            int ticks = 0;
+            QTimer ticker;
+            connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+            ticker.start(10);
+            int ticksAtBox = -1;
+            qint64 cancelledAt = -1;
+            QString boxTitle;
+            QElapsedTimer clock;
+            QTimer finder;
+            connect(&finder, &QTimer::timeout, [&] {
+                auto* box = w->findChild<QDialog*>(QStringLiteral("dlgBusy"));
+                if (!box || !box->isVisible()) return;
+                if (ticksAtBox < 0) ticksAtBox = ticks;
+                if (ticks < ticksAtBox + 20) return;  // the window goes on handling events
+                boxTitle = box->windowTitle();
+                finder.stop();
+                cancelledAt = clock.elapsed();
+                box->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+            });
+            finder.start(10);
+            clock.start();
+            (w.get()->*row.click)();
+            const qint64 returnedAt = clock.elapsed();
+
+            QVERIFY2(cancelledAt >= 0, row.name);
+            QCOMPARE(boxTitle, QStringLiteral("Test ") + QLatin1String(row.name));
+            QVERIFY2(returnedAt - cancelledAt < 1000, row.name);
+            QVERIFY2(ticks >= ticksAtBox + 20, row.name);
+            QCOMPARE(dialogs_.count("message"), 0);  // no result for a cancelled test
+            QTRY_VERIFY_WITH_TIMEOUT(callsStillRunning() == 0, 70000);
+        }
+        // The session is free again.
+        auto w = open();
+        w->txtPOP3Server->setText(QString::fromStdString(pop3_.server()));
+        w->txtPOP3Username->setText(QStringLiteral("jokes"));
+        w->txtPOP3Password->setText(QStringLiteral("secret"));
+        w->cmdTestPOP3_Click();
+        expectMessage(kSuccess, DialogIcon::Information);
     }
 
     void librariesBesideTheConsoleComeFirst() {

@@ -15,9 +15,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <sys/resource.h>
@@ -324,6 +327,7 @@ private slots:
         const std::vector<std::pair<QString, std::string>> cases = {
             {"12 days", "Keep=12\r\n"}, {"2.5", "Keep=2.5\r\n"}, {"days", "Keep=0\r\n"}, {" 7", "Keep=7\r\n"}};
         for (const auto& [typed, line] : cases) {
+            fs::remove_all(home_->file("Jokes"));  // each a new list
             auto w = validList();
             w->txtKeep->setText(typed);
             w->cmdOK->click();
@@ -617,16 +621,147 @@ private slots:
         QVERIFY(fs::exists(home_->file("v1.2 news.../Members.TXT")));
     }
 
-    void anotherLetterCaseIsTheSameList() {
+    void newListNeverTakesOverAnother() {
         writeList("Jokes", "[General]\r\nName=Jokes\r\n", "_!_boss@example.com\r\n");
-        home_->mkdir("Jokes/sub");
         fs::rename(home_->file("Jokes/Settings.INI"), home_->file("Jokes/settings.ini"));
-        auto w = validList(QStringLiteral("JOKES"));
+        const auto before = tree(home_->path());
+        // Another letter case of the same name is the same list.
+        for (const QString& name : {QStringLiteral("Jokes"), QStringLiteral("JOKES")}) {
+            auto w = validList(name);
+            w->cmdOK->click();
+            expectRefused(*w, QStringLiteral("A list named ") + name +
+                                  QStringLiteral(" already exists. Choose another name, or open that list with "
+                                                 "Configure..."),
+                          0, w->txtName);
+            QCOMPARE(tree(home_->path()), before);
+            QVERIFY(w->savedDirectory().empty());
+        }
+        // A directory without list files is taken as it is.
+        home_->mkdir("Puns");
+        home_->write("Puns/welcome.txt", "hello\r\n");
+        auto w = validList(QStringLiteral("Puns"));
         w->cmdOK->click();
         QVERIFY(!w->isVisible());
-        QVERIFY(!fs::exists(home_->file("JOKES")));
-        QVERIFY(!fs::exists(home_->file("Jokes/Settings.INI")));
-        QVERIFY(home_->read("Jokes/settings.ini").find("Name=JOKES\r\n") != std::string::npos);
+        QCOMPARE(w->savedDirectory(), std::string("Puns"));
+        QCOMPARE(home_->read("Puns/welcome.txt"), std::string("hello\r\n"));
+        QVERIFY(fs::exists(home_->file("Puns/Settings.INI")));
+    }
+
+    // A list whose directory is not named like its Name setting.
+    void savesIntoTheDirectoryItWasOpenedOn() {
+        struct Row {
+            const char* what;
+            QString newName;
+            std::deque<bool> answers;  // the rename question, when asked
+            bool asked;
+            bool saved;
+            std::string directory;  // where the files are afterwards
+        };
+        const std::vector<Row> rows = {
+            {"unchanged", QStringLiteral("Jokes of the Day"), {}, false, true, "jokes-dir"},
+            {"renamed, directory kept", QStringLiteral("Puns"), {false}, true, true, "jokes-dir"},
+            {"renamed with its directory", QStringLiteral("Puns"), {true}, true, true, "Puns"},
+            {"renamed after its directory", QStringLiteral("jokes-dir"), {}, false, true, "jokes-dir"},
+            {"only the letter case", QStringLiteral("JOKES-DIR"), {true}, true, true, "JOKES-DIR"},
+            {"onto another list", QStringLiteral("Other"), {true}, true, false, "jokes-dir"},
+            {"onto another list in other letters", QStringLiteral("other"), {true}, true, false, "jokes-dir"},
+        };
+        for (const Row& row : rows) {
+            init();
+            writeList("jokes-dir", "[General]\r\nName=Jokes of the Day\r\n", "_!_boss@example.com\r\n");
+            writeList("Other", "[General]\r\nName=Other\r\n", "_!_other@example.com\r\n");
+            const auto before = tree(home_->path());
+            auto w = open(QStringLiteral("jokes-dir"));
+            QCOMPARE(w->txtName->text(), QStringLiteral("Jokes of the Day"));
+            w->txtName->setText(row.newName);
+            dialogs_.answers = row.answers;
+            w->cmdOK->click();
+            QCOMPARE(dialogs_.count("question"), row.asked ? 1 : 0);
+            if (row.asked) {
+                QCOMPARE(dialogs_.shown.front().title, QStringLiteral("Rename List"));
+                QVERIFY2(dialogs_.shown.front().text.startsWith(
+                             QStringLiteral("The name of this list has changed. Rename its directory \"jokes-dir\" "
+                                            "to \"") + row.newName + QStringLiteral("\" as well?")),
+                         row.what);
+            }
+            QCOMPARE(w->isVisible(), !row.saved);
+            if (!row.saved) {
+                expectRefused(*w, QStringLiteral("A directory named ") + row.newName +
+                                      QStringLiteral(" already exists beside the program, so the list can not be "
+                                                     "renamed to it. Choose another name."),
+                              0, w->txtName);
+                QCOMPARE(tree(home_->path()), before);
+                continue;
+            }
+            QCOMPARE(w->savedDirectory(), row.directory);
+            // Never a second list: the home holds the two lists it held.
+            std::vector<std::string> lists;
+            for (const auto& e : fs::directory_iterator(home_->path())) lists.push_back(e.path().filename());
+            std::sort(lists.begin(), lists.end());
+            std::vector<std::string> expected = {"Other", row.directory};
+            std::sort(expected.begin(), expected.end());
+            QCOMPARE(lists, expected);
+            const std::string ini = home_->read(row.directory + "/Settings.INI");
+            QVERIFY2(ini.find("Name=" + row.newName.toStdString() + "\r\n") != std::string::npos, row.what);
+            QCOMPARE(home_->read(row.directory + "/Members.TXT"), std::string("_!_boss@example.com\r\n"));
+            QCOMPARE(home_->read("Other/Members.TXT"), std::string("_!_other@example.com\r\n"));
+        }
+    }
+
+    void mainWindowShowsASavedListAtOnce() {
+        writeList("Jokes", "[General]\r\nName=Jokes\r\n", "_!_boss@example.com\r\n");
+        frmMain main(dialogs_, home_->path());
+        main.load();
+        main.show();
+        QString typedName = QStringLiteral("Puns");
+        main.openListEditor = [&](const QString& name) {
+            frmConfigure editor(dialogs_, home_->path(), &main);
+            if (!name.isEmpty()) editor.PopulateFormWith(name);
+            editor.show();
+            if (name.isEmpty()) add(editor, QStringLiteral("boss@example.com"), true);
+            editor.txtName->setText(typedName);
+            dialogs_.answers.push_back(true);  // rename the directory, when asked
+            editor.cmdOK->click();
+            return editor.savedDirectory();
+        };
+        main.cmdNew->click();
+        QCOMPARE(main.lstLists->count(), 2);
+        QCOMPARE(main.lstLists->currentItem()->text(), QStringLiteral("Puns"));
+        QCOMPARE(main.lblStatus->text(), QStringLiteral("List Puns saved. The service reads it when it starts."));
+
+        // Renamed with its directory: the entry follows.
+        typedName = QStringLiteral("Riddles");
+        main.cmdConfigure->click();
+        QStringList names;
+        for (int i = 0; i < main.lstLists->count(); ++i) names << main.lstLists->item(i)->text();
+        QCOMPARE(names, (QStringList{"Jokes", "Riddles"}));
+        QCOMPARE(main.lstLists->currentItem()->text(), QStringLiteral("Riddles"));
+        dialogs_.answers.clear();
+    }
+
+    void layout() {
+        auto w = open();
+        // Tab goes down the General page line by line.
+        const std::vector<QWidget*> chain = {w->txtName,        w->txtSubscribe, w->chkSubscribe, w->txtUnsubscribe,
+                                             w->chkUnsubscribe, w->txtSubmit,    w->chkSubmit};
+        const auto nextTabStop = [](QWidget* w) {
+            do w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus));
+            return w;
+        };
+        for (size_t i = 0; i + 1 < chain.size(); ++i) QCOMPARE(nextTabStop(chain[i]), chain[i + 1]);
+        // A member's check box is not yellow on the yellow list.
+        add(*w, QStringLiteral("boss@example.com"));
+        w->selectPage(3);
+        QStyleOptionViewItem option;
+        option.initFrom(w->lstMembers->viewport());
+        option.rect = w->lstMembers->visualItemRect(w->lstMembers->item(0));
+        option.features |= QStyleOptionViewItem::HasCheckIndicator;
+        const QRect box = w->lstMembers->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option,
+                                                                 w->lstMembers);
+        const QImage img = w->lstMembers->viewport()->grab().toImage();
+        QCOMPARE(img.pixelColor(QPoint(5, img.height() - 5)), QColor(255, 255, 0));  // the list itself
+        QCOMPARE(img.pixelColor(box.center()), QColor(Qt::white));
     }
 
     void failedSaveKeepsTheOldFilesAndTheWindow() {

@@ -8,11 +8,14 @@
 #include "frmHelp.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <deque>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -164,6 +167,49 @@ private slots:
         const clsPrintDlgFlags f(dialogs.printFlags);
         QVERIFY(f.NoPageNums() && f.NoSelection() && f.ReturnDC() && f.HidePrintToFile());
         QVERIFY(!f.PageNums() && !f.Selection());
+    }
+
+    void withoutAPrinterOffersAPdfFile() {
+        struct Row {
+            const char* what;
+            std::deque<bool> answers;
+            std::deque<std::optional<QString>> names;
+            bool printed;
+            QString error;
+        };
+        const QString pdf = nextPdf();
+        const std::vector<Row> rows = {
+            {"no PDF wanted", {false}, {}, false, {}},
+            {"no file chosen", {true}, {std::nullopt}, false, {}},
+            {"a file that can not be written", {true}, {QStringLiteral("/nonexistent/dir/help.pdf")}, false,
+             QStringLiteral("The help text could not be printed.")},
+            {"a file", {true}, {pdf}, true, {}},
+        };
+        for (const Row& row : rows) {
+            FakeDialogs dialogs;
+            dialogs.printerSetUp = false;
+            dialogs.answers = row.answers;
+            dialogs.saveNames = row.names;
+            frmHelp help(dialogs, "/opt/ringpost/");
+            help.setTopic(0);
+            help.cmdPrint()->click();
+            QCOMPARE(dialogs.count(QStringLiteral("print")), 0);  // no dialog without a printer
+            QVERIFY2(!dialogs.shown.empty(), row.what);
+            QCOMPARE(dialogs.shown[0].kind, QStringLiteral("question"));
+            QCOMPARE(dialogs.shown[0].text, QStringLiteral("No printer is set up on this computer. Print the help "
+                                                           "text to a PDF file instead?"));
+            QCOMPARE(dialogs.count(QStringLiteral("save")), row.names.empty() ? 0 : 1);
+            if (!row.error.isEmpty()) {
+                QCOMPARE(dialogs.last()->text, row.error);
+                QCOMPARE(dialogs.last()->icon, DialogIcon::Error);
+            } else {
+                QVERIFY2(dialogs.count(QStringLiteral("message")) == 0, row.what);
+            }
+            QVERIFY2(QFile::exists(pdf) == row.printed, row.what);
+        }
+        const auto pages = pdfPages(pdf);
+        QVERIFY(!pages.empty());
+        QCOMPARE(pages[0].value(0), QStringLiteral("Thank you for purchasing KOVA(tm) Ringpost."));
     }
 
     void printTopicFromTheWindow() {

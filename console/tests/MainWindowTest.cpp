@@ -67,7 +67,7 @@ private slots:
         const std::vector<std::tuple<QPushButton*, QString, QString>> buttons = {
             {w->cmdNew, "Add...", "Create New List"},
             {w->cmdConfigure, "Configure...", "Configure List"},
-            {w->cmdRemoveList, "Remove", "Delete List"},
+            {w->cmdRemoveList, "Remove", "Delete List: removes the selected list and its files"},
             {w->cmdHelp, "?", "Help"},
             {w->cmdApply, "Apply", ""},
         };
@@ -76,7 +76,7 @@ private slots:
             QCOMPARE(b->toolTip(), tip);
         }
         QCOMPARE(w->optInstall[0]->toolTip(), QStringLiteral("Install the Ringpost"));
-        QCOMPARE(w->optInstall[1]->toolTip(), QStringLiteral("Remove the Ringpost"));
+        QCOMPARE(w->optInstall[1]->toolTip(), QStringLiteral("Remove the Ringpost service (the lists stay)"));
         QCOMPARE(w->optRunning[0]->toolTip(), QStringLiteral("Start the Ringpost"));
         QCOMPARE(w->optRunning[1]->toolTip(), QStringLiteral("Stop the Ringpost"));
         QCOMPARE(w->optStartup[0]->toolTip(), QStringLiteral("Ringpost Starts At Boot"));
@@ -93,6 +93,16 @@ private slots:
         QCOMPARE(w->optStartup[0]->parentWidget(), w->picService[1]);
         QCOMPARE(w->cmdApply->parentWidget(), w->picService[3]);
         QCOMPARE(w->txtCheck->parentWidget(), w->picService[3]);
+    }
+
+    void intervalCaptionEndsBeforeItsField() {
+        auto w = open();
+        const QLabel* caption = w->lblCheck[0];
+        const int textEnd = caption->x() + caption->fontMetrics().horizontalAdvance(caption->text());
+        QVERIFY(textEnd < w->txtCheck->x());
+        QVERIFY(w->txtCheck->geometry().right() < w->lblCheck[1]->x());
+        const int unitEnd = w->lblCheck[1]->x() + w->lblCheck[1]->fontMetrics().horizontalAdvance(w->lblCheck[1]->text());
+        QVERIFY(unitEnd < w->cmdApply->x());
     }
 
     void notInstalledShowsOnlyInstall() {
@@ -242,7 +252,10 @@ private slots:
         makeList(*home_, "Jokes");
         auto w = open();
         QString opened = QStringLiteral("none");
-        w->openListEditor = [&](const QString& name) { opened = name; };
+        w->openListEditor = [&](const QString& name) {
+            opened = name;
+            return std::string();
+        };
         w->cmdConfigure->click();
         QCOMPARE(opened, QStringLiteral("Jokes"));
         w->cmdNew->click();

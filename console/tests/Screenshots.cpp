@@ -1,6 +1,6 @@
 // Takes the README's screenshots: the main window with the service installed
 // and running, the help window and each page of the list editor. Run under a
-// real X server (xvfb-run).
+// real X server (xvfb-run) with a window manager.
 // Usage: console_screenshots OUTPUT_DIR
 #include "FakeDialogs.h"
 #include "SystemDirFixture.h"
@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QDir>
 #include <QTest>
 #include <filesystem>
@@ -33,12 +34,18 @@ void addList(const std::string& home, const std::string& name) {
            "dave@example.org\r\n";
 }
 
+// The window as the user sees it, title bar and border included: the screen
+// under its frame once the window manager has framed it.
 bool save(QWidget& w, const QString& path) {
     w.show();
     w.activateWindow();
     if (!QTest::qWaitForWindowExposed(&w)) return false;
+    const bool framed = QTest::qWaitFor([&] { return w.frameGeometry().size() != w.size(); }, 3000);
     QTest::qWait(300);
-    return w.grab().save(path);
+    const QRect frame = w.frameGeometry();
+    if (!framed) std::cerr << "no window manager: " << path.toStdString() << " has no title bar\n";
+    QScreen* screen = w.screen();
+    return screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path);
 }
 
 }  // namespace
