@@ -8,6 +8,7 @@
 
 #include "CommandClassification.h"
 #include "IncomingMessage.h"
+#include "MemberFile.h"
 #include "MemberListRequest.h"
 #include "Membership.h"
 #include "SpoolCleanup.h"
@@ -165,6 +166,8 @@ void processSpoolFile(MailList& list, const std::string& path) {
 
 void ProcessNewMail(MailList& list) {
     std::printf("  Processing all new mail...\n");
+    // Members added or removed by hand or by the console count from now on.
+    RefreshMembers(list);
     for (const SpoolEntry& entry : spoolFilesInFetchOrder(list)) processSpoolFile(list, entry.path);
     std::fflush(stdout);
 }

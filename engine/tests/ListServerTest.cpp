@@ -325,3 +325,32 @@ TEST_F(ListServer, SpoolFatesAndOrder) {
     EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
     EXPECT_EQ(members(), "ann@example.org\r\n");
 }
+
+// What an administrator names is stored as the address alone; a member file
+// that cannot be rewritten and a request nobody could be asked about are both
+// kept as ".BAD", and nobody is told of a change that did not happen.
+TEST_F(ListServer, MembershipChangesThatCannotBeCompleted) {
+    start(30, "AdminSubscribe=1\r\n", "_!_boss@example.org\r\nann@example.org\r\n");
+    deliver("boss@example.org", "Re: SUBSCRIBE <frank@example.org>", "ok");
+    EXPECT_EQ(pass(), "    Subscribe request\n    Subscribe successful.\n");
+    EXPECT_THAT(newMail(), testing::ElementsAre(IsMail("frank@example.org", "SUBSCRIBE approved", kDefaultWelcome)));
+    EXPECT_EQ(members(), "_!_boss@example.org\r\nann@example.org\r\nfrank@example.org\r\n");
+
+    // An immutable member file: the rewrite fails whoever runs the engine.
+    const std::string path = home.file("club/Members.TXT");
+    ASSERT_EQ(std::system(("chattr +i '" + path + "' 2>/dev/null").c_str()), 0) << "chattr +i not supported";
+    deliver("boss@example.org", "subscribe gina@example.org", "ok");
+    const std::string printed = pass();
+    std::system(("chattr -i '" + path + "'").c_str());
+    EXPECT_EQ(printed,
+              "    Subscribe request\n    FAILURE. Unable to write the member file: Operation not permitted\n");
+    EXPECT_THAT(newMail(), testing::IsEmpty());
+    EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
+    EXPECT_EQ(members(), "_!_boss@example.org\r\nann@example.org\r\nfrank@example.org\r\n");
+
+    // The administrators cannot be reached: the request is not lost.
+    sink.reset();
+    deliver("carl@example.org", "subscribe", "please");
+    EXPECT_EQ(pass(), "    Subscribe request\n    SEND FAILURE: -3\n");
+    EXPECT_EQ(spool(), (std::vector<std::string>{".BAD", ".BAD"}));
+}
