@@ -677,7 +677,8 @@ bool frmConfigure::writeList(const std::string& dirName, const std::string& name
     if (platform::fileExists(settingsPath) && !platform::readFile(settingsPath, previous))
         return failed(platform::lastErrorCode());
     std::string tempPath;
-    if (!platform::writeTempFile(dir, "Settings-", ".TMP", previous, tempPath)) return failed(platform::lastErrorCode());
+    if (!platform::writeTempFile(dir, "Settings-", ".TMP", previous, tempPath, settingsPath))
+        return failed(platform::lastErrorCode());
     TempFile temp(tempPath);
 
     const std::vector<std::tuple<const char*, const char*, std::string>> values = {

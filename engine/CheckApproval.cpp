@@ -6,6 +6,7 @@
 #include "ListHeaders.h"
 #include "MailSending.h"
 #include "Membership.h"
+#include "Submission.h"
 #include "transport/TextRules.h"
 
 namespace {
@@ -57,7 +58,10 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
                                  " list,\r\nthen simply delete and ignore this message.\r\n";
         int32_t result = 0;
         notifyAdministrators(list, message, command + " " + target, body, retain, &result);
-        if (result == 0) std::printf("    Admin notified to %s %s\n", request.verb, target.c_str());
+        if (result == 0)
+            std::printf("    Admin notified to %s %s\n", request.verb, target.c_str());
+        else if (retain)
+            *retain = kRetainSetAside;  // nobody was asked: keep the request rather than lose it
         return false;
     }
 

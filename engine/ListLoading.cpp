@@ -53,7 +53,7 @@ std::unique_ptr<MailList> LoadList(const std::string& directory) {
     list->keep = text::atol32(read("Messages", "Keep", "5"));
 
     std::printf("Reading members...\n");
-    ReadMemberFile(platform::resolveName(dir, "Members.TXT"), list->members);
+    ReadMemberFile(platform::resolveName(dir, "Members.TXT"), list->members, &list->membersOnDisk);
     if (list->members.count() == 1)
         std::printf("Added 1 member.\n");
     else

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "MemberStore.h"
+#include "platform/FileSystem.h"
 
 inline constexpr char kPlaceholderHost[] = "mail.example.com";
 inline constexpr char kPlaceholderListAddress[] = "list@example.com";
@@ -31,5 +32,6 @@ struct MailList {
     bool stripHTML = true;
     int32_t keep = 0;
     MemberStore members;
+    platform::FileIdentity membersOnDisk;  // Members.TXT as `members` last matched it
     std::string directory;
 };

@@ -20,6 +20,9 @@ namespace {
 
 std::mutex stopEventMutex;
 std::unique_ptr<platform::Event> stopEvent;
+// A stop asked for before the event exists (a signal during start-up) is
+// kept for it, not lost.
+bool stopRequested = false;
 
 const char kInitFailure[] = "Initialization FAILURE! If you haven't created any lists, this message will appear.";
 
@@ -43,6 +46,7 @@ bool ConsoleCtrlHandler(int ctrlType) {
 
 void ServiceStop() {
     std::lock_guard lock(stopEventMutex);
+    stopRequested = true;
     if (stopEvent) stopEvent->set();
 }
 
@@ -77,6 +81,7 @@ int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine) {
     {
         std::lock_guard lock(stopEventMutex);
         stopEvent = std::make_unique<platform::Event>(true, false);
+        if (stopRequested) stopEvent->set();
     }
 
     if (result == 0 && (!service || ReportStatusToSCMgr(platform::SERVICE_START_PENDING, 0, 0, kStartWaitHintMs))) {
@@ -111,5 +116,6 @@ int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine) {
 
     std::lock_guard lock(stopEventMutex);
     stopEvent.reset();
+    stopRequested = false;
     return result;
 }

@@ -1,11 +1,78 @@
 #include "MemberFile.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
+#include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "transport/TextRules.h"
 
-bool ReadMemberFile(const std::string& path, MemberStore& store) {
+namespace {
+
+std::string lockPath(const std::string& directory) { return platform::joinPath(directory, "Members.LCK"); }
+
+// Owner-only, unless the list directory is shared with a group: then the
+// group's writers (engine or console) must be able to take the lock too.
+unsigned lockMode(const std::string& directory) {
+    struct stat st {};
+    if (::stat(directory.empty() ? "." : directory.c_str(), &st) == 0 && (st.st_mode & S_IWGRP)) return 0660;
+    return 0600;
+}
+
+bool writeLocked(const std::string& directory, const MemberStore& store, platform::FileIdentity* written) {
     std::string content;
-    if (!platform::readFile(path, content)) return false;
+    for (const Member& m : store.entries())
+        if (m.isAdministrator) content.append(kAdministratorMarker).append(m.address).append(text::kLineEnd);
+    for (const Member& m : store.entries())
+        if (!m.isAdministrator) content.append(m.address).append(text::kLineEnd);
+
+    const std::string current = platform::resolveName(directory, "Members.TXT");
+    const std::string old = platform::resolveName(directory, "Members.OLD");
+    // A ".TMP" name, so a leftover from a crash is swept by the next clean-up.
+    std::string temp;
+    if (!platform::writeTempFile(directory, "Members-", ".TMP", content, temp, current)) return false;
+
+    const auto giveUp = [&temp] {
+        const uint32_t code = platform::lastErrorCode();
+        platform::removeFile(temp);
+        platform::setLastErrorCode(code);
+        return false;
+    };
+    if (platform::fileExists(current)) {
+        platform::removeFile(old);
+        // Keep the previous content as Members.OLD without ever leaving the
+        // list without a Members.TXT.
+        if (!platform::linkFile(current, old)) {
+            std::string previous;
+            if (!platform::readFile(current, previous) || !platform::writeFileAtomically(old, previous, 0600))
+                return giveUp();
+        }
+    }
+    platform::FileIdentity identity;
+    if (!platform::fileIdentity(temp, identity) || !platform::renameFile(temp, current)) return giveUp();
+    platform::syncDirectory(directory);
+    if (written) *written = identity;
+    return true;
+}
+
+bool reloadIfChanged(MailList& list) {
+    const std::string path = platform::resolveName(list.directory, "Members.TXT");
+    platform::FileIdentity now;
+    // A vanished file is no reason to forget every member.
+    if (!platform::fileIdentity(path, now) || now == list.membersOnDisk) return false;
+    MemberStore fresh;
+    platform::FileIdentity read;
+    if (!ReadMemberFile(path, fresh, &read)) return false;
+    list.members = std::move(fresh);
+    list.membersOnDisk = read;
+    return true;
+}
+
+}  // namespace
+
+bool ReadMemberFile(const std::string& path, MemberStore& store, platform::FileIdentity* identity) {
+    std::string content;
+    if (!platform::readFile(path, content, identity)) return false;
     // Lines are read whole: cutting a long address into pieces would make
     // bogus members that the next rewrite stores for good.
     size_t pos = 0;
@@ -22,37 +89,32 @@ bool ReadMemberFile(const std::string& path, MemberStore& store) {
     return true;
 }
 
+MemberFileLock::MemberFileLock(const std::string& directory) : lock_(lockPath(directory), lockMode(directory)) {}
+
 bool WriteMemberFile(const std::string& directory, const MemberStore& store) {
-    std::string content;
-    for (const Member& m : store.entries())
-        if (m.isAdministrator) content.append(kAdministratorMarker).append(m.address).append(text::kLineEnd);
-    for (const Member& m : store.entries())
-        if (!m.isAdministrator) content.append(m.address).append(text::kLineEnd);
-
-    // A ".TMP" name, so a leftover from a crash is swept by the next clean-up.
-    std::string temp;
-    if (!platform::writeTempFile(directory, "Members-", ".TMP", content, temp)) return false;
-
-    const std::string current = platform::resolveName(directory, "Members.TXT");
-    const std::string old = platform::resolveName(directory, "Members.OLD");
-    if (platform::fileExists(current)) {
-        platform::removeFile(old);
-        // Keep the previous content as Members.OLD without ever leaving the
-        // list without a Members.TXT.
-        if (!platform::linkFile(current, old)) {
-            std::string previous;
-            if (!platform::readFile(current, previous) || !platform::writeFileAtomically(old, previous)) {
-                platform::removeFile(temp);
-                return false;
-            }
-        }
-    }
-    if (!platform::renameFile(temp, current)) {
-        platform::removeFile(temp);
-        return false;
-    }
-    platform::syncDirectory(directory);
-    return true;
+    MemberFileLock lock(directory);
+    if (!lock.locked()) return false;
+    return writeLocked(directory, store, nullptr);
 }
 
-bool WriteMembers(const MailList& list) { return WriteMemberFile(list.directory, list.members); }
+bool RefreshMembers(MailList& list) { return reloadIfChanged(list); }
+
+bool ChangeMembers(MailList& list, const std::function<bool(MemberStore&)>& change, uint32_t& errorCode,
+                   bool* written) {
+    if (written) *written = false;
+    MemberFileLock lock(list.directory);
+    if (!lock.locked()) {
+        errorCode = platform::lastErrorCode();
+        return false;
+    }
+    reloadIfChanged(list);
+    MemberStore before = list.members;
+    if (!change(list.members)) return true;
+    if (!writeLocked(list.directory, list.members, &list.membersOnDisk)) {
+        errorCode = platform::lastErrorCode();
+        list.members = std::move(before);
+        return false;
+    }
+    if (written) *written = true;
+    return true;
+}

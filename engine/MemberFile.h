@@ -1,21 +1,47 @@
 // Members.TXT: one address a line, administrators marked with a leading "_!_".
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "MailList.h"
+#include "platform/FileLock.h"
 
 inline constexpr char kAdministratorMarker[] = "_!_";
 
 // Appends the entries of the member file at `path` to `store` in file order.
 // False when the file cannot be opened (the store is left as it was).
-bool ReadMemberFile(const std::string& path, MemberStore& store);
+// `identity`, when given, describes the file as it was read.
+bool ReadMemberFile(const std::string& path, MemberStore& store, platform::FileIdentity* identity = nullptr);
+
+// Held by every writer of a list's member file, the engine's and the
+// console's alike, so that neither replaces the other's change unseen.
+class MemberFileLock {
+public:
+    explicit MemberFileLock(const std::string& directory);
+    bool locked() const { return lock_.locked(); }
+
+private:
+    platform::FileLock lock_;
+};
 
 // Rewrites the member file of the list directory `directory` from `store`,
-// administrators first. The new content is complete on disk before it
-// replaces Members.TXT; the previous file stays as Members.OLD. On any failure
-// Members.TXT is left untouched and false is returned.
+// administrators first, under the member-file lock. The new content is
+// complete on disk before it replaces Members.TXT, which keeps its mode and
+// owner (a new one is owner-only); the previous file stays as Members.OLD.
+// On any failure Members.TXT is left untouched, false is returned and
+// platform::lastErrorCode() tells why.
 bool WriteMemberFile(const std::string& directory, const MemberStore& store);
 
-// The engine's rewrite after a member joined or left.
-bool WriteMembers(const MailList& list);
+// Takes up a member file changed on disk (by hand or by the console) since
+// the list last read or wrote it. True when the store was replaced.
+bool RefreshMembers(MailList& list);
+
+// One change of the list's members, made under the member-file lock on the
+// members as they are on disk: `change` edits the store and returns whether
+// there is anything to write. When the rewrite fails, the store is put back
+// as it was before `change`, false is returned and `errorCode` tells why.
+// `written` (may be null) tells whether the file was rewritten.
+bool ChangeMembers(MailList& list, const std::function<bool(MemberStore&)>& change, uint32_t& errorCode,
+                   bool* written = nullptr);

@@ -11,6 +11,7 @@
 #include "IncomingMessage.h"
 #include "ListHeaders.h"
 #include "MailHeaders.h"
+#include "MemberFile.h"
 #include "MemberListRequest.h"
 #include "Membership.h"
 #include "SpoolCleanup.h"
@@ -177,6 +178,8 @@ void processSpoolFile(MailList& list, const std::string& path) {
 
 void ProcessNewMail(MailList& list) {
     std::printf("  Processing all new mail...\n");
+    // Members added or removed by hand or by the console count from now on.
+    RefreshMembers(list);
     for (const SpoolEntry& entry : spoolFilesInFetchOrder(list)) processSpoolFile(list, entry.path);
     std::fflush(stdout);
 }

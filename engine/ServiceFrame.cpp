@@ -4,6 +4,7 @@
 
 #include "EventLogging.h"
 #include "MainLoop.h"
+#include "platform/ConsoleControl.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "platform/ServiceManager.h"
@@ -23,11 +24,29 @@ uint32_t checkPoint = 1;
 uint32_t startWin32ExitCode = 0;
 uint32_t startSpecificExitCode = 0;
 
+// A service has no console, but the system stops it with SIGTERM (service
+// stop, shutdown): that and SIGINT stop it as the stop control does. The
+// other console signals are ignored, as before.
+bool ServiceSignalHandler(int ctrlType) {
+    if (ctrlType != platform::kCtrlShutdownEvent && ctrlType != platform::kCtrlCEvent) return true;
+    uint32_t state;
+    {
+        std::lock_guard lock(statusMutex);
+        state = status.currentState;
+    }
+    if (state == platform::SERVICE_RUNNING)
+        ServiceCtrlHandler(platform::SERVICE_CONTROL_STOP);
+    else
+        ServiceStop();  // still starting: the loop ends before its first pass
+    return true;
+}
+
 }  // namespace
 
 bool RunServiceDispatcher() { return platform::startServiceCtrlDispatcher(kServiceName, ServiceMain); }
 
 void ServiceMain(uint32_t, char**) {
+    const platform::ConsoleControl signals(ServiceSignalHandler);
     {
         std::lock_guard lock(statusMutex);
         status.serviceType = platform::SERVICE_WIN32_OWN_PROCESS;

@@ -1,6 +1,7 @@
 #include "Subscription.h"
 
 #include <cstdio>
+#include <functional>
 
 #include "AddressRules.h"
 #include "CheckApproval.h"
@@ -9,6 +10,8 @@
 #include "MemberFile.h"
 #include "Membership.h"
 #include "SpoolReading.h"
+#include "Submission.h"
+#include "platform/ErrorText.h"
 #include "transport/TextRules.h"
 
 namespace {
@@ -22,20 +25,37 @@ int32_t sendToPerson(const MailList& list, const IncomingMessage& request, const
     if (result != 0) std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
     return result;
 }
+
+// A change that did not reach the disk is undone and confirmed to nobody;
+// the request stays as ".BAD" for the administrator.
+bool changeMembers(MailList& list, const std::function<bool(MemberStore&)>& change, int* retain, bool& written) {
+    uint32_t code = 0;
+    if (ChangeMembers(list, change, code, &written)) return true;
+    std::printf("    FAILURE. Unable to write the member file: %s\n", platform::systemErrorText(code).c_str());
+    if (retain) *retain = kRetainSetAside;
+    return false;
+}
 }  // namespace
 
 void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain) {
+    RefreshMembers(list);
     std::string target = ExtractAddress(message.FromHeader);
     const ApprovalRequest request{list.subscribeCommand, "Subscribe", "subscribe", list.adminSubscribe, false};
     if (!CheckApproval(list, message, target, message.FromHeader, request, retain)) return;
+    // An administrator may name the address with its display name or in
+    // angle brackets: only the address itself can ever be mailed or removed.
+    target = ExtractAddress(target);
 
     const std::string failureSubject = list.subscribeCommand + " FAILURE";
-    if (IsMember(list, target)) {
+    const auto alreadyMember = [&] {
         std::printf("    FAILURE. %s is already a member of the list.\n", target.c_str());
         sendToPerson(list, message, target, failureSubject,
                      "You are already a member of the " + list.name +
                          " ringpost.\r\n\r\nThere is no need to resubscribe.",
                      kNoticeAttempts);
+    };
+    if (IsMember(list, target)) {
+        alreadyMember();
         return;
     }
 
@@ -50,8 +70,19 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain
         return;
     }
 
-    list.members.append(target, false);
-    WriteMembers(list);
+    bool written = false;
+    const auto add = [&target](MemberStore& store) {
+        // Someone may have added the address by hand meanwhile.
+        for (const Member& m : store.entries())
+            if (!m.address.empty() && text::equalsIgnoreCase(m.address, target)) return false;
+        store.append(target, false);
+        return true;
+    };
+    if (!changeMembers(list, add, retain, written)) return;
+    if (!written) {
+        alreadyMember();
+        return;
+    }
 
     std::string body;
     AppendTextFile(list.welcomeFile, body);
@@ -63,25 +94,31 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain
 }
 
 void HandleUnsubscribe(MailList& list, const IncomingMessage& message, int* retain) {
+    RefreshMembers(list);
     std::string target = ExtractAddress(message.FromHeader);
     const ApprovalRequest request{list.unsubscribeCommand, "Unsubscribe", "unsubscribe", list.adminUnsubscribe,
                                   true};
     if (!CheckApproval(list, message, target, message.FromHeader, request, retain)) return;
+    target = ExtractAddress(target);
 
     // Every copy goes: a duplicate left behind would keep receiving posts
     // after the person was told they were removed.
-    bool removed = false;
-    for (int32_t i = list.members.count() - 1; i >= 0; --i) {
-        const std::string& address = list.members.entries()[static_cast<size_t>(i)].address;
-        if (address.empty() || !text::equalsIgnoreCase(address, target)) continue;
-        list.members.remove(i);
-        removed = true;
-    }
-    if (!removed) {
+    const auto removeAll = [&target](MemberStore& store) {
+        bool removed = false;
+        for (int32_t i = store.count() - 1; i >= 0; --i) {
+            const std::string& address = store.entries()[static_cast<size_t>(i)].address;
+            if (address.empty() || !text::equalsIgnoreCase(address, target)) continue;
+            store.remove(i);
+            removed = true;
+        }
+        return removed;
+    };
+    bool written = false;
+    if (!changeMembers(list, removeAll, retain, written)) return;
+    if (!written) {
         std::printf("    FAILURE. Can't find %s in member list.\n", target.c_str());
         return;
     }
-    WriteMembers(list);
 
     if (sendToPerson(list, message, target, list.unsubscribeCommand + " approved",
                      "Your unsubscription request has been approved. You will no longer\r\nreceive messages from the " +

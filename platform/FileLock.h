@@ -10,8 +10,11 @@ namespace platform {
 
 class FileLock {
 public:
-    // Creates the file when missing and waits for the lock.
-    explicit FileLock(const std::string& path);
+    // Creates the file when missing and waits for the lock. The file is
+    // created with `mode` (owner-only by default: anyone who can open a lock
+    // file can hold it and block every writer) and never through a symbolic
+    // link. Our own lock file left with wider rights is narrowed to `mode`.
+    explicit FileLock(const std::string& path, unsigned mode = 0600);
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 

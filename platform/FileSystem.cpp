@@ -134,14 +134,35 @@ std::string directoryOf(const std::string& path) {
     if (slash == 0) return "/";
     return path.substr(0, slash);
 }
-}  // namespace
 
-bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_view suffix, std::string_view data,
-                   std::string& tempPath) {
+void identityFrom(const struct stat& st, FileIdentity& out) {
+    out.device = st.st_dev;
+    out.inode = st.st_ino;
+    out.size = st.st_size;
+    out.seconds = st.st_mtim.tv_sec;
+    out.nanoseconds = st.st_mtim.tv_nsec;
+}
+
+// The replacement must not widen who may read a file (passwords, addresses),
+// nor hand it from its owner to whoever rewrote it.
+void takeModeAndOwner(int fd, const std::string& replacing, unsigned newMode) {
+    struct stat st {};
+    if (!replacing.empty() && ::stat(replacing.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        // Only the owner can give a file away: otherwise it stays ours.
+        (void)!::fchown(fd, st.st_uid, st.st_gid);
+        ::fchmod(fd, st.st_mode & 0777);
+        return;
+    }
+    ::fchmod(fd, newMode & 0777);
+}
+
+bool writeTempFileWithMode(const std::string& dir, std::string_view prefix, std::string_view suffix,
+                           std::string_view data, std::string& tempPath, const std::string& replacing,
+                           unsigned newMode) {
     std::string tmpl = joinPath(dir, std::string(prefix) + "XXXXXX" + std::string(suffix));
     UniqueFd fd(::mkstemps(tmpl.data(), static_cast<int>(suffix.size())));
     if (!fd) return false;
-    ::fchmod(fd.get(), 0644);
+    takeModeAndOwner(fd.get(), replacing, newMode);
     bool ok = writeAll(fd.get(), data) && ::fsync(fd.get()) == 0;
     ok = fd.close() && ok;
     if (!ok) {
@@ -153,6 +174,12 @@ bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_
     tempPath = tmpl;
     return true;
 }
+}  // namespace
+
+bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_view suffix, std::string_view data,
+                   std::string& tempPath, const std::string& replacing) {
+    return writeTempFileWithMode(dir, prefix, suffix, data, tempPath, replacing, 0600);
+}
 
 bool linkFile(const std::string& existing, const std::string& newName) {
     return ::link(existing.c_str(), newName.c_str()) == 0;
@@ -163,11 +190,11 @@ void syncDirectory(const std::string& dir) {
     if (dirFd) ::fsync(dirFd.get());
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view data) {
+bool writeFileAtomically(const std::string& path, std::string_view data, unsigned newMode) {
     const std::string dir = directoryOf(path);
     const std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     std::string temp;
-    if (!writeTempFile(dir, "." + base + ".", "", data, temp)) return false;
+    if (!writeTempFileWithMode(dir, "." + base + ".", "", data, temp, path, newMode)) return false;
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         const int saved = errno;
         ::unlink(temp.c_str());
@@ -178,10 +205,22 @@ bool writeFileAtomically(const std::string& path, std::string_view data) {
     return true;
 }
 
-bool readFile(const std::string& path, std::string& out) {
+bool fileIdentity(const std::string& path, FileIdentity& out) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    identityFrom(st, out);
+    return true;
+}
+
+bool readFile(const std::string& path, std::string& out, FileIdentity* identity) {
     out.clear();
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) return false;
+    if (identity) {
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) return false;
+        identityFrom(st, *identity);
+    }
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buf, sizeof buf);

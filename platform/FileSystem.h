@@ -40,13 +40,17 @@ bool renameFile(const std::string& from, const std::string& to);
 bool renameNoReplace(const std::string& from, const std::string& to);
 
 // Writes `data` to a new temporary file beside `path`, flushes it to disk and
-// renames it into place. False (and `path` untouched) on any failure.
-bool writeFileAtomically(const std::string& path, std::string_view data);
+// renames it into place. False (and `path` untouched) on any failure. An
+// existing `path` keeps its mode and (as far as the caller may give it) its
+// owner; a new one gets `newMode`.
+bool writeFileAtomically(const std::string& path, std::string_view data, unsigned newMode = 0644);
 
 // Writes `data` to a new file in `dir` named prefix + unique part + suffix,
 // flushed to disk. On success `tempPath` names it; on failure nothing is left.
+// The file is owner-only, or takes the mode and owner of `replacing` when that
+// names an existing file the new one is to replace.
 bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_view suffix, std::string_view data,
-                   std::string& tempPath);
+                   std::string& tempPath, const std::string& replacing = {});
 
 // A second name for an existing file (hard link).
 bool linkFile(const std::string& existing, const std::string& newName);
@@ -54,8 +58,21 @@ bool linkFile(const std::string& existing, const std::string& newName);
 // Makes renames and creations in `dir` durable.
 void syncDirectory(const std::string& dir);
 
-// Reads a whole file; false when it cannot be opened or read.
-bool readFile(const std::string& path, std::string& out);
+// Which file a path named, and in what state: equal identities mean the
+// file was neither replaced nor changed in between.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = -1;
+    int64_t seconds = 0;
+    int64_t nanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+bool fileIdentity(const std::string& path, FileIdentity& out);
+
+// Reads a whole file; false when it cannot be opened or read. `identity`, when
+// given, describes the file as it was read.
+bool readFile(const std::string& path, std::string& out, FileIdentity* identity = nullptr);
 
 // File times as seconds and nanoseconds since the Unix epoch (absolute time,
 // so ages never shift with daylight saving).

@@ -126,7 +126,8 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
         result += l;
         result += "\r\n";
     }
-    return writeFileAtomically(path, result);
+    // Settings files hold passwords: a new one is for its owner only.
+    return writeFileAtomically(path, result, 0600);
 }
 
 }  // namespace platform

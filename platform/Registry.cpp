@@ -455,6 +455,12 @@ int32_t regDeleteKey(const RegistryKey& key, std::string_view subKey) {
     return deleteSub(RegistryAccess::dir(key), subKey, false);
 }
 
+std::vector<std::string> regKeyFiles(const RegistryKey& key) {
+    if (!key.isOpen()) return {};
+    const std::string& dir = RegistryAccess::dir(key);
+    return {dir, dir + "/" + kValuesFile};
+}
+
 int32_t regDeleteKey(RootKey root, std::string_view subKey) { return deleteSub(rootDir(root), subKey, false); }
 
 int32_t regDeleteTree(const RegistryKey& key, std::string_view subKey) {

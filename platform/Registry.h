@@ -120,6 +120,10 @@ int32_t regSetString(const RegistryKey& key, std::string_view valueName, std::st
                      uint32_t type = REG_SZ);
 std::vector<std::string> regSubKeyNames(const RegistryKey& key);
 
+// The files that hold an open key (its directory and its values file), for
+// callers that must know who could have changed it.
+std::vector<std::string> regKeyFiles(const RegistryKey& key);
+
 // Replaces every %NAME% with the process environment's value; unknown names
 // and a lone '%' stay as written.
 std::string expandEnvironmentStrings(std::string_view text);

@@ -163,10 +163,29 @@ void removeService(std::string_view name) {
 // The status as the manager holds it: a process that has gone without
 // reporting stopped reads as stopped with 1067, and a service marked for
 // deletion goes once it has stopped.
+// Reads a file of the runtime directory, which the service's account may
+// change: never through a link, never blocking on something that is not a
+// plain file.
+bool readRuntimeFile(const std::string& path, std::string& out) {
+    out.clear();
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (out.size() > 65536) return false;  // a status is a few lines
+        out.append(buf, static_cast<size_t>(n));
+    }
+}
+
 StoredStatus currentStatus(std::string_view name, bool cleanUp = true) {
     StoredStatus s;
     std::string text;
-    if (!readFile(statusPath(name), text) || !parseStatus(text, s)) s = StoredStatus{};  // never started
+    if (!readRuntimeFile(statusPath(name), text) || !parseStatus(text, s)) s = StoredStatus{};  // never started
     const bool gone = s.status.processId == 0 || processStartTime(s.status.processId) != s.processStart;
     if (s.status.currentState != SERVICE_STOPPED && gone) {
         s.status.currentState = SERVICE_STOPPED;
@@ -205,6 +224,30 @@ std::string currentUserName() {
     return std::to_string(::geteuid());
 }
 
+// True when only root can change `path`, nor replace it or any directory
+// above it. A directory that all may write to but only owners may rename in
+// (sticky, owned by root, like /tmp) does not let others replace what lies
+// in it.
+bool onlyRootCanChange(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return false;
+    std::string p = real;
+    std::free(real);
+    bool last = true;
+    for (;;) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || st.st_uid != 0) return false;
+        const bool groupWrites = (st.st_mode & S_IWGRP) && st.st_gid != 0;
+        const bool othersWrite = (st.st_mode & S_IWOTH) != 0;
+        const bool sticky = S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX);
+        if ((groupWrites || othersWrite) && (last || !sticky)) return false;
+        if (p == "/") return true;
+        const size_t slash = p.rfind('/');
+        p = slash == 0 ? "/" : p.substr(0, slash);
+        last = false;
+    }
+}
+
 bool readAllWithDeadline(int fd, std::string& out, uint64_t deadline, bool untilNewline, size_t lines = 1) {
     for (;;) {
         if (untilNewline && static_cast<size_t>(std::count(out.begin(), out.end(), '\n')) >= lines) return true;
@@ -240,12 +283,11 @@ struct SpawnPlan {
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     for (int sig = 1; sig < NSIG; ++sig) ::signal(sig, SIG_DFL);
     ::umask(022);
-    const int devNull = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(plan.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
-    if (devNull >= 0) ::dup2(devNull, 0);
-    if (out >= 0) {
-        ::dup2(out, 1);
-        ::dup2(out, 2);
+    const int devNull = ::open("/dev/null", O_RDWR);
+    if (devNull >= 0) {
+        ::dup2(devNull, 0);
+        ::dup2(devNull, 1);
+        ::dup2(devNull, 2);
     }
     ::dup2(readyFd, kReadyFd);
     ::close_range(kReadyFd + 1, ~0U, 0);
@@ -256,6 +298,14 @@ struct SpawnPlan {
             (void)!::write(kReadyFd, msg, sizeof msg - 1);
             ::_exit(127);
         }
+    }
+    // Opened as the service's account, in the directory it owns, and never
+    // through a link: the log names members, so it is for its owner only.
+    const int out = ::open(plan.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_NOFOLLOW, 0600);
+    if (out >= 0) {
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        if (out > 2) ::close(out);
     }
     if (::chdir(plan.workDir.c_str()) != 0) (void)!::chdir("/");
     char* const argv[] = {const_cast<char*>(plan.program.c_str()), nullptr};
@@ -432,9 +482,25 @@ bool startService(const ServiceHandle& service) {
     const std::string home = pw->pw_dir ? pw->pw_dir : "/";
     const std::string userName = pw->pw_name;
 
+    // Root runs whatever program and account the service database names:
+    // only a database that nobody else could have written is believed.
+    if (::geteuid() == 0) {
+        std::vector<std::string> trusted = regKeyFiles(key);
+        trusted.push_back(systemDirectory() + "/services");
+        if (pw->pw_uid == 0) trusted.push_back(plan.program);
+        for (const std::string& path : trusted)
+            if (!onlyRootCanChange(path)) return fail(kRegAccessDenied);
+    }
+
     const std::string dir = runtimeDir(name);
     if (!ensureDirectory(dir)) return fail(kRegAccessDenied);
-    if (plan.switchUser) (void)!::chown(dir.c_str(), plan.uid, plan.gid);
+    {
+        // The service's account owns its runtime directory: change it only
+        // through a descriptor of the real directory, never through a link.
+        UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!dirFd) return fail(kRegAccessDenied);
+        if (plan.switchUser && ::fchown(dirFd.get(), plan.uid, plan.gid) != 0) return fail(kRegAccessDenied);
+    }
     ::unlink(socketPath(name).c_str());
     plan.outputPath = dir + "/output.log";
     ::unlink(plan.outputPath.c_str());
@@ -493,7 +559,7 @@ bool startService(const ServiceHandle& service) {
         StoredStatus now;
         std::string text;
         // The dispatcher may already have reported; keep the newer record.
-        if (!(readFile(statusPath(name), text) && parseStatus(text, now) && now.status.processId == pid))
+        if (!(readRuntimeFile(statusPath(name), text) && parseStatus(text, now) && now.status.processId == pid))
             writeStatus(name, s);
     }
 

@@ -133,6 +133,25 @@ TEST_F(ServiceEndToEnd, StartRunsInterrogateAndStopWhileWaitingWithEventsInOrder
     EXPECT_NE(sys.read("services/KOVARingpost/output.log").find("Initialization Success\n"), std::string::npos);
 }
 
+// The system stops a service with SIGTERM (service stop, shutdown): that is a
+// clean stop, as the stop control is, not something to wait out until SIGKILL.
+TEST_F(ServiceEndToEnd, SigtermStopsTheServiceCleanly) {
+    addList("Alpha");
+    ServiceHandle s;
+    ASSERT_NO_FATAL_FAILURE(installAndStart(s));
+    ServiceStatus st = waitState(s, SERVICE_RUNNING);
+    ASSERT_EQ(st.currentState, SERVICE_RUNNING);
+    ASSERT_EQ(::kill(static_cast<pid_t>(st.processId), SIGTERM), 0);
+    st = waitState(s, SERVICE_STOPPED);
+    EXPECT_EQ(st.currentState, SERVICE_STOPPED);
+    EXPECT_EQ(st.win32ExitCode, 0u);  // not 1067, the code of a process that died
+    EXPECT_NE(statusLog().find("16 3 1 0 0 "), std::string::npos) << statusLog();  // stop pending first
+    const std::vector<std::string> expected = {"Information: KOVA(tm) Ringpost starting\r\n",
+                                               "Information: KOVA(tm) Ringpost stopped\r\n",
+                                               "Information: KOVA(tm) Ringpost started\r\n"};
+    EXPECT_EQ(messages(), expected);
+}
+
 TEST_F(ServiceEndToEnd, NoListStopsWithSpecificCode3AndAWarning) {
     ServiceHandle s;
     ASSERT_NO_FATAL_FAILURE(installAndStart(s));

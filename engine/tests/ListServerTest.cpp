@@ -6,7 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include "StrippingLines.h"
 #include "tests/harness/ListHome.h"
@@ -97,6 +101,19 @@ protected:
 MATCHER_P3(IsMail, to, subject, body, "") {
     *result_listener << "to " << arg.to << ", subject " << arg.subject << ", body [" << arg.body << "]";
     return arg.to == to && arg.subject == subject && arg.body == body;
+}
+
+// Makes a file immutable (or not again); false where the file system or the
+// caller's rights do not allow it.
+bool SetImmutable(const std::string& path, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return ok;
 }
 
 const char kDefaultWelcome[] =
@@ -324,4 +341,43 @@ TEST_F(ListServer, SpoolFatesAndOrder) {
               "    Unsubscribe request\n    Unsubscribe successful.\n");
     EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
     EXPECT_EQ(members(), "ann@example.org\r\n");
+}
+
+// What an administrator names is stored as the address alone, and a request
+// nobody could be asked about is kept as ".BAD", not lost.
+TEST_F(ListServer, NamedAddressStoredBareAndUnforwardedRequestKept) {
+    start(30, "AdminSubscribe=1\r\n", "_!_boss@example.org\r\nann@example.org\r\n");
+    deliver("boss@example.org", "Re: SUBSCRIBE <frank@example.org>", "ok");
+    EXPECT_EQ(pass(), "    Subscribe request\n    Subscribe successful.\n");
+    EXPECT_THAT(newMail(), testing::ElementsAre(IsMail("frank@example.org", "SUBSCRIBE approved", kDefaultWelcome)));
+    EXPECT_EQ(members(), "_!_boss@example.org\r\nann@example.org\r\nfrank@example.org\r\n");
+
+    sink.reset();  // the administrators cannot be reached
+    deliver("carl@example.org", "subscribe", "please");
+    EXPECT_EQ(pass(), "    Subscribe request\n    SEND FAILURE: -3\n");
+    EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
+}
+
+// A member file that cannot be rewritten: the change is undone, nobody is
+// told of it, and the request stays for the administrator.
+TEST_F(ListServer, FailedMemberFileRewrite) {
+    start(31, "AdminSubscribe=1\r\n", "_!_boss@example.org\r\nann@example.org\r\n");
+    const std::string path = home.file("club/Members.TXT");
+    if (!SetImmutable(path, true)) GTEST_SKIP() << "cannot make the member file immutable here (needs root)";
+    deliver("boss@example.org", "subscribe gina@example.org", "ok");
+    deliver("bob@example.org", "subscribe", "me too");
+    const std::string printed = pass();
+    SetImmutable(path, false);
+    EXPECT_EQ(printed,
+              "    Subscribe request\n    FAILURE. Unable to write the member file: Operation not permitted\n"
+              "    Subscribe request\n    Admin notified to subscribe bob@example.org\n"
+              "    Deleting attachments...\n");
+    EXPECT_THAT(newMail(), testing::ElementsAre(testing::Field(&Mail::to, "boss@example.org")));
+    EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
+    EXPECT_EQ(members(), "_!_boss@example.org\r\nann@example.org\r\n");
+
+    // Once the file can be written again, the same request goes through.
+    deliver("boss@example.org", "subscribe gina@example.org", "ok");
+    EXPECT_EQ(pass(), "    Subscribe request\n    Subscribe successful.\n");
+    EXPECT_EQ(members(), "_!_boss@example.org\r\nann@example.org\r\ngina@example.org\r\n");
 }

@@ -1,10 +1,23 @@
 #include "engine/MemberFile.h"
 
 #include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/ProfileFile.h"
+#include "platform/UniqueFd.h"
 #include "tests/TempDir.h"
 
 TEST(MemberFile, LoadsInOrderAndRewritesAdministratorsFirst) {
@@ -51,7 +64,7 @@ TEST(MemberFile, ReplacesTheVariantOfOtherLetterCase) {
     ASSERT_TRUE(WriteMemberFile(dir.path(), store));
     EXPECT_EQ(dir.read("members.txt"), "new@example.com\r\n");
     EXPECT_EQ(dir.read("members.old"), "old@example.com\r\n");
-    EXPECT_EQ(platform::findFiles(dir.path(), "*.*").size(), 2u);
+    EXPECT_EQ(platform::findFiles(dir.path(), "*.*").size(), 3u);  // with the lock file Members.LCK
 }
 
 TEST(MemberFile, FailedWriteLeavesMemberFileComplete) {
@@ -74,5 +87,207 @@ TEST(MemberFile, FailedWriteLeavesMemberFileComplete) {
 
     EXPECT_FALSE(ok);
     EXPECT_EQ(dir.read("Members.TXT"), original);
-    EXPECT_EQ(platform::findFiles(dir.path(), "*.*").size(), 1u);  // no temporary left behind
+    EXPECT_EQ(platform::findFiles(dir.path(), "*.TMP").size(), 0u);  // no temporary left behind
+}
+
+namespace {
+
+const char kTwoMembers[] = "_!_boss@example.com\r\nann@example.com\r\n";
+
+MailList loadedList(const std::string& dir) {
+    MailList list;
+    list.directory = dir + "/";
+    ReadMemberFile(dir + "/Members.TXT", list.members, &list.membersOnDisk);
+    return list;
+}
+
+bool addCarl(MemberStore& store) {
+    store.append("carl@example.com", false);
+    return true;
+}
+
+// Runs `body` in a child with a mount namespace of its own, so a test can
+// mount a small or read-only file system without touching anyone else's.
+// Returns what the child reports ("" for success).
+std::string inMountNamespace(const std::function<std::string()>& body) {
+    int fds[2];
+    if (::pipe(fds) != 0) return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string result = "cannot make a mount namespace";
+        if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0)
+            result = body();
+        (void)!::write(fds[1], result.data(), result.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buf[256];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return out;
+}
+
+bool setImmutable(const std::string& path, bool on) {
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    int flags = 0;
+    if (!fd || ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) return false;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    return ::ioctl(fd.get(), FS_IOC_SETFLAGS, &flags) == 0;
+}
+
+}  // namespace
+
+// A rewrite that cannot reach the disk leaves the members in memory as they
+// were, Members.TXT as it was and no temporary behind.
+TEST(MemberFile, FailedRewriteUndoesTheChange) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a file system and set the immutable attribute";
+    struct Fault {
+        const char* name;
+        std::function<bool(const std::string& dir)> apply;  // after the list was read
+        std::function<void(const std::string& dir)> undo;
+    };
+    const std::vector<Fault> faults = {
+        {"disk full",
+         [](const std::string& dir) {
+             // Fill the small file system to the last byte.
+             platform::UniqueFd fd(::open((dir + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+             const std::string block(4096, 'x');
+             while (::write(fd.get(), block.data(), block.size()) > 0) {
+             }
+             while (::write(fd.get(), "x", 1) > 0) {
+             }
+             return static_cast<bool>(fd);
+         },
+         nullptr},
+        {"read-only file system",
+         [](const std::string& dir) {
+             return ::mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+         },
+         nullptr},
+        {"immutable member file", [](const std::string& dir) { return setImmutable(dir + "/Members.TXT", true); },
+         [](const std::string& dir) { setImmutable(dir + "/Members.TXT", false); }},
+    };
+    for (const Fault& fault : faults) {
+        TempDir dir;
+        const std::string failure = inMountNamespace([&]() -> std::string {
+            if (::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0) return "mount failed";
+            dir.write("Members.TXT", kTwoMembers);
+            MailList list = loadedList(dir.path());
+            if (!fault.apply(dir.path())) return "fault not applied";
+            uint32_t code = 0;
+            bool written = true;
+            const bool ok = ChangeMembers(list, addCarl, code, &written);
+            if (fault.undo) fault.undo(dir.path());
+            if (ok || written) return "reported success";
+            if (code == 0) return "no system error";
+            if (list.members.count() != 2) return "change kept in memory";
+            if (dir.read("Members.TXT") != kTwoMembers) return "member file changed";
+            if (!platform::findFiles(dir.path(), "*.TMP").empty()) return "temporary left";
+            return "";
+        });
+        EXPECT_EQ(failure, "") << fault.name;
+    }
+}
+
+// Members added by hand or by the console while the engine runs survive the
+// engine's next change; both writers take one lock.
+TEST(MemberFile, ChangeTakesUpEditsMadeOnDiskAndSharesTheLock) {
+    TempDir dir;
+    dir.write("Members.TXT", kTwoMembers);
+    MailList list = loadedList(dir.path());
+
+    MemberStore console;
+    ReadMemberFile(dir.file("Members.TXT"), console);
+    console.append("dan@example.com", false);
+    ASSERT_TRUE(WriteMemberFile(dir.path(), console));  // the console's save
+    std::ofstream(dir.file("Members.TXT"), std::ios::app) << "eve@example.com\r\n";  // an edit by hand
+
+    uint32_t code = 0;
+    ASSERT_TRUE(ChangeMembers(list, addCarl, code));
+    EXPECT_EQ(dir.read("Members.TXT"),
+              "_!_boss@example.com\r\nann@example.com\r\ndan@example.com\r\neve@example.com\r\ncarl@example.com\r\n");
+    EXPECT_EQ(list.members.count(), 5);
+    EXPECT_FALSE(RefreshMembers(list));  // its own write is no change to take up
+
+    // While one writer holds the lock, no other gets it.
+    {
+        MemberFileLock held(dir.path());
+        ASSERT_TRUE(held.locked());
+        platform::UniqueFd other(::open(dir.file("Members.LCK").c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_TRUE(other);
+        EXPECT_NE(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    }
+}
+
+// Files holding passwords and addresses are created for their owner only;
+// rewriting keeps whatever mode and owner the administrator gave them.
+TEST(MemberFile, ModesAndOwnersOfWrittenFiles) {
+    struct Case {
+        const char* name;
+        bool existing;
+        mode_t mode;  // of the existing file
+        bool otherOwner;
+        mode_t expectedMode;
+    };
+    const bool root = ::geteuid() == 0;
+    const std::vector<Case> cases = {
+        {"new file", false, 0, false, 0600},
+        {"existing group-readable file", true, 0640, false, 0640},
+        {"existing file of another owner", true, 0604, root, 0604},
+    };
+    for (const Case& c : cases) {
+        for (const char* file : {"Members.TXT", "Settings.INI"}) {
+            TempDir dir;
+            const std::string path = dir.file(file);
+            if (c.existing) {
+                dir.write(file, "[General]\r\nold@example.com\r\n");
+                ::chmod(path.c_str(), c.mode);
+                if (c.otherOwner) {
+                    ASSERT_EQ(::chown(path.c_str(), 4321, 4321), 0);
+                }
+            }
+            if (std::string(file) == "Members.TXT") {
+                MemberStore store;
+                store.append("ann@example.com", true);
+                ASSERT_TRUE(WriteMemberFile(dir.path(), store)) << c.name;
+            } else {
+                ASSERT_TRUE(platform::writePrivateProfileString("General", "Name", "Club", path)) << c.name;
+            }
+            struct stat st {};
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, c.expectedMode) << c.name << " " << file;
+            if (c.otherOwner) {
+                EXPECT_EQ(st.st_uid, 4321u) << c.name << " " << file;
+            }
+        }
+    }
+}
+
+// A lock file any account could open would let it block every writer.
+TEST(MemberFile, LockFileIsOwnerOnlyAndNeverALink) {
+    TempDir dir;
+    { MemberFileLock lock(dir.path()); }
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("Members.LCK").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    ::chmod(dir.file("Members.LCK").c_str(), 0644);  // left by an older version
+    { MemberFileLock lock(dir.path()); }
+    ::stat(dir.file("Members.LCK").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    TempDir other;
+    other.write("target", "keep");
+    ::unlink(dir.file("Members.LCK").c_str());
+    ASSERT_EQ(::symlink(other.file("target").c_str(), dir.file("Members.LCK").c_str()), 0);
+    MemberFileLock lock(dir.path());
+    EXPECT_FALSE(lock.locked());
+    MemberStore store;
+    store.append("ann@example.com", true);
+    EXPECT_FALSE(WriteMemberFile(dir.path(), store));
 }
