@@ -52,6 +52,9 @@ bool linkFile(const std::string& existing, const std::string& newName);
 // Makes renames and creations in `dir` durable.
 void syncDirectory(const std::string& dir);
 
+// Flushes a file written by someone else to disk; false when it cannot be.
+bool syncFile(const std::string& path);
+
 // Reads a whole file; false when it cannot be opened or read.
 bool readFile(const std::string& path, std::string& out);
 
