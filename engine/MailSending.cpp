@@ -1,9 +1,59 @@
 #include "MailSending.h"
 
+#include <string_view>
+#include <vector>
+
+#include "MainLoop.h"
 #include "smtp/KOVASMTP.h"
+#include "transport/ResultCodes.h"
 
 namespace {
 constexpr int kAdministratorAttempts = 5;
+// Tries of one member's copy within a pass, and the pauses between them;
+// what still fails waits for a later pass.
+constexpr uint32_t kMemberRetryPausesMs[] = {2000, 8000};
+// Enough of the dialogue to hold every reply before the message text.
+constexpr size_t kTranscriptBytes = 64 * 1024;
+
+RetryPause& retryPause() {
+    static RetryPause pause;
+    return pause;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The last line of text (CR LF at its end ignored).
+std::string_view lastLine(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    const size_t nl = text.rfind('\n');
+    return nl == std::string_view::npos ? text : text.substr(nl + 1);
+}
+
+// Judges a failed send by the server's last reply in the dialogue. Commands
+// go out in lower case, so before DATA every line starting with a digit is a
+// reply; after it only the very end is, and only when the whole dialogue fit.
+Delivery classify(int32_t code, std::string_view dialogue, bool whole) {
+    if (code == ResultCode::PortNotOpened) return Delivery::ServerDown;
+    if (code == ResultCode::NullPointer || code == ResultCode::InvalidParameter ||
+        code == ResultCode::FileNotOpened)
+        return Delivery::Refused;
+    if (dialogue.empty() || !dialogue.starts_with("220")) return Delivery::ServerDown;
+    const size_t data = dialogue.find("\r\n354");
+    std::string_view reply;
+    if (data == std::string_view::npos) {
+        size_t pos = 0;
+        while (pos < dialogue.size()) {
+            size_t end = dialogue.find('\n', pos);
+            if (end == std::string_view::npos) end = dialogue.size();
+            const std::string_view line = dialogue.substr(pos, end - pos);
+            if (!line.empty() && isDigit(line[0])) reply = line;
+            pos = end + 1;
+        }
+    } else if (whole) {
+        reply = lastLine(dialogue);
+    }
+    return !reply.empty() && reply[0] == '5' ? Delivery::Refused : Delivery::Transient;
+}
 
 const char* orNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
 }  // namespace
@@ -32,4 +82,29 @@ int32_t SendToAdministrators(const MailList& list, const std::string& subject, c
         if (result != 0 && stopOnFailure) break;
     }
     return result;
+}
+
+void SetRetryPauseForTesting(RetryPause pause) { retryPause() = std::move(pause); }
+
+DeliveryResult SendToMember(const MailList& list, const std::string& to, const std::string& subject,
+                            const std::string& body, const std::string& attachments) {
+    DeliveryResult result;
+    for (size_t attempt = 0;; ++attempt) {
+        std::vector<char> dialogue(kTranscriptBytes, '\0');
+        result.code = KOVASMTP_SendEMail(orNull(list.smtpServer), orNull(list.fromAddress), orNull(to),
+                                         orNull(list.replyToAddress), orNull(subject), orNull(body),
+                                         static_cast<int32_t>(body.size()), orNull(attachments), dialogue.data(),
+                                         static_cast<int32_t>(dialogue.size()));
+        if (result.code == 0) {
+            result.kind = Delivery::Delivered;
+            return result;
+        }
+        const size_t n = std::string_view(dialogue.data(), dialogue.size()).find('\0');
+        const size_t used = n == std::string_view::npos ? dialogue.size() : n;
+        result.kind = classify(result.code, std::string_view(dialogue.data(), used), used + 1 < dialogue.size());
+        if (result.kind != Delivery::Transient || attempt >= std::size(kMemberRetryPausesMs)) return result;
+        const uint32_t ms = kMemberRetryPausesMs[attempt];
+        const bool goOn = retryPause() ? retryPause()(ms) : !WaitForStopRequest(ms);
+        if (!goOn) return result;
+    }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "MailList.h"
@@ -19,3 +20,26 @@ int32_t SendWithRetry(const std::string& server, const std::string& from, const 
 // settings. 0 when nothing was sent; else the result of the last send.
 int32_t SendToAdministrators(const MailList& list, const std::string& subject, const std::string& body,
                              const std::string& attachments, bool stopOnFailure);
+
+// How one delivery to one member ended.
+enum class Delivery {
+    Delivered,
+    Refused,     // permanently (a 5xx reply, an unusable address): not tried again
+    Transient,   // a 4xx reply or a broken session: worth another try later
+    ServerDown,  // no connection or no greeting: the server takes nothing now
+};
+struct DeliveryResult {
+    Delivery kind = Delivery::Delivered;
+    int32_t code = 0;
+};
+
+// One copy of a post to one member. A transient failure is tried again after
+// a pause (cut short by a stop request); a refusal or a server that is down
+// is not.
+DeliveryResult SendToMember(const MailList& list, const std::string& to, const std::string& subject,
+                            const std::string& body, const std::string& attachments);
+
+// The pause between two tries of SendToMember. Returns false when a stop
+// request ended it. Tests replace it; an empty function restores the real one.
+using RetryPause = std::function<bool(uint32_t milliseconds)>;
+void SetRetryPauseForTesting(RetryPause pause);

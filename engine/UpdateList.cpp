@@ -1,5 +1,6 @@
 #include "UpdateList.h"
 
+#include "DistributionProgress.h"
 #include "FetchMail.h"
 #include "ProcessNewMail.h"
 #include "SpoolCleanup.h"
@@ -12,5 +13,7 @@ void UpdateList(MailList& list) {
     RemoveOldFiles(list, "MSG", list.keep);
     RemoveOldFiles(list, "BAD", kBadFileDays);
     RemoveOldFiles(list, "TMP", 0);
-    if (FetchMail(list)) ProcessNewMail(list);
+    // A post that has not reached every member yet is taken up again also
+    // when no new mail came.
+    if (FetchMail(list) || HasUnfinishedDistribution(list)) ProcessNewMail(list);
 }
