@@ -1,5 +1,6 @@
 #include "MailSending.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -9,9 +10,11 @@
 
 namespace {
 constexpr int kAdministratorAttempts = 5;
-// Tries of one member's copy within a pass, and the pauses between them;
-// what still fails waits for a later pass.
-constexpr uint32_t kMemberRetryPausesMs[] = {2000, 8000};
+// Tries of one member's copy of a post within a pass; what still fails
+// waits for a later pass.
+constexpr int kMemberAttempts = 3;
+// Pauses between tries: after the first, the second, and any later one.
+constexpr uint32_t kRetryPausesMs[] = {2000, 8000};
 // Enough of the dialogue to hold every reply before the message text.
 constexpr size_t kTranscriptBytes = 64 * 1024;
 
@@ -56,20 +59,39 @@ Delivery classify(int32_t code, std::string_view dialogue, bool whole) {
 }
 
 const char* orNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
+// Up to `attempts` sends, a pause (cut short by a stop request) between two;
+// a refusal, or a server that takes no connection or gives no greeting, ends
+// the tries at once: repeating them would only cost time.
+DeliveryResult deliver(const std::string& server, const std::string& from, const std::string& to,
+                       const std::string& replyTo, const std::string& subject, const std::string& body,
+                       const std::string& attachments, int attempts) {
+    DeliveryResult result;
+    for (int attempt = 0;; ++attempt) {
+        std::vector<char> dialogue(kTranscriptBytes, '\0');
+        result.code = KOVASMTP_SendEMail(orNull(server), orNull(from), orNull(to), orNull(replyTo), orNull(subject),
+                                         orNull(body), static_cast<int32_t>(body.size()), orNull(attachments),
+                                         dialogue.data(), static_cast<int32_t>(dialogue.size()));
+        if (result.code == 0) {
+            result.kind = Delivery::Delivered;
+            return result;
+        }
+        const size_t n = std::string_view(dialogue.data(), dialogue.size()).find('\0');
+        const size_t used = n == std::string_view::npos ? dialogue.size() : n;
+        result.kind = classify(result.code, std::string_view(dialogue.data(), used), used + 1 < dialogue.size());
+        if (result.kind != Delivery::Transient || attempt + 1 >= attempts) return result;
+        const uint32_t ms = kRetryPausesMs[std::min<size_t>(static_cast<size_t>(attempt), std::size(kRetryPausesMs) - 1)];
+        const bool goOn = retryPause() ? retryPause()(ms) : !WaitForStopRequest(ms);
+        if (!goOn) return result;
+    }
+}
+
 }  // namespace
 
 int32_t SendWithRetry(const std::string& server, const std::string& from, const std::string& to,
                       const std::string& replyTo, const std::string& subject, const std::string& body,
                       const std::string& attachments, int attempts) {
     if (attempts < 1 || attempts > 10) attempts = 1;
-    int32_t result = 0;
-    for (int i = 0; i < attempts; ++i) {
-        result = KOVASMTP_SendEMail(orNull(server), orNull(from), orNull(to), orNull(replyTo), orNull(subject),
-                                    orNull(body), static_cast<int32_t>(body.size()), orNull(attachments),
-                                    nullptr, 0);
-        if (result == 0) break;
-    }
-    return result;
+    return deliver(server, from, to, replyTo, subject, body, attachments, attempts).code;
 }
 
 int32_t SendToAdministrators(const MailList& list, const std::string& subject, const std::string& body,
@@ -88,23 +110,6 @@ void SetRetryPauseForTesting(RetryPause pause) { retryPause() = std::move(pause)
 
 DeliveryResult SendToMember(const MailList& list, const std::string& to, const std::string& subject,
                             const std::string& body, const std::string& attachments) {
-    DeliveryResult result;
-    for (size_t attempt = 0;; ++attempt) {
-        std::vector<char> dialogue(kTranscriptBytes, '\0');
-        result.code = KOVASMTP_SendEMail(orNull(list.smtpServer), orNull(list.fromAddress), orNull(to),
-                                         orNull(list.replyToAddress), orNull(subject), orNull(body),
-                                         static_cast<int32_t>(body.size()), orNull(attachments), dialogue.data(),
-                                         static_cast<int32_t>(dialogue.size()));
-        if (result.code == 0) {
-            result.kind = Delivery::Delivered;
-            return result;
-        }
-        const size_t n = std::string_view(dialogue.data(), dialogue.size()).find('\0');
-        const size_t used = n == std::string_view::npos ? dialogue.size() : n;
-        result.kind = classify(result.code, std::string_view(dialogue.data(), used), used + 1 < dialogue.size());
-        if (result.kind != Delivery::Transient || attempt >= std::size(kMemberRetryPausesMs)) return result;
-        const uint32_t ms = kMemberRetryPausesMs[attempt];
-        const bool goOn = retryPause() ? retryPause()(ms) : !WaitForStopRequest(ms);
-        if (!goOn) return result;
-    }
+    return deliver(list.smtpServer, list.fromAddress, to, list.replyToAddress, subject, body, attachments,
+                   kMemberAttempts);
 }

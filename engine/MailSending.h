@@ -9,7 +9,9 @@
 #include "MailList.h"
 
 // Sends through the SMTP library up to `attempts` times (1 to 10, else 1),
-// stopping at the first success; the last result code. Empty texts go to the
+// stopping at the first success, and pausing between tries as SendToMember
+// does; a refusal or a server that is down is not tried again. The last
+// result code. Empty texts go to the
 // library as null pointers, so an empty reply-to leaves the header out and
 // an empty attachment list sends a plain message.
 int32_t SendWithRetry(const std::string& server, const std::string& from, const std::string& to,
