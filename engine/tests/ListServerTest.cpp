@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 
 #include "StrippingLines.h"
+#include "tests/harness/EngineProcess.h"
 #include "tests/harness/ListHome.h"
 
 namespace fs = std::filesystem;
@@ -324,4 +326,55 @@ TEST_F(ListServer, SpoolFatesAndOrder) {
               "    Unsubscribe request\n    Unsubscribe successful.\n");
     EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
     EXPECT_EQ(members(), "ann@example.org\r\n");
+}
+
+// A stop request or a kill while a post goes out: the members served so far
+// are not served again, and a later pass, with no new mail, serves the rest.
+TEST(ListServerFaults, StopOrKillDuringADistributionServesEachMemberOnce) {
+    struct Case {
+        const char* name;
+        int signal;
+        int address;
+    };
+    for (const Case c : {Case{"stop request", SIGINT, 30}, Case{"kill", SIGKILL, 31}}) {
+        SCOPED_TRACE(c.name);
+        harness::ListHome list;
+        std::string error;
+        // "busy" is answered "try later": the engine pauses before trying again.
+        ASSERT_TRUE(list.start("127.0.3." + std::to_string(c.address), "AdminSubmit=0\r\n", "",
+                               "ann@example.org\r\nbusy@example.org\r\nbob@example.org\r\n", &error))
+            << error;
+        list.dovecot->injectMessage("list", "From: ann@example.org\r\nTo: list@example.org\r\nSubject: submit news"
+                                            "\r\n\r\nHello\r\n");
+        EngineProcess engine;
+        ASSERT_TRUE(engine.start(list.home.path() + "/RingpostSvc", {"-start", "100"},
+                                 {"RINGPOST_SYSTEM_DIR=" + list.system.path()}));
+        ASSERT_TRUE(engine.waitFor("Sending to: busy@example.org...", 1, 60000)) << engine.output();
+        engine.signal(c.signal);
+        engine.waitExit();
+        if (c.signal == SIGINT) {
+            EXPECT_NE(engine.output().find("    2 member(s) wait for a later pass\n"), std::string::npos)
+                << engine.output();
+            EXPECT_EQ(engine.output().find("Sending to: bob"), std::string::npos) << engine.output();
+        }
+        auto recipients = [&] {
+            std::vector<std::string> r;
+            for (const auto& m : list.sink->messages()) r.insert(r.end(), m.rcptTos.begin(), m.rcptTos.end());
+            return r;
+        };
+        EXPECT_EQ(recipients(), std::vector<std::string>{"ann@example.org"});
+
+        // The busy member has moved meanwhile; nothing new is in the mailbox.
+        list.home.write("club/Members.TXT", "ann@example.org\r\ncy@example.org\r\nbob@example.org\r\n");
+        std::string failure;
+        const std::string out = list.pass(failure);
+        EXPECT_EQ(failure, "");
+        EXPECT_EQ(recipients(), (std::vector<std::string>{"ann@example.org", "cy@example.org", "bob@example.org"}))
+            << out;
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(list.home.file("club")))
+            if (e.path().extension() != ".INI" && e.path().extension() != ".TXT" && e.path().filename() != "Fetched.IDS")
+                left.push_back(e.path().extension().string());
+        EXPECT_EQ(left, std::vector<std::string>{".MSG"});
+    }
 }
