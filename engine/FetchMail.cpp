@@ -22,7 +22,7 @@ constexpr uint32_t kLoginPauseMs = 10000;
 constexpr int32_t kListingBuffer = 8192;
 // A session that broke off is opened again this often in one cycle at most,
 // so a server that fails every transfer cannot hold the pass for long.
-constexpr int kReconnects = 3;
+constexpr int kReconnects = 2;
 // Where a message is written while it arrives. The clean-up at the start of
 // every pass sweeps ".TMP" files, so a download cut short by a crash never
 // becomes a spool file.

@@ -13,7 +13,7 @@ struct Limits {
     // A whole POP3 transfer may take transferBaseMs plus one second for every
     // transferBytesPerSecond received, so a trickling server cannot hold the
     // caller for ever while a large message on a slow line still gets through.
-    uint32_t transferBaseMs = 120000;
+    uint32_t transferBaseMs = 60000;
     uint32_t transferBytesPerSecond = 2048;
     // A POP3 listing longer than this is no listing any mailbox needs.
     uint32_t listingMaxBytes = 16u << 20;
