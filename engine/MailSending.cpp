@@ -1,6 +1,7 @@
 #include "MailSending.h"
 
 #include <algorithm>
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -17,6 +18,13 @@ constexpr int kMemberAttempts = 3;
 constexpr uint32_t kRetryPausesMs[] = {2000, 8000};
 // Enough of the dialogue to hold every reply before the message text.
 constexpr size_t kTranscriptBytes = 64 * 1024;
+
+// Servers that took no connection or gave no greeting in this pass, with
+// the code they failed with: later sends to them fail at once.
+std::map<std::string, int32_t>& serversDown() {
+    static std::map<std::string, int32_t> down;
+    return down;
+}
 
 RetryPause& retryPause() {
     static RetryPause pause;
@@ -66,6 +74,11 @@ DeliveryResult deliver(const std::string& server, const std::string& from, const
                        const std::string& replyTo, const std::string& subject, const std::string& body,
                        const std::string& attachments, int attempts) {
     DeliveryResult result;
+    if (const auto it = serversDown().find(server); it != serversDown().end()) {
+        result.kind = Delivery::ServerDown;
+        result.code = it->second;
+        return result;
+    }
     for (int attempt = 0;; ++attempt) {
         std::vector<char> dialogue(kTranscriptBytes, '\0');
         result.code = KOVASMTP_SendEMail(orNull(server), orNull(from), orNull(to), orNull(replyTo), orNull(subject),
@@ -78,6 +91,7 @@ DeliveryResult deliver(const std::string& server, const std::string& from, const
         const size_t n = std::string_view(dialogue.data(), dialogue.size()).find('\0');
         const size_t used = n == std::string_view::npos ? dialogue.size() : n;
         result.kind = classify(result.code, std::string_view(dialogue.data(), used), used + 1 < dialogue.size());
+        if (result.kind == Delivery::ServerDown) serversDown()[server] = result.code;
         if (result.kind != Delivery::Transient || attempt + 1 >= attempts) return result;
         const uint32_t ms = kRetryPausesMs[std::min<size_t>(static_cast<size_t>(attempt), std::size(kRetryPausesMs) - 1)];
         const bool goOn = retryPause() ? retryPause()(ms) : !WaitForStopRequest(ms);
@@ -107,6 +121,10 @@ int32_t SendToAdministrators(const MailList& list, const std::string& subject, c
 }
 
 void SetRetryPauseForTesting(RetryPause pause) { retryPause() = std::move(pause); }
+
+void ForgetServersDown() { serversDown().clear(); }
+
+bool ServerDownThisPass(const std::string& server) { return serversDown().count(server) != 0; }
 
 DeliveryResult SendToMember(const MailList& list, const std::string& to, const std::string& subject,
                             const std::string& body, const std::string& attachments) {

@@ -35,6 +35,12 @@ struct DeliveryResult {
     int32_t code = 0;
 };
 
+// A server that took no connection or gave no greeting is not tried again
+// until this is called, at the start of every list's update, so one server
+// that is down costs its time limit once per pass, not once per mail.
+void ForgetServersDown();
+bool ServerDownThisPass(const std::string& server);
+
 // One copy of a post to one member. A transient failure is tried again after
 // a pause (cut short by a stop request); a refusal or a server that is down
 // is not.

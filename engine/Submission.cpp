@@ -53,7 +53,7 @@ bool distribute(const MailList& list, const IncomingMessage& message, const std:
     // once per member.
     const std::string attachments = list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
     std::vector<std::string> waiting;
-    bool serverDown = false;
+    bool serverDown = ServerDownThisPass(list.smtpServer);
     for (const Member& m : list.members.entries()) {
         if (list.adminSubmit && m.isAdministrator && !text::equalsIgnoreCase(m.address, excluded)) continue;
         if (progress.Done(m.address)) continue;

@@ -2,6 +2,7 @@
 
 #include "DistributionProgress.h"
 #include "FetchMail.h"
+#include "MailSending.h"
 #include "ProcessNewMail.h"
 #include "SpoolCleanup.h"
 
@@ -10,6 +11,7 @@ constexpr int32_t kBadFileDays = 30;
 }
 
 void UpdateList(MailList& list) {
+    ForgetServersDown();
     RemoveOldFiles(list, "MSG", list.keep);
     RemoveOldFiles(list, "BAD", kBadFileDays);
     RemoveOldFiles(list, "TMP", 0);

@@ -154,3 +154,23 @@ TEST_F(Distribution, EveryMemberOnceOrLater) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two posts and an administrator's notice in one pass against a server that
+// takes no connection: it is tried once, the rest waits without a try.
+TEST_F(Distribution, AServerThatIsDownIsTriedOncePerPass) {
+    list.smtpServer = "127.0.3.48";  // nothing listens there
+    list.members.append("ann@example.org", true);
+    list.members.append("bob@example.org", false);
+    dir.write("a.NEW", kPost);
+    dir.write("b.NEW", kPost);
+    const std::string out = pass(true);
+    size_t tries = 0;
+    for (size_t pos = out.find("Sending to:"); pos != std::string::npos; pos = out.find("Sending to:", pos + 1)) ++tries;
+    EXPECT_EQ(tries, 1u) << out;
+    EXPECT_TRUE(exists("a.SENT") && exists("b.SENT")) << out;
+    EXPECT_EQ(pauses, 0);
+}
+
+}  // namespace
