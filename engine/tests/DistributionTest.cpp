@@ -15,6 +15,7 @@
 #include "engine/UpdateList.h"
 #include "platform/FileSystem.h"
 #include "tests/TempDir.h"
+#include "tests/harness/ScriptedServer.h"
 #include "tests/harness/SmtpSink.h"
 
 namespace fs = std::filesystem;
@@ -171,6 +172,61 @@ TEST_F(Distribution, AServerThatIsDownIsTriedOncePerPass) {
     EXPECT_EQ(tries, 1u) << out;
     EXPECT_TRUE(exists("a.SENT") && exists("b.SENT")) << out;
     EXPECT_EQ(pauses, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// How a failed copy is judged decides whether it is tried again: by the
+// server's own reply, wherever in the dialogue it came.
+TEST_F(Distribution, FailuresAreJudgedByTheServersReply) {
+    using S = harness::ScriptedServer;
+    const std::vector<S::Step> upToData{S::send("220 hi\r\n"), S::readLine(), S::send("250 ok\r\n"),
+                                        S::readLine(),          S::send("250 ok\r\n"), S::readLine()};
+    auto script = [&](std::vector<S::Step> tail) {
+        std::vector<S::Step> all = upToData;
+        all.insert(all.end(), tail.begin(), tail.end());
+        all.push_back(S::waitForClose());
+        return all;
+    };
+    const std::vector<S::Step> toDataEnd{S::send("250 ok\r\n"), S::readLine(), S::send("354 go\r\n"),
+                                         S::readUntil("\r\n.\r\n")};
+    auto afterData = [&](std::string reply) {
+        std::vector<S::Step> tail = toDataEnd;
+        tail.push_back(S::send(std::move(reply)));
+        return script(tail);
+    };
+    struct Case {
+        const char* name;
+        std::vector<S::Step> script;
+        Delivery kind;
+        int pausesAsked;
+    };
+    const Case cases[] = {
+        {"greeting refused", {S::send("554 no service here\r\n"), S::waitForClose()}, Delivery::ServerDown, 0},
+        {"recipient refused", script({S::send("550 no such user\r\n")}), Delivery::Refused, 0},
+        {"recipient deferred", script({S::send("451 try later\r\n")}), Delivery::Transient, 1},
+        {"message refused at its end", afterData("552 too big\r\n"), Delivery::Refused, 0},
+        {"message deferred at its end", afterData("451 try later\r\n"), Delivery::Transient, 1},
+        {"connection cut midway", script({S::close()}), Delivery::Transient, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        S server("127.0.3.47");
+        ASSERT_TRUE(server.start(c.script));
+        list.smtpServer = server.server();
+        pauses = 0;
+        // A stop request during the first pause: one try only.
+        SetRetryPauseForTesting([this](uint32_t) {
+            ++pauses;
+            return false;
+        });
+        const DeliveryResult r = SendToMember(list, "bob@example.org", "subject", std::string(2000, 'b'), {});
+        EXPECT_EQ(r.kind, c.kind) << r.code;
+        EXPECT_EQ(pauses, c.pausesAsked);
+        ForgetServersDown();
+    }
 }
 
 }  // namespace
