@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "SpoolFileName.h"
@@ -18,6 +20,17 @@ namespace {
 constexpr int kLoginAttempts = 4;
 constexpr uint32_t kLoginPauseMs = 10000;
 constexpr int32_t kListingBuffer = 8192;
+// A session that broke off is opened again this often in one cycle at most,
+// so a server that fails every transfer cannot hold the pass for long.
+constexpr int kReconnects = 2;
+// Where a message is written while it arrives. The clean-up at the start of
+// every pass sweeps ".TMP" files, so a download cut short by a crash never
+// becomes a spool file.
+constexpr char kDownloadName[] = "Download.TMP";
+// The unique ids of messages stored but perhaps not yet deleted on the
+// server, one spool name a line.
+constexpr char kStoredIdsName[] = "Fetched.IDS";
+
 // The listing cannot change inside one session; the bound only guards
 // against a library answering inconsistently.
 constexpr int kListingTries = 4;
@@ -51,22 +64,151 @@ int32_t readListing(std::string& listing) {
     return result;
 }
 
-}  // namespace
+struct ListedMessage {
+    int32_t number = 0;
+    std::string id;   // as listed, for the progress lines
+    std::string key;  // spool name; the record and the file name use it
+};
 
-void SetLoginPauseForTesting(LoginPause pause) { loginPause() = std::move(pause); }
+// Parses the id listing. A listing that names one id twice keeps both
+// messages: the later ones get a key of their own instead of overwriting.
+std::vector<ListedMessage> parseListing(std::string_view rest) {
+    std::vector<ListedMessage> out;
+    std::unordered_map<std::string, int> seen;
+    if (!rest.empty() && rest[0] == '.') rest = {};
+    while (!rest.empty()) {
+        const size_t end = rest.find("\r\n");
+        const std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 2);
+        if (!rest.empty() && rest[0] == '.') rest = {};
+        const size_t space = line.find(' ');
+        if (space == std::string_view::npos) continue;
+        ListedMessage m;
+        m.number = text::atol32(line.substr(0, space));
+        m.id = std::string(line.substr(space + 1));
+        m.key = SpoolNameForId(m.id);
+        const int n = ++seen[m.key];
+        if (n > 1) m.key += "~" + std::to_string(n);
+        out.push_back(std::move(m));
+    }
+    return out;
+}
 
-bool FetchMail(MailList& list) {
-    bool stored = false;
-    std::printf("  Connecting to: %s  Username: %s...", list.pop3Server.c_str(), list.pop3Username.c_str());
-    std::fflush(stdout);
+class StoredIds {
+public:
+    explicit StoredIds(std::string directory) : directory_(std::move(directory)) {
+        std::string text;
+        if (!platform::readFile(directory_ + kStoredIdsName, text)) return;
+        std::string_view rest(text);
+        while (!rest.empty()) {
+            const size_t end = rest.find("\r\n");
+            const std::string_view line = rest.substr(0, end);
+            rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 2);
+            if (!line.empty()) keys_.insert(std::string(line));
+        }
+    }
+    bool contains(const std::string& key) const { return keys_.count(key) != 0; }
+    // Forgets ids the server no longer lists: their messages are gone there.
+    bool prune(const std::vector<ListedMessage>& listed) {
+        std::unordered_set<std::string> keep;
+        for (const auto& m : listed)
+            if (keys_.count(m.key)) keep.insert(m.key);
+        if (keep.size() == keys_.size()) return true;
+        keys_.swap(keep);
+        return save();
+    }
+    bool add(const std::string& key) {
+        keys_.insert(key);
+        return save();
+    }
 
+private:
+    // Durable before the caller deletes anything on the server.
+    bool save() const {
+        std::string text;
+        for (const auto& k : keys_) text += k + "\r\n";
+        std::string temp;
+        if (!platform::writeTempFile(directory_, "Fetched-", ".TMP", text, temp)) return false;
+        if (!platform::renameFile(temp, directory_ + kStoredIdsName)) {
+            platform::removeFile(temp);
+            return false;
+        }
+        platform::syncDirectory(directory_);
+        return true;
+    }
+
+    std::string directory_;
+    std::unordered_set<std::string> keys_;
+};
+
+// Makes a finished download a spool file. The rename becomes durable with
+// the record's, which syncs the directory before anything is deleted.
+bool publishDownload(const std::string& temp, const std::string& path) {
+    return platform::syncFile(temp) && platform::renameFile(temp, path);
+}
+
+enum class Drained { Done, Reconnect, Stop };
+
+// Fetches and deletes every listed message not fetched in this cycle yet.
+Drained drainListing(MailList& list, const std::vector<ListedMessage>& listed, StoredIds& stored,
+                     std::unordered_set<std::string>& failed, bool& anyStored) {
+    const std::string temp = list.directory + kDownloadName;
+    for (const auto& m : listed) {
+        if (failed.count(m.key)) continue;
+        if (!stored.contains(m.key)) {
+            const std::string path = list.directory + m.key + ".NEW";
+            std::printf("    Getting message: %ld  ID: %s...", static_cast<long>(m.number), m.id.c_str());
+            std::fflush(stdout);
+            int32_t got = KOVAPOP3_GetMessage(m.number, temp.c_str());
+            if (got == 0 && !publishDownload(temp, path)) got = ResultCode::WriteError;
+            if (got == 0 && !stored.add(m.key)) {
+                // Without the record a lost DELE would bring it twice; it
+                // stays on the server for a pass that can keep the record.
+                platform::removeFile(path);
+                got = ResultCode::WriteError;
+            }
+            if (got != 0) {
+                std::printf("FAILURE %ld\n", static_cast<long>(got));
+                platform::removeFile(temp);
+                failed.insert(m.key);
+                // The session is still in step after a refusal or a file
+                // that could not be created; a full disk fails every message.
+                if (got == ResultCode::IncorrectResponse || got == ResultCode::FileNotCreated) continue;
+                if (got == ResultCode::WriteError) return Drained::Stop;
+                return Drained::Reconnect;
+            }
+            anyStored = true;
+            std::printf("Success\n");
+        } else {
+            // Stored in an earlier session whose DELE or QUIT was lost.
+            std::printf("    Message %ld  ID: %s is stored already\n", static_cast<long>(m.number), m.id.c_str());
+        }
+        std::printf("    Deleting message from server: %ld...", static_cast<long>(m.number));
+        std::fflush(stdout);
+        const int32_t deleted = KOVAPOP3_DeleteMessage(m.number);
+        if (deleted != 0) {
+            std::printf("FAILURE %ld\n", static_cast<long>(deleted));
+            // A refusal stands for this cycle; after a broken session the
+            // next one deletes it without fetching it again.
+            if (deleted == ResultCode::IncorrectResponse) {
+                failed.insert(m.key);
+                continue;
+            }
+            return Drained::Reconnect;
+        }
+        std::printf("Success\n");
+    }
+    return Drained::Done;
+}
+
+bool login(const MailList& list, int attempts) {
     int failures = 0;
     for (;;) {
         const int32_t result =
             KOVAPOP3_Login(list.pop3Server.c_str(), list.pop3Username.c_str(), list.pop3Password.c_str());
-        if (result == 0) break;
+        if (result == 0) return true;
         ++failures;
-        if (failures >= kLoginAttempts) {
+        if (failures >= attempts) {
             std::printf("FAILURE %ld\n", static_cast<long>(result));
             return false;
         }
@@ -74,59 +216,56 @@ bool FetchMail(MailList& list) {
         std::fflush(stdout);
         pauseBeforeRetry();
     }
+}
 
+// Reads and parses the listing, printing the step; false after a failure
+// (the session is then logged out).
+bool listMessages(std::vector<ListedMessage>& listed, bool& any) {
     std::printf("Success\n    Getting message IDs...");
     std::fflush(stdout);
     std::string listing;
-    const int32_t listed = readListing(listing);
-    if (listed < 0) {
-        std::printf("FAILURE %ld\n    Logging out.\n", static_cast<long>(listed));
+    const int32_t result = readListing(listing);
+    if (result < 0) {
+        std::printf("FAILURE %ld\n    Logging out.\n", static_cast<long>(result));
         KOVAPOP3_Logout();
         return false;
     }
     std::printf("Success\n");
+    any = result > 0;
+    if (any) std::printf("    Parsing message IDs\n");
+    listed = parseListing(listing);
+    return true;
+}
 
-    if (listed > 0) {
-        std::printf("    Parsing message IDs\n");
-        std::string_view rest(listing);
-        if (!rest.empty() && rest[0] == '.') rest = {};
-        while (!rest.empty()) {
-            size_t end = rest.find("\r\n");
-            const std::string_view line = rest.substr(0, end);
-            rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 2);
-            if (!rest.empty() && rest[0] == '.') rest = {};
+}  // namespace
 
-            const size_t space = line.find(' ');
-            if (space == std::string_view::npos) continue;
-            const int32_t number = text::atol32(line.substr(0, space));
-            const std::string id(line.substr(space + 1));
-            const std::string path = list.directory + SpoolNameForId(id) + ".NEW";
+void SetLoginPauseForTesting(LoginPause pause) { loginPause() = std::move(pause); }
 
-            std::printf("    Getting message: %ld  ID: %s...", static_cast<long>(number), id.c_str());
-            std::fflush(stdout);
-            const int32_t got = KOVAPOP3_GetMessage(number, path.c_str());
-            if (got != 0) {
-                std::printf("FAILURE %ld\n", static_cast<long>(got));
-                // A partial file would be processed as a message; the message
-                // itself stays on the server and comes again next pass.
-                platform::removeFile(path);
-                // A refusal of this one message must not block the ones after it.
-                if (got == ResultCode::IncorrectResponse) continue;
-                break;
-            }
-            stored = true;
-            std::printf("Success\n    Deleting message from server: %ld...", static_cast<long>(number));
-            std::fflush(stdout);
-            const int32_t deleted = KOVAPOP3_DeleteMessage(number);
-            if (deleted != 0) {
-                std::printf("FAILURE %ld\n", static_cast<long>(deleted));
-                break;
-            }
-            std::printf("Success\n");
-        }
+bool FetchMail(MailList& list) {
+    bool anyStored = false;
+    std::printf("  Connecting to: %s  Username: %s...", list.pop3Server.c_str(), list.pop3Username.c_str());
+    std::fflush(stdout);
+    if (!login(list, kLoginAttempts)) return false;
+
+    StoredIds stored(list.directory);
+    std::unordered_set<std::string> failed;  // not to be tried again in this cycle
+    for (int reconnects = 0;; ++reconnects) {
+        std::vector<ListedMessage> listed;
+        bool any = false;
+        if (!listMessages(listed, any)) return anyStored;
+        if (!any) break;
+        stored.prune(listed);
+        const Drained d = drainListing(list, listed, stored, failed, anyStored);
+        if (d != Drained::Reconnect || reconnects >= kReconnects) break;
+        // The broken session cannot be trusted to be in step: start afresh,
+        // and list again, since message numbers belong to one session.
+        KOVAPOP3_Logout();
+        std::printf("    Connecting again...");
+        std::fflush(stdout);
+        if (!login(list, 1)) return anyStored;
     }
 
     std::printf("    Logging out.\n");
     KOVAPOP3_Logout();
-    return stored;
+    return anyStored;
 }

@@ -1,25 +1,112 @@
 #include "MailSending.h"
 
+#include <algorithm>
+#include <map>
+#include <string_view>
+#include <vector>
+
+#include "MainLoop.h"
 #include "smtp/KOVASMTP.h"
+#include "transport/ResultCodes.h"
 
 namespace {
 constexpr int kAdministratorAttempts = 5;
+// Tries of one member's copy of a post within a pass; what still fails
+// waits for a later pass.
+constexpr int kMemberAttempts = 3;
+// Pauses between tries: after the first, the second, and any later one.
+constexpr uint32_t kRetryPausesMs[] = {2000, 8000};
+// Enough of the dialogue to hold every reply before the message text.
+constexpr size_t kTranscriptBytes = 64 * 1024;
+
+// Servers that took no connection or gave no greeting in this pass, with
+// the code they failed with: later sends to them fail at once.
+std::map<std::string, int32_t>& serversDown() {
+    static std::map<std::string, int32_t> down;
+    return down;
+}
+
+RetryPause& retryPause() {
+    static RetryPause pause;
+    return pause;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The last line of text (CR LF at its end ignored).
+std::string_view lastLine(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    const size_t nl = text.rfind('\n');
+    return nl == std::string_view::npos ? text : text.substr(nl + 1);
+}
+
+// Judges a failed send by the server's last reply in the dialogue. Commands
+// go out in lower case, so before DATA every line starting with a digit is a
+// reply; after it only the very end is, and only when the whole dialogue fit.
+Delivery classify(int32_t code, std::string_view dialogue, bool whole) {
+    if (code == ResultCode::PortNotOpened) return Delivery::ServerDown;
+    if (code == ResultCode::NullPointer || code == ResultCode::InvalidParameter ||
+        code == ResultCode::FileNotOpened)
+        return Delivery::Refused;
+    if (dialogue.empty() || !dialogue.starts_with("220")) return Delivery::ServerDown;
+    const size_t data = dialogue.find("\r\n354");
+    std::string_view reply;
+    if (data == std::string_view::npos) {
+        size_t pos = 0;
+        while (pos < dialogue.size()) {
+            size_t end = dialogue.find('\n', pos);
+            if (end == std::string_view::npos) end = dialogue.size();
+            const std::string_view line = dialogue.substr(pos, end - pos);
+            if (!line.empty() && isDigit(line[0])) reply = line;
+            pos = end + 1;
+        }
+    } else if (whole) {
+        reply = lastLine(dialogue);
+    }
+    return !reply.empty() && reply[0] == '5' ? Delivery::Refused : Delivery::Transient;
+}
 
 const char* orNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
+// Up to `attempts` sends, a pause (cut short by a stop request) between two;
+// a refusal, or a server that takes no connection or gives no greeting, ends
+// the tries at once: repeating them would only cost time.
+DeliveryResult deliver(const std::string& server, const std::string& from, const std::string& to,
+                       const std::string& replyTo, const std::string& subject, const std::string& body,
+                       const std::string& attachments, const std::string& headers, int attempts) {
+    DeliveryResult result;
+    if (const auto it = serversDown().find(server); it != serversDown().end()) {
+        result.kind = Delivery::ServerDown;
+        result.code = it->second;
+        return result;
+    }
+    for (int attempt = 0;; ++attempt) {
+        std::vector<char> dialogue(kTranscriptBytes, '\0');
+        result.code = KOVASMTP_SendEMailWithHeaders(
+            orNull(server), orNull(from), orNull(to), orNull(replyTo), orNull(subject), orNull(body),
+            static_cast<int32_t>(body.size()), orNull(attachments), orNull(headers), dialogue.data(),
+            static_cast<int32_t>(dialogue.size()));
+        if (result.code == 0) {
+            result.kind = Delivery::Delivered;
+            return result;
+        }
+        const size_t n = std::string_view(dialogue.data(), dialogue.size()).find('\0');
+        const size_t used = n == std::string_view::npos ? dialogue.size() : n;
+        result.kind = classify(result.code, std::string_view(dialogue.data(), used), used + 1 < dialogue.size());
+        if (result.kind == Delivery::ServerDown) serversDown()[server] = result.code;
+        if (result.kind != Delivery::Transient || attempt + 1 >= attempts) return result;
+        const uint32_t ms = kRetryPausesMs[std::min<size_t>(static_cast<size_t>(attempt), std::size(kRetryPausesMs) - 1)];
+        const bool goOn = retryPause() ? retryPause()(ms) : !WaitForStopRequest(ms);
+        if (!goOn) return result;
+    }
+}
+
 }  // namespace
 
 int32_t SendWithRetry(const std::string& server, const std::string& from, const std::string& to,
                       const std::string& replyTo, const std::string& subject, const std::string& body,
                       const std::string& attachments, int attempts, const std::string& headers) {
     if (attempts < 1 || attempts > 10) attempts = 1;
-    int32_t result = 0;
-    for (int i = 0; i < attempts; ++i) {
-        result = KOVASMTP_SendEMailWithHeaders(orNull(server), orNull(from), orNull(to), orNull(replyTo),
-                                               orNull(subject), orNull(body), static_cast<int32_t>(body.size()),
-                                               orNull(attachments), orNull(headers), nullptr, 0);
-        if (result == 0) break;
-    }
-    return result;
+    return deliver(server, from, to, replyTo, subject, body, attachments, headers, attempts).code;
 }
 
 int32_t SendToAdministrators(const MailList& list, const std::string& subject, const std::string& body,
@@ -32,4 +119,16 @@ int32_t SendToAdministrators(const MailList& list, const std::string& subject, c
         if (result != 0 && stopOnFailure) break;
     }
     return result;
+}
+
+void SetRetryPauseForTesting(RetryPause pause) { retryPause() = std::move(pause); }
+
+void ForgetServersDown() { serversDown().clear(); }
+
+bool ServerDownThisPass(const std::string& server) { return serversDown().count(server) != 0; }
+
+DeliveryResult SendToMember(const MailList& list, const std::string& to, const std::string& subject,
+                            const std::string& body, const std::string& attachments, const std::string& headers) {
+    return deliver(list.smtpServer, list.fromAddress, to, list.replyToAddress, subject, body, attachments, headers,
+                   kMemberAttempts);
 }

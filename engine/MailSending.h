@@ -3,12 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "MailList.h"
 
 // Sends through the SMTP library up to `attempts` times (1 to 10, else 1),
-// stopping at the first success; the last result code. Empty texts go to the
+// stopping at the first success, and pausing between tries as SendToMember
+// does; a refusal or a server that is down is not tried again. The last
+// result code. Empty texts go to the
 // library as null pointers, so an empty reply-to leaves the header out and
 // an empty attachment list sends a plain message. `headers`: extra header
 // lines, CR LF between them (the list's own, see ListHeaders.h).
@@ -20,3 +23,33 @@ int32_t SendWithRetry(const std::string& server, const std::string& from, const 
 // settings. 0 when nothing was sent; else the result of the last send.
 int32_t SendToAdministrators(const MailList& list, const std::string& subject, const std::string& body,
                              const std::string& attachments, bool stopOnFailure, const std::string& headers = {});
+
+// How one delivery to one member ended.
+enum class Delivery {
+    Delivered,
+    Refused,     // permanently (a 5xx reply, an unusable address): not tried again
+    Transient,   // a 4xx reply or a broken session: worth another try later
+    ServerDown,  // no connection or no greeting: the server takes nothing now
+};
+struct DeliveryResult {
+    Delivery kind = Delivery::Delivered;
+    int32_t code = 0;
+};
+
+// A server that took no connection or gave no greeting is not tried again
+// until this is called, at the start of every list's update, so one server
+// that is down costs its time limit once per pass, not once per mail.
+void ForgetServersDown();
+bool ServerDownThisPass(const std::string& server);
+
+// One copy of a post to one member. A transient failure is tried again after
+// a pause (cut short by a stop request); a refusal or a server that is down
+// is not.
+DeliveryResult SendToMember(const MailList& list, const std::string& to, const std::string& subject,
+                            const std::string& body, const std::string& attachments,
+                            const std::string& headers = {});
+
+// The pause between two tries of SendToMember. Returns false when a stop
+// request ended it. Tests replace it; an empty function restores the real one.
+using RetryPause = std::function<bool(uint32_t milliseconds)>;
+void SetRetryPauseForTesting(RetryPause pause);

@@ -12,6 +12,7 @@
 #include "ServiceFrame.h"
 #include "UpdateList.h"
 #include "platform/ConsoleControl.h"
+#include "platform/Clock.h"
 #include "platform/Event.h"
 #include "platform/Registry.h"
 #include "platform/ServiceManager.h"
@@ -48,6 +49,25 @@ void ServiceStop() {
     std::lock_guard lock(stopEventMutex);
     stopRequested = true;
     if (stopEvent) stopEvent->set();
+}
+
+bool StopRequested() {
+    std::lock_guard lock(stopEventMutex);
+    return stopEvent && stopEvent->isSet();
+}
+
+bool WaitForStopRequest(uint32_t ms) {
+    platform::Event* event = nullptr;
+    {
+        std::lock_guard lock(stopEventMutex);
+        event = stopEvent.get();
+    }
+    // Outside MainLoop (tests, tools) there is nothing to wait for.
+    if (!event) {
+        platform::sleepMs(ms);
+        return false;
+    }
+    return event->wait(ms);
 }
 
 int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine) {

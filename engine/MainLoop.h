@@ -16,3 +16,8 @@ int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine);
 
 // Asks a running MainLoop to stop after its current pass. Safe from any thread.
 void ServiceStop();
+
+// True once a stop has been asked for; long work checks it between steps.
+bool StopRequested();
+// Waits up to `ms`; true as soon as a stop is asked for (at once if it was).
+bool WaitForStopRequest(uint32_t ms);

@@ -164,6 +164,7 @@ void processSpoolFile(MailList& list, const std::string& path) {
     }
 
     file.reset();
+    if (retain == kRetainPending) return;
     if (retain == kRetainSetAside) {
         platform::renameFile(path, BadSpoolName(path));
         return;

@@ -11,6 +11,9 @@
 // ".BAD" (with its attachments) instead of deleting it: a post that could
 // not be forwarded for approval is kept, not lost.
 inline constexpr int kRetainSetAside = 2;
+// The retain value that leaves the spool file as it is: its post has not
+// reached every member yet and a later pass goes on with it.
+inline constexpr int kRetainPending = 3;
 
 // May overwrite message.Subject (an approval reply names the submitted one).
 void HandleSubmission(MailList& list, IncomingMessage& message, int* retain);

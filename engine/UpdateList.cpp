@@ -1,6 +1,8 @@
 #include "UpdateList.h"
 
+#include "DistributionProgress.h"
 #include "FetchMail.h"
+#include "MailSending.h"
 #include "ProcessNewMail.h"
 #include "SpoolCleanup.h"
 
@@ -9,8 +11,11 @@ constexpr int32_t kBadFileDays = 30;
 }
 
 void UpdateList(MailList& list) {
+    ForgetServersDown();
     RemoveOldFiles(list, "MSG", list.keep);
     RemoveOldFiles(list, "BAD", kBadFileDays);
     RemoveOldFiles(list, "TMP", 0);
-    if (FetchMail(list)) ProcessNewMail(list);
+    // A post that has not reached every member yet is taken up again also
+    // when no new mail came.
+    if (FetchMail(list) || HasUnfinishedDistribution(list)) ProcessNewMail(list);
 }

@@ -190,6 +190,11 @@ void syncDirectory(const std::string& dir) {
     if (dirFd) ::fsync(dirFd.get());
 }
 
+bool syncFile(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd && ::fsync(fd.get()) == 0;
+}
+
 bool writeFileAtomically(const std::string& path, std::string_view data, unsigned newMode) {
     const std::string dir = directoryOf(path);
     const std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);

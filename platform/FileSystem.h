@@ -74,6 +74,9 @@ bool fileIdentity(const std::string& path, FileIdentity& out);
 // given, describes the file as it was read.
 bool readFile(const std::string& path, std::string& out, FileIdentity* identity = nullptr);
 
+// Flushes a file written by someone else to disk; false when it cannot be.
+bool syncFile(const std::string& path);
+
 // File times as seconds and nanoseconds since the Unix epoch (absolute time,
 // so ages never shift with daylight saving).
 struct FileTime {

@@ -1,5 +1,6 @@
 #include "Pop3Session.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -25,14 +26,24 @@ Pop3Session& Pop3Session::instance() {
     return session;
 }
 
+int32_t Pop3Session::dropOnFailure(int32_t rc) {
+    // "-ERR" is an answer in step; anything else broke the exchange midway.
+    if (rc == ResultCode::Success || rc == ResultCode::IncorrectResponse) return rc;
+    socket_.Disconnect();
+    std::string rest(static_cast<size_t>(socket_.BytesAvailable()), '\0');
+    int32_t got = 0;
+    if (!rest.empty()) socket_.Read(rest.data(), static_cast<int32_t>(rest.size()), &got);
+    return rc;
+}
+
 int32_t Pop3Session::command(const std::string& line) {
-    return socket_.SendAndExpect(line.data(), static_cast<int32_t>(line.size()), kOk, kOkLength,
-                                 transport::limits().replyMs);
+    return dropOnFailure(socket_.SendAndExpect(line.data(), static_cast<int32_t>(line.size()), kOk, kOkLength,
+                                               transport::limits().replyMs));
 }
 
 int32_t Pop3Session::commandLine(const std::string& line) {
-    return socket_.SendAndExpectLine(line.data(), static_cast<int32_t>(line.size()), kOk, kOkLength, kLineEnd, 2,
-                                     transport::limits().replyMs);
+    return dropOnFailure(socket_.SendAndExpectLine(line.data(), static_cast<int32_t>(line.size()), kOk, kOkLength,
+                                                   kLineEnd, 2, transport::limits().replyMs));
 }
 
 int32_t Pop3Session::login(const char* server, const char* user, const char* password) {
@@ -73,11 +84,17 @@ int32_t Pop3Session::logoutLocked() {
     return rc;
 }
 
-int32_t Pop3Session::receiveMultiLine(uint32_t inactivityMs, const Sink& sink) {
+int32_t Pop3Session::receiveMultiLine(uint32_t inactivityMs, uint64_t maxBytes, const Sink& sink) {
     MultiLineEnd end;
     std::string piece;
     uint32_t lastPiece = platform::tickCount();
+    const uint32_t started = lastPiece;
+    const auto& lim = transport::limits();
+    uint64_t total = 0;
     for (;;) {
+        const uint64_t allowed =
+            lim.transferBaseMs + total * 1000 / std::max<uint32_t>(lim.transferBytesPerSecond, 1);
+        if (platform::tickCount() - started > allowed) return ResultCode::ResponseTimeout;
         const int32_t available = socket_.BytesAvailable();
         if (available > 0) {
             piece.resize(static_cast<size_t>(available));
@@ -86,6 +103,8 @@ int32_t Pop3Session::receiveMultiLine(uint32_t inactivityMs, const Sink& sink) {
             if (rc != ResultCode::Success) return rc;
             if (got <= 0) continue;
             const size_t part = end.feed(std::string_view(piece.data(), static_cast<size_t>(got)));
+            total += part;
+            if (total > maxBytes) return ResultCode::ResponseTimeout;
             const int32_t sinkRc = sink(piece.data(), part);
             if (sinkRc != ResultCode::Success) return sinkRc;
             if (end.found()) return ResultCode::Success;
@@ -95,8 +114,11 @@ int32_t Pop3Session::receiveMultiLine(uint32_t inactivityMs, const Sink& sink) {
         const uint32_t idle = platform::tickCount() - lastPiece;
         if (idle >= inactivityMs) return ResultCode::ResponseTimeout;
         // Wakes as soon as bytes arrive; false at the limit or at once when
-        // the server has gone, and nothing more can come then.
-        if (!socket_.WaitForBytes(0, inactivityMs - idle) && socket_.BytesAvailable() == 0 &&
+        // the server has gone, and nothing more can come then. Never sleeps
+        // past the overall limit either.
+        const uint32_t sinceStart = platform::tickCount() - started;
+        const uint32_t toOverrun = sinceStart < allowed ? static_cast<uint32_t>(allowed - sinceStart) + 1 : 1;
+        if (!socket_.WaitForBytes(0, std::min(inactivityMs - idle, toOverrun)) && socket_.BytesAvailable() == 0 &&
             (socket_.LinkBroken() || !socket_.IsConnected()))
             return ResultCode::ResponseTimeout;
     }
@@ -112,10 +134,11 @@ int32_t Pop3Session::listing(std::string_view command, char* target, int32_t tar
     if (rc != ResultCode::Success) return rc;
 
     ByteBuffer answer;
-    rc = receiveMultiLine(transport::limits().listInactivityMs, [&](const char* bytes, size_t n) {
-        answer.append(bytes, n);
-        return ResultCode::Success;
-    });
+    rc = dropOnFailure(receiveMultiLine(transport::limits().listInactivityMs, transport::limits().listingMaxBytes,
+                                        [&](const char* bytes, size_t n) {
+                                            answer.append(bytes, n);
+                                            return ResultCode::Success;
+                                        }));
     // The caller's array always ends up zero-filled and holding what arrived.
     answer.copyOut(target, static_cast<size_t>(targetSize));
     if (rc != ResultCode::Success) return rc;
@@ -133,10 +156,11 @@ int32_t Pop3Session::retrieve(int32_t messageNumber, const char* path) {
     int32_t rc = commandLine("RETR " + std::to_string(messageNumber) + kLineEnd);
     if (rc != ResultCode::Success) return rc;
 
-    rc = receiveMultiLine(transport::limits().messageInactivityMs, [&](const char* bytes, size_t n) {
-        file.write(bytes, static_cast<std::streamsize>(n));
-        return file ? ResultCode::Success : ResultCode::WriteError;
-    });
+    rc = dropOnFailure(receiveMultiLine(transport::limits().messageInactivityMs, UINT64_MAX,
+                                        [&](const char* bytes, size_t n) {
+                                            file.write(bytes, static_cast<std::streamsize>(n));
+                                            return file ? ResultCode::Success : ResultCode::WriteError;
+                                        }));
     // What arrived stays in the file, also when the transfer broke off.
     file.close();
     if (rc != ResultCode::Success) return rc;

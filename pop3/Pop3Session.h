@@ -35,8 +35,13 @@ private:
     int32_t commandLine(const std::string& line);
     // Takes the rest of a multi-line answer, piece by piece, until its end
     // line; fails with ResponseTimeout when inactivityMs pass without a new
-    // piece or the connection ends first.
-    int32_t receiveMultiLine(uint32_t inactivityMs, const Sink& sink);
+    // piece, the whole transfer overruns its time limit, more than maxBytes
+    // arrive, or the connection ends first.
+    int32_t receiveMultiLine(uint32_t inactivityMs, uint64_t maxBytes, const Sink& sink);
+    // After a failure that may have left the dialogue out of step: closes the
+    // connection, so every later call of the session fails at once with
+    // ResponseTimeout instead of reading stray bytes as its answer.
+    int32_t dropOnFailure(int32_t rc);
 
     // The library promises nothing for concurrent callers; this only keeps
     // two of them from corrupting the one session.

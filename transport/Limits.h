@@ -10,6 +10,13 @@ struct Limits {
     uint32_t replyMs = 60000;              // every reply wait, and completing a connect
     uint32_t listInactivityMs = 30000;     // POP3 listing: silence after the last piece
     uint32_t messageInactivityMs = 5000;   // POP3 message: silence after the last piece
+    // A whole POP3 transfer may take transferBaseMs plus one second for every
+    // transferBytesPerSecond received, so a trickling server cannot hold the
+    // caller for ever while a large message on a slow line still gets through.
+    uint32_t transferBaseMs = 60000;
+    uint32_t transferBytesPerSecond = 2048;
+    // A POP3 listing longer than this is no listing any mailbox needs.
+    uint32_t listingMaxBytes = 16u << 20;
 };
 
 // The limits in force (per library: each library links its own copy).

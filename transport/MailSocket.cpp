@@ -39,6 +39,9 @@ constexpr auto kSlowPass = std::chrono::microseconds(100);
 constexpr auto kSpinPause = std::chrono::seconds(1);
 // Process-wide: no watching before this time (steady clock, in its ticks).
 std::atomic<std::chrono::steady_clock::rep> spinPausedUntil{0};
+// No server reply needs more; anything longer is treated as no reply at all,
+// so a hostile server cannot make the caller hold it in memory.
+constexpr size_t kMaxReply = 64 * 1024;
 // Whole base64 lines per file read.
 constexpr size_t kFileChunk = transport::kBase64LineBytes * 1024;
 
@@ -447,6 +450,7 @@ int32_t MailSocket::expectReply(const char* expected, int32_t expectedLength, co
         for (;;) {
             const auto [found, waiting] = lookForInReceived(term);
             if (found) break;
+            if (waiting > kMaxReply) return ResultCode::ResponseTimeout;
             transport::runReplyWaitHook();
             if (!waitForMore(waiting, since, timeoutMs) && !lookForInReceived(term).first)
                 return ResultCode::ResponseTimeout;
@@ -466,6 +470,7 @@ int32_t MailSocket::expectReply(const char* expected, int32_t expectedLength, co
         if (r != ResultCode::Success) return r;
         reply.append(piece.data(), static_cast<size_t>(got));
         if (const auto line = completeReply(reply)) return judge(*line, expected, expectedLength);
+        if (reply.size() > kMaxReply) return ResultCode::ResponseTimeout;
     }
 }
 
@@ -478,10 +483,22 @@ int32_t MailSocket::SendAndExpectLine(const char* command, int32_t commandLength
                                       int32_t expectedLength, const char* terminator, int32_t terminatorLength,
                                       uint32_t timeoutMs) {
     if (command) {
+        if (expected && unaskedBytesPending()) return ResultCode::IncorrectResponse;
         const int32_t r = Send(command, commandLength);
         if (r != ResultCode::Success) return r;
     }
     if (!expected) return ResultCode::Success;
     if (terminatorLength <= 0) terminator = nullptr;
     return expectReply(expected, expectedLength, terminator, terminatorLength, timeoutMs);
+}
+
+bool MailSocket::unaskedBytesPending() {
+    // Bytes waiting before the command goes out answer nothing it asks: left
+    // over from an earlier exchange or sent unasked. Reading them as this
+    // command's reply would put the dialogue out of step for good.
+    std::lock_guard lock(receiveLock_);
+    if (received_.empty()) return false;
+    received_.clear();
+    dataReceived_.reset();
+    return true;
 }

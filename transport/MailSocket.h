@@ -67,7 +67,8 @@ public:
     // `expected` (when given). The reply is judged once a whole line has
     // arrived; for a multi-line SMTP reply ("250-...") its last line. The
     // time limit counts from when everything queued has gone out. Takes all
-    // bytes available.
+    // bytes available. Bytes already waiting when a command is to be sent make
+    // IncorrectResponse (nothing is sent); a reply over 64 KB ResponseTimeout.
     int32_t SendAndExpect(const char* command, int32_t commandLength, const char* expected, int32_t expectedLength,
                           uint32_t timeoutMs);
     // As SendAndExpect, but consumes exactly through the first terminator and
@@ -102,6 +103,8 @@ private:
     int32_t expectReply(const char* expected, int32_t expectedLength, const char* terminator,
                         int32_t terminatorLength, uint32_t timeoutMs);
     bool waitForQueueBelow(size_t bytes);
+    // True (and the bytes dropped) when something arrived that no command asked for.
+    bool unaskedBytesPending();
 
     std::atomic<bool> connected_{false};
     std::unique_ptr<ByteBuffer> transcript_;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "engine/FetchMail.h"
 #include "engine/ProcessNewMail.h"
@@ -41,7 +42,8 @@ protected:
     }
     std::vector<std::string> spoolFiles() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            if (e.path().filename() != "Fetched.IDS") names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -145,21 +147,80 @@ TEST_F(FetchMailTest, RefusedRetrievalSkipsToTheNextMessage) {
     EXPECT_EQ(cmds.back(), "QUIT");
 }
 
-TEST_F(FetchMailTest, DownloadCutOffInTheMiddleOfThreeKeepsNoPartialFile) {
-    harness::ScriptedPop3Server server(address(7));
-    server.greetAndLogin()
-        .reply("+OK\r\n1 aaa\r\n2 bbb\r\n3 ccc\r\n.\r\n")
-        .reply("+OK\r\n" + message("one") + ".\r\n")
-        .reply("+OK\r\n")
-        .reply("+OK\r\nFrom: ann@example.org\r\nTo: list@example.org\r\n")
-        .hangUp();
-    ASSERT_TRUE(server.start());
-    list.pop3Server = server.server();
-    EXPECT_TRUE(fetch());
-    EXPECT_NE(output.find("    Getting message: 2  ID: bbb...FAILURE "), std::string::npos) << output;
-    EXPECT_EQ(output.find("ID: ccc"), std::string::npos);
-    EXPECT_TRUE(output.ends_with("    Logging out.\n"));
-    EXPECT_EQ(spoolFiles(), std::vector<std::string>{"aaa.NEW"});
+// Sessions that break off at every step. Whatever breaks, each message ends
+// up stored exactly once or still waiting on the server, a broken session is
+// opened again and the messages behind a failing one are still fetched.
+TEST_F(FetchMailTest, BrokenSessionsLoseNothingAndStoreNothingTwice) {
+    using Script = std::function<void(harness::ScriptedPop3Server&)>;
+    struct Case {
+        const char* name;
+        Script script;
+        int passes;
+        std::vector<std::string> commands;
+        std::vector<std::pair<std::string, std::string>> files;  // name, text it holds
+    };
+    const std::string listing3 = "+OK\r\n1 aaa\r\n2 bbb\r\n3 ccc\r\n.\r\n";
+    const Case cases[] = {
+        {"DELE cut off: the stored message is not fetched again",
+         [&](auto& s) {
+             s.greetAndLogin().reply("+OK\r\n1 aaa\r\n2 bbb\r\n.\r\n").reply("+OK\r\n" + message("one") + ".\r\n");
+             s.readLine().nextConnection();
+             s.greetAndLogin().reply("+OK\r\n1 aaa\r\n2 bbb\r\n.\r\n").reply("+OK\r\n");
+             s.reply("+OK\r\n" + message("two") + ".\r\n").reply("+OK\r\n").reply("+OK bye\r\n");
+         },
+         1,
+         {"USER list", "PASS secret", "UIDL", "RETR 1", "DELE 1", "USER list", "PASS secret", "UIDL", "DELE 1",
+          "RETR 2", "DELE 2", "QUIT"},
+         {{"aaa.NEW", "Subject: one"}, {"bbb.NEW", "Subject: two"}}},
+        {"QUIT lost: the next pass only deletes",
+         [&](auto& s) {
+             s.greetAndLogin().reply("+OK\r\n1 aaa\r\n.\r\n").reply("+OK\r\n" + message("one") + ".\r\n");
+             s.reply("+OK\r\n").readLine().nextConnection();
+             s.greetAndLogin().reply("+OK\r\n1 aaa\r\n.\r\n").reply("+OK\r\n").reply("+OK bye\r\n");
+         },
+         2,
+         {"USER list", "PASS secret", "UIDL", "RETR 1", "DELE 1", "QUIT", "USER list", "PASS secret", "UIDL",
+          "DELE 1", "QUIT"},
+         {{"aaa.NEW", "Subject: one"}}},
+        {"one id listed twice: both messages kept",
+         [&](auto& s) {
+             s.greetAndLogin().reply("+OK\r\n1 aaa\r\n2 aaa\r\n.\r\n");
+             s.reply("+OK\r\n" + message("one") + ".\r\n").reply("+OK\r\n");
+             s.reply("+OK\r\n" + message("two") + ".\r\n").reply("+OK\r\n").reply("+OK bye\r\n");
+         },
+         1, {"USER list", "PASS secret", "UIDL", "RETR 1", "DELE 1", "RETR 2", "DELE 2", "QUIT"},
+         {{"aaa.NEW", "Subject: one"}, {"aaa~2.NEW", "Subject: two"}}},
+        {"download cut off: no partial file, the next message still comes",
+         [&](auto& s) {
+             s.greetAndLogin().reply(listing3).reply("+OK\r\n" + message("one") + ".\r\n").reply("+OK\r\n");
+             s.reply("+OK\r\nFrom: ann@example.org\r\nTo: list@example.org\r\n").nextConnection();
+             s.greetAndLogin().reply(listing3).reply("+OK\r\n");
+             s.reply("+OK\r\n" + message("three") + ".\r\n").reply("+OK\r\n").reply("+OK bye\r\n");
+         },
+         1,
+         {"USER list", "PASS secret", "UIDL", "RETR 1", "DELE 1", "RETR 2", "USER list", "PASS secret", "UIDL",
+          "DELE 1", "RETR 3", "DELE 3", "QUIT"},
+         {{"aaa.NEW", "Subject: one"}, {"ccc.NEW", "Subject: three"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& e : fs::directory_iterator(dir.path())) fs::remove_all(e.path());
+        harness::ScriptedPop3Server server(address(7));
+        c.script(server);
+        ASSERT_TRUE(server.start());
+        list.pop3Server = server.server();
+        EXPECT_TRUE(fetch()) << output;
+        for (int pass = 1; pass < c.passes; ++pass) EXPECT_FALSE(fetch()) << output;
+        ASSERT_TRUE(server.waitFinished(5000));
+        EXPECT_EQ(server.commands(), c.commands);
+        std::vector<std::string> names;
+        for (const auto& [name, text] : c.files) {
+            names.push_back(name);
+            EXPECT_NE(dir.read(name).find(text), std::string::npos) << name;
+        }
+        EXPECT_EQ(spoolFiles(), names);
+        EXPECT_TRUE(fs::exists(dir.file("Fetched.IDS")));
+    }
 }
 
 TEST_F(FetchMailTest, HostileUniqueIdsStayInsideTheListDirectory) {
@@ -176,7 +237,8 @@ TEST_F(FetchMailTest, HostileUniqueIdsStayInsideTheListDirectory) {
     for (const auto& e : fs::recursive_directory_iterator(dir.path()))
         if (e.is_regular_file()) names.push_back(fs::relative(e.path(), dir.path()).string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"a/b/%.NEW", "a/b/%2E.%2F..%2Fx.NEW", "a/b/%2Ehidden.NEW"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"a/b/%.NEW", "a/b/%2E.%2F..%2Fx.NEW", "a/b/%2Ehidden.NEW",
+                                               "a/b/Fetched.IDS"}));
     // The spool search sees all three.
     EXPECT_EQ(platform::findFiles(list.directory, "*.NEW").size(), 3u);
 }
@@ -197,7 +259,10 @@ TEST_F(FetchMailTest, ConnectionLostMidMessageIsFetchedAgainAndProcessedOnce) {
         server.greetAndLogin()
             .reply("+OK\r\n1 post1\r\n.\r\n")
             .reply("+OK\r\n" + post.substr(0, 60))
-            .hangUp();
+            .nextConnection()
+            .greetAndLogin()
+            .reply("+OK\r\n1 post1\r\n.\r\n")
+            .reply("+OK bye\r\n");
         ASSERT_TRUE(server.start());
         list.pop3Server = server.server();
         EXPECT_FALSE(fetch());
@@ -225,4 +290,23 @@ TEST_F(FetchMailTest, ConnectionLostMidMessageIsFetchedAgainAndProcessedOnce) {
         // The server's dot-stuffing is gone: the members read what was written.
         EXPECT_NE(m.data.find("\r\n\r\nLine one\r\n.dotted\r\nLine three"), std::string::npos) << m.data;
     }
+}
+
+// A full disk in the middle of a download: the message stays on the server,
+// nothing half written is left to be processed, and the cycle stops rather
+// than failing every message behind it the same way.
+TEST_F(FetchMailTest, FullDiskDuringADownloadKeepsTheMessageOnTheServer) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand in for a full disk";
+    fs::create_symlink("/dev/full", dir.file("Download.TMP"));
+    harness::ScriptedPop3Server server(address(10));
+    server.greetAndLogin()
+        .reply("+OK\r\n1 aaa\r\n2 bbb\r\n.\r\n")
+        .reply("+OK\r\n" + message("one", std::string(64 * 1024, 'x')) + ".\r\n");
+    ASSERT_TRUE(server.start());
+    list.pop3Server = server.server();
+    EXPECT_FALSE(fetch());
+    EXPECT_NE(output.find("    Getting message: 1  ID: aaa...FAILURE -26\n"), std::string::npos) << output;
+    EXPECT_TRUE(spoolFiles().empty());
+    ASSERT_TRUE(server.waitFinished(5000));
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"USER list", "PASS secret", "UIDL", "RETR 1"}));
 }

@@ -7,13 +7,19 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <chrono>
+#include <csignal>
+#include <thread>
 #include <filesystem>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "StrippingLines.h"
+#include "tests/harness/EngineProcess.h"
 #include "tests/harness/ListHome.h"
+#include "tests/harness/ScriptedPop3Server.h"
+#include "tests/harness/SmtpSink.h"
 
 namespace fs = std::filesystem;
 
@@ -380,4 +386,118 @@ TEST_F(ListServer, FailedMemberFileRewrite) {
     deliver("boss@example.org", "subscribe gina@example.org", "ok");
     EXPECT_EQ(pass(), "    Subscribe request\n    Subscribe successful.\n");
     EXPECT_EQ(members(), "_!_boss@example.org\r\nann@example.org\r\ngina@example.org\r\n");
+}
+
+// A stop request or a kill while a post goes out: the members served so far
+// are not served again, and a later pass, with no new mail, serves the rest.
+TEST(ListServerFaults, StopOrKillDuringADistributionServesEachMemberOnce) {
+    struct Case {
+        const char* name;
+        int signal;
+        int address;
+    };
+    for (const Case c : {Case{"stop request", SIGINT, 60}, Case{"kill", SIGKILL, 61}}) {
+        SCOPED_TRACE(c.name);
+        harness::ListHome list;
+        std::string error;
+        // "busy" is answered "try later": the engine pauses before trying again.
+        ASSERT_TRUE(list.start("127.0.3." + std::to_string(c.address), "AdminSubmit=0\r\n", "",
+                               "ann@example.org\r\nbusy@example.org\r\nbob@example.org\r\n", &error))
+            << error;
+        list.dovecot->injectMessage("list", "From: ann@example.org\r\nTo: list@example.org\r\nSubject: submit news"
+                                            "\r\n\r\nHello\r\n");
+        EngineProcess engine;
+        ASSERT_TRUE(engine.start(list.home.path() + "/RingpostSvc", {"-start", "100"},
+                                 {"RINGPOST_SYSTEM_DIR=" + list.system.path()}));
+        ASSERT_TRUE(engine.waitFor("Sending to: busy@example.org...", 1, 60000)) << engine.output();
+        engine.signal(c.signal);
+        engine.waitExit();
+        if (c.signal == SIGINT) {
+            EXPECT_NE(engine.output().find("    2 member(s) wait for a later pass\n"), std::string::npos)
+                << engine.output();
+            EXPECT_EQ(engine.output().find("Sending to: bob"), std::string::npos) << engine.output();
+        }
+        auto recipients = [&] {
+            std::vector<std::string> r;
+            for (const auto& m : list.sink->messages()) r.insert(r.end(), m.rcptTos.begin(), m.rcptTos.end());
+            return r;
+        };
+        EXPECT_EQ(recipients(), std::vector<std::string>{"ann@example.org"});
+
+        // The busy member has moved meanwhile; nothing new is in the mailbox.
+        list.home.write("club/Members.TXT", "ann@example.org\r\ncy@example.org\r\nbob@example.org\r\n");
+        std::string failure;
+        const std::string out = list.pass(failure);
+        EXPECT_EQ(failure, "");
+        EXPECT_EQ(recipients(), (std::vector<std::string>{"ann@example.org", "cy@example.org", "bob@example.org"}))
+            << out;
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(list.home.file("club")))
+            if (e.path().extension() != ".INI" && e.path().extension() != ".TXT" && e.path().filename() != "Fetched.IDS")
+                left.push_back(e.path().extension().string());
+        EXPECT_EQ(left, std::vector<std::string>{".MSG"});
+    }
+}
+
+// The engine killed in the middle of a download: what had arrived is never
+// taken for a message, not even when the message is gone from the server.
+TEST(ListServerFaults, KillDuringADownloadLeavesNothingHalfDone) {
+    const std::string address = "127.0.3.62";
+    harness::ListHome list;
+    list.sink = std::make_unique<harness::SmtpSink>(harness::SmtpSink::Kind::Python, address);
+    ASSERT_TRUE(list.sink->start());
+    std::string text;
+    for (int i = 0; i < 80; ++i) text += std::string(48, 'x') + "\r\n";
+    const std::string post = "From: ann@example.org\r\nTo: list@example.org\r\nSubject: submit news\r\n\r\n" + text;
+    auto configure = [&](const std::string& pop3) {
+        list.home.mkdir("club");
+        list.home.write("club/Settings.INI", "[General]\r\nName=Club\r\nAdminSubmit=0\r\n[POP3]\r\nServer=" + pop3 +
+                                                 "\r\nUsername=list\r\nPassword=secret\r\n[SMTP]\r\nServer=" +
+                                                 address + "\r\nFrom=list@example.org\r\n[Messages]\r\nKeep=5\r\n");
+        list.home.write("club/Members.TXT", "ann@example.org\r\nbob@example.org\r\n");
+    };
+    {
+        harness::ScriptedPop3Server stalling(address);
+        stalling.greetAndLogin().reply("+OK\r\n1 aaa\r\n.\r\n").reply("+OK\r\n" + post.substr(0, 2000)).pause(30000);
+        ASSERT_TRUE(stalling.start());
+        configure(stalling.server());
+        EngineProcess engine;
+        ASSERT_TRUE(engine.start(list.home.path() + "/RingpostSvc", {"-start", "100"},
+                                 {"RINGPOST_SYSTEM_DIR=" + list.system.path()}));
+        ASSERT_TRUE(engine.waitFor("Getting message: 1  ID: aaa...", 1, 60000)) << engine.output();
+        // Killed once the first half is on disk, wherever it is written.
+        auto halfWritten = [&] {
+            for (const char* name : {"club/Download.TMP", "club/aaa.NEW"}) {
+                std::error_code ec;
+                if (fs::file_size(list.home.file(name), ec) >= 2000 && !ec) return true;
+            }
+            return false;
+        };
+        for (int i = 0; i < 500 && !halfWritten(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(halfWritten());
+        engine.signal(SIGKILL);
+        engine.waitExit();
+        EXPECT_FALSE(fs::exists(list.home.file("club/aaa.NEW")));
+    }
+    // Meanwhile the cut message was taken from the mailbox; another came.
+    harness::ScriptedPop3Server whole(address);
+    whole.greetAndLogin()
+        .reply("+OK\r\n1 bbb\r\n.\r\n")
+        .reply("+OK\r\n" + post + ".\r\n")
+        .reply("+OK\r\n")
+        .reply("+OK bye\r\n");
+    ASSERT_TRUE(whole.start());
+    configure(whole.server());
+    std::string failure;
+    const std::string out = list.pass(failure);
+    EXPECT_EQ(failure, "");
+    std::vector<std::string> recipients;
+    for (const auto& m : list.sink->messages()) {
+        recipients.insert(recipients.end(), m.rcptTos.begin(), m.rcptTos.end());
+        EXPECT_NE(m.data.find(text), std::string::npos);
+    }
+    EXPECT_EQ(recipients, (std::vector<std::string>{"ann@example.org", "bob@example.org"})) << out;
+    EXPECT_TRUE(fs::exists(list.home.file("club/bbb.MSG"))) << out;
+    EXPECT_FALSE(fs::exists(list.home.file("club/aaa.MSG"))) << out;
+    EXPECT_FALSE(fs::exists(list.home.file("club/Download.TMP"))) << out;
 }

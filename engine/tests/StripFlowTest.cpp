@@ -121,7 +121,8 @@ protected:
                 std::string files;
                 for (const auto& f : fs::directory_iterator(e.path())) files += f.path().filename().string();
                 kinds.push_back("dir(" + files + ")");
-            } else if (e.path().extension() != ".INI" && e.path().extension() != ".TXT") {
+            } else if (e.path().extension() != ".INI" && e.path().extension() != ".TXT" &&
+                       e.path().filename() != "Fetched.IDS") {
                 kinds.push_back(e.path().extension().string().substr(1));
             }
         }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -207,6 +208,67 @@ TEST_F(Pop3Faults, DroppedConnectionMidListingFails) {
     char buf[32];
     EXPECT_EQ(KOVAPOP3_GetMessageIDs(buf, sizeof buf), kResponseTimeout);
     EXPECT_LT(msSince(t), 2000);
+}
+
+// A transfer that fails midway leaves the server's answer half read: the
+// session closes, so the next call fails at once instead of taking the rest
+// (or the status line of the next answer) for its own.
+TEST_F(Pop3Faults, FailedTransferClosesTheSession) {
+    struct Case {
+        const char* name;
+        bool listing;  // UIDL, else RETR 1
+        std::function<void(harness::ScriptedPop3Server&)> script;
+    };
+    const Case cases[] = {
+        {"message trickled a byte at a time", false,
+         [](harness::ScriptedPop3Server& s) {
+             s.reply("+OK\r\nSubject: slow\r\n\r\n");
+             for (int i = 0; i < 40; ++i) s.send("x").pause(50);
+         }},
+        {"message stalled midway", false,
+         [](harness::ScriptedPop3Server& s) { s.reply("+OK\r\nSubject: half\r\n\r\nhalf"); }},
+        {"listing beyond any mailbox", true,
+         [](harness::ScriptedPop3Server& s) {
+             std::string big = "+OK\r\n";
+             for (int i = 1; i <= 200; ++i) big += std::to_string(i) + " uid" + std::to_string(i) + "\r\n";
+             s.reply(big);
+         }},
+        {"status line never ends", false,
+         [](harness::ScriptedPop3Server& s) { s.reply("+OK " + std::string(70 * 1024, 'z')); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        transport::Limits l;
+        l.replyMs = 3000;
+        l.messageInactivityMs = 400;
+        l.listInactivityMs = 400;
+        l.transferBaseMs = 600;
+        l.transferBytesPerSecond = 1000000;
+        l.listingMaxBytes = 1000;
+        transport::setLimitsForTesting(l);
+        harness::ScriptedPop3Server s("127.0.2.49");
+        s.greetAndLogin();
+        c.script(s);
+        // What a session out of step would read as the next answer.
+        s.pause(1000).send("+OK\r\nSubject: stray\r\n\r\nstray\r\n.\r\n");
+        start(s);
+        ASSERT_EQ(login(s), 0);
+        const auto t = Clock::now();
+        char buf[64];
+        if (c.listing)
+            EXPECT_EQ(KOVAPOP3_GetMessageIDs(buf, sizeof buf), kResponseTimeout);
+        else
+            EXPECT_EQ(KOVAPOP3_GetMessage(1, dir_.file("m").c_str()), kResponseTimeout);
+        EXPECT_LT(msSince(t), 2500);
+        const auto after = Clock::now();
+        EXPECT_EQ(KOVAPOP3_GetMessage(2, dir_.file("n").c_str()), kResponseTimeout);
+        EXPECT_EQ(KOVAPOP3_DeleteMessage(1), kResponseTimeout);
+        EXPECT_LT(msSince(after), 300);
+        EXPECT_EQ(dir_.read("n"), "");
+        EXPECT_NE(KOVAPOP3_Logout(), 0);
+        ASSERT_TRUE(s.waitFinished(kFinishMs));
+        for (const auto& cmd : s.commands()) EXPECT_TRUE(cmd != "RETR 2" && cmd != "DELE 1") << cmd;
+    }
 }
 
 }  // namespace

@@ -41,6 +41,11 @@ ScriptedPop3Server& ScriptedPop3Server::hangUp() {
     return *this;
 }
 
+ScriptedPop3Server& ScriptedPop3Server::nextConnection() {
+    script_.push_back({Step::NextConnection, {}});
+    return *this;
+}
+
 ScriptedPop3Server& ScriptedPop3Server::greetAndLogin() {
     return send("+OK scripted server ready\r\n").reply("+OK\r\n").reply("+OK Logged in.\r\n");
 }
@@ -111,6 +116,12 @@ void ScriptedPop3Server::serve() {
             case Step::HangUp:
                 s->close();
                 return finish();
+            case Step::NextConnection:
+                s->close();
+                pending_.clear();
+                s = listener_.accept(acceptLimitMs_);
+                if (!s) return finish();
+                break;
         }
     }
     // Silence: keep the connection, recording whatever else the client sends.

@@ -33,6 +33,8 @@ public:
     ScriptedPop3Server& pause(uint32_t ms);
     // Closes the connection at once.
     ScriptedPop3Server& hangUp();
+    // Closes the connection and goes on with the next client that connects.
+    ScriptedPop3Server& nextConnection();
     // The greeting and "+OK" to USER and PASS.
     ScriptedPop3Server& greetAndLogin();
     // After the last step the server says nothing more and keeps the
@@ -56,7 +58,7 @@ public:
 
 private:
     struct Step {
-        enum Kind { Send, ReadLine, Pause, HangUp } kind;
+        enum Kind { Send, ReadLine, Pause, HangUp, NextConnection } kind;
         std::string text;
         uint32_t ms = 0;
     };

@@ -3,7 +3,8 @@
 Each message becomes N.eml (the data bytes as received, CR LF kept, dots
 un-stuffed) and N.json (HELO argument, MAIL FROM, RCPT TO list), written
 before the 250 reply so a client that saw 250 finds both files. Recipients
-whose local part starts with "refused" get 550 at RCPT.
+whose local part starts with "refused" get 550 at RCPT, those starting with
+"busy" 451.
 """
 import argparse
 import json
@@ -22,6 +23,8 @@ class Handler:
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.startswith("refused"):
             return "550 5.1.1 Recipient refused"
+        if address.startswith("busy"):
+            return "451 4.3.2 Try again later"
         envelope.rcpt_tos.append(address)
         return "250 OK"
 

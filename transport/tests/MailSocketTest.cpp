@@ -220,3 +220,49 @@ TEST(MailSocket, ReplyLandingBetweenLookAndSleepIsNotMissed) {
     s.Disconnect();
     EXPECT_TRUE(server.finish());
 }
+
+// Replies a session must never take as the answer to its command: bytes sent
+// before the command went out, and replies too long to be one. Each fails
+// fast, well inside the reply limit, and sends nothing it should not.
+TEST(MailSocket, UnaskedAndOverlongRepliesFail) {
+    const std::string longLine(70 * 1024, 'x');
+    std::string longMultiLine;
+    while (longMultiLine.size() <= 70 * 1024) longMultiLine += "250-" + std::string(1000, 'y') + "\r\n";
+    struct Case {
+        const char* name;
+        std::string greeting;   // sent at once, read as a status line
+        std::string command;    // then sent with SendAndExpect
+        int32_t greetingResult;
+        int32_t commandResult;
+        std::string serverSees;
+    };
+    const Case cases[] = {
+        {"two replies to one command", "+OK hi\r\n+OK stale\r\n", "NOOP\r\n", ResultCode::Success,
+         ResultCode::IncorrectResponse, ""},
+        {"greeting without a line end", longLine, "", ResultCode::ResponseTimeout, 0, ""},
+        {"endless multi-line reply", "+OK hi\r\n", "EHLO x\r\n", ResultCode::Success, ResultCode::ResponseTimeout,
+         "EHLO x\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(kAddress);
+        std::vector<ScriptedServer::Step> script{ScriptedServer::send(c.greeting)};
+        if (!c.command.empty() && c.commandResult == ResultCode::ResponseTimeout) {
+            script.push_back(ScriptedServer::readLine());
+            script.push_back(ScriptedServer::send(longMultiLine));
+        }
+        script.push_back(ScriptedServer::waitForClose());
+        ASSERT_TRUE(server.start(script));
+        MailSocket s;
+        ASSERT_EQ(s.Connect(server.server().c_str(), 110, true, false), ResultCode::Success);
+        const auto t = Clock::now();
+        EXPECT_EQ(s.SendAndExpectLine(nullptr, 0, "+OK", 3, "\r\n", 2, 10000), c.greetingResult);
+        if (!c.command.empty()) {
+            EXPECT_EQ(expectText(s, c.command, "250", 10000), c.commandResult);
+        }
+        EXPECT_LT(elapsedMs(t), 5000);
+        s.Disconnect();
+        EXPECT_TRUE(server.finish());
+        EXPECT_EQ(server.received(), c.serverSees);
+    }
+}
