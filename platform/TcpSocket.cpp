@@ -148,6 +148,20 @@ void TcpSocket::stop() {
     } while (r < 0 && errno == EINTR);
 }
 
+long TcpSocket::waitReadable(int timeoutMs) { return waitFor(fd_.get(), stopFd_.get(), POLLIN, timeoutMs); }
+
+long TcpSocket::waitWritable(int timeoutMs) { return waitFor(fd_.get(), stopFd_.get(), POLLOUT, timeoutMs); }
+
+void TcpSocket::resume() {
+    if (!stopFd_) return;
+    uint64_t count = 0;
+    ssize_t r;
+    do {
+        r = ::read(stopFd_.get(), &count, sizeof count);
+    } while (r < 0 && errno == EINTR);
+    receiveDrained_ = true;
+}
+
 void TcpSocket::close() { fd_.close(); }
 
 }  // namespace platform

@@ -1,11 +1,37 @@
 #include "KOVASMTP.h"
 
 #include "smtp/SmtpDelivery.h"
+#include "transport/ResultCodes.h"
+
+namespace {
+
+// Per calling thread, so two threads sending for different lists never mix
+// their settings.
+thread_local smtp::Security security;
+
+}  // namespace
 
 extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SendEMail(const char* server, const char* from, const char* to,
                                                       const char* replyTo, const char* subject, const char* body,
                                                       int32_t bodyLength, const char* attachments,
                                                       char* transcript, int32_t transcriptSize) {
     return smtp::sendEMail(server, from, to, replyTo, subject, body, bodyLength, attachments, transcript,
-                           transcriptSize);
+                           transcriptSize, security);
+}
+
+extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t mode, const char* caFile, const char* user,
+                                                        const char* password, int32_t flags) {
+    if (mode < smtp::Security::None || mode > smtp::Security::StartTls) return ResultCode::InvalidParameter;
+    try {
+        smtp::Security s;
+        s.mode = mode;
+        s.caFile = caFile ? caFile : "";
+        s.user = user ? user : "";
+        s.password = password ? password : "";
+        s.allowPlainAuth = (flags & KOVA_ALLOW_PLAIN_AUTH) != 0;
+        security = std::move(s);
+        return ResultCode::Success;
+    } catch (...) {
+        return ResultCode::OutOfMemory;
+    }
 }
