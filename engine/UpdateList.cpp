@@ -1,6 +1,7 @@
 #include "UpdateList.h"
 
 #include "FetchMail.h"
+#include "ListSecurity.h"
 #include "ProcessNewMail.h"
 #include "SpoolCleanup.h"
 
@@ -12,5 +13,6 @@ void UpdateList(MailList& list) {
     RemoveOldFiles(list, "MSG", list.keep);
     RemoveOldFiles(list, "BAD", kBadFileDays);
     RemoveOldFiles(list, "TMP", 0);
+    ApplyListSecurity(list);
     if (FetchMail(list)) ProcessNewMail(list);
 }

@@ -38,7 +38,8 @@ KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const 
  * trusted authority and name the host (or IP address) of the server text;
  * STARTTLS never falls back to plain text. With KOVA_SECURITY_NONE and no
  * KOVA_ALLOW_PLAIN_AUTH, login refuses with -45 before connecting.
- * Results: 0, -20 (unknown security value).
+ * Results: 0, -20 (unknown security value; logins then fail with -20 until
+ * a valid value is set, so a mistyped setting never ends in a plain login).
  * Login's further results when TLS is in play: -23 (CA file unreadable),
  * -40 (TLS handshake failed), -41 (certificate not trusted), -42 (certificate
  * for another host), -43 (server offers no STLS), -44 (user name or password

@@ -37,8 +37,11 @@ int32_t Pop3Session::commandLine(const std::string& line) {
 }
 
 int32_t Pop3Session::setSecurity(int32_t security, const char* caFile, bool allowPlainAuth) {
-    if (security < 0 || security > 2) return ResultCode::InvalidParameter;
     std::lock_guard lock(callLock_);
+    // An unknown value is kept so that logins fail until a valid one is set:
+    // a mistyped setting must not end in a plain login.
+    securityValid_ = security >= 0 && security <= 2;
+    if (!securityValid_) return ResultCode::InvalidParameter;
     security_ = static_cast<Security>(security);
     caFile_ = caFile ? caFile : "";
     allowPlainAuth_ = allowPlainAuth;
@@ -75,6 +78,7 @@ int32_t Pop3Session::login(const char* server, const char* user, const char* pas
         const int32_t rc = logoutLocked();
         if (rc != ResultCode::Success) return rc;
     }
+    if (!securityValid_) return ResultCode::InvalidParameter;
     if (security_ == Security::None && !allowPlainAuth_) return ResultCode::PlainAuthRefused;
 
     int32_t rc = openSession(server);

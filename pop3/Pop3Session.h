@@ -24,7 +24,8 @@ public:
     enum class Security { None = 0, Tls = 1, StartTls = 2 };
     // How the following logins connect. Until first set: plain, as ever.
     // With Security::None and allowPlainAuth false a login is refused
-    // (PlainAuthRefused) before anything is sent.
+    // (PlainAuthRefused) before anything is sent. An unknown value gives
+    // InvalidParameter, and so does every login until a valid one is set.
     int32_t setSecurity(int32_t security, const char* caFile, bool allowPlainAuth);
 
     int32_t login(const char* server, const char* user, const char* password);
@@ -52,6 +53,7 @@ private:
     MailSocket socket_;
     bool loggedIn_ = false;
     Security security_ = Security::None;
+    bool securityValid_ = true;
     std::string caFile_;
     bool allowPlainAuth_ = true;
 };

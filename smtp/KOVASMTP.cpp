@@ -21,7 +21,6 @@ extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SendEMail(const char* server, const 
 
 extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t mode, const char* caFile, const char* user,
                                                         const char* password, int32_t flags) {
-    if (mode < smtp::Security::None || mode > smtp::Security::StartTls) return ResultCode::InvalidParameter;
     try {
         smtp::Security s;
         s.mode = mode;
@@ -29,7 +28,10 @@ extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t mode, const char
         s.user = user ? user : "";
         s.password = password ? password : "";
         s.allowPlainAuth = (flags & KOVA_ALLOW_PLAIN_AUTH) != 0;
+        // An unknown mode is kept: sending then fails with InvalidParameter
+        // until a valid one is set, rather than going out plain.
         security = std::move(s);
+        if (mode < smtp::Security::None || mode > smtp::Security::StartTls) return ResultCode::InvalidParameter;
         return ResultCode::Success;
     } catch (...) {
         return ResultCode::OutOfMemory;

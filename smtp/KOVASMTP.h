@@ -41,7 +41,8 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SendEMail(const char* server, const char* from,
  * when the server offers only that). caFile: NULL, or a PEM file of
  * certificates trusted besides the system's; the server's certificate must
  * name the host (or IP address) of the server text. STARTTLS never falls back
- * to plain text. Results: 0, -20 (unknown mode), -14.
+ * to plain text. Results: 0, -20 (unknown mode; sending then fails with -20
+ * until a valid mode is set), -14.
  * KOVASMTP_SendEMail's further results then: -23 (CA file unreadable), -40
  * (TLS handshake failed), -41 (certificate not trusted), -42 (certificate for
  * another host), -43 (server offers no STARTTLS), -44 (authentication

@@ -113,7 +113,9 @@ TEST_F(Pop3Tls, EachModeAndEachUnfitServerGivesItsResult) {
         EXPECT_EQ(KOVAPOP3_GetMessageIDs(buf, sizeof buf), c.expected == 0 ? 3 : ResultCode::NotLoggedIn);
         KOVAPOP3_Logout();
     }
-    EXPECT_EQ(KOVAPOP3_SetSecurity(3, nullptr, 0), ResultCode::InvalidParameter);
+    // A mistyped mode never ends in a plain login.
+    EXPECT_EQ(KOVAPOP3_SetSecurity(3, nullptr, KOVA_ALLOW_PLAIN_AUTH), ResultCode::InvalidParameter);
+    EXPECT_EQ(KOVAPOP3_Login(address(Cert::NoTls).c_str(), "alice", "secret"), ResultCode::InvalidParameter);
 }
 
 TEST_F(Pop3Tls, RefusedCertificateSendsNoCredential) {

@@ -138,7 +138,11 @@ TEST_F(SmtpTls, EachModeAndEachUnfitServerGivesItsResult) {
             EXPECT_EQ(t, "");
         }
     }
+    // A mistyped mode never ends in a plain delivery.
     EXPECT_EQ(KOVASMTP_SetSecurity(7, nullptr, nullptr, nullptr, 0), ResultCode::InvalidParameter);
+    int32_t r;
+    EXPECT_EQ(send(sinks->of(Sink::PlainAuth).server(), &r), "");
+    EXPECT_EQ(r, ResultCode::InvalidParameter);
 }
 
 TEST_F(SmtpTls, LargeAttachmentArrivesByteForByteOverTls) {
