@@ -1,5 +1,6 @@
 #include "SmtpDelivery.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -103,7 +104,13 @@ int32_t sendEMail(const char* server, const char* from, const char* to, const ch
             r = socket.StartTls(transport::TlsOptions{security.caFile});
         if (r == ResultCode::Success)
             r = converse(socket, from, to, replyTo, subject, body, bodyLength, attachments, security);
-        if (transcript) socket.CopyTranscript(transcript, transcriptSize);
+        if (transcript && !security.user.empty()) {
+            const ByteBuffer raw = socket.GetTranscript();
+            const std::string shown = maskCredentials(std::string(raw.data(), raw.size()), security);
+            if (transcriptSize > 1) shown.copy(transcript, std::min(shown.size(), static_cast<size_t>(transcriptSize) - 1));
+        } else if (transcript) {
+            socket.CopyTranscript(transcript, transcriptSize);
+        }
         socket.Disconnect();
         return r;
     } catch (...) {

@@ -29,6 +29,10 @@ bool hasCode(std::string_view reply, std::string_view code) {
     return last.substr(0, code.size()) == code;
 }
 
+std::string plainBlob(const std::string& user, const std::string& password) {
+    return std::string(1, '\0') + user + '\0' + password;
+}
+
 std::string base64(std::string_view text) {
     std::string out;
     transport::appendBase64Lines(out, reinterpret_cast<const unsigned char*>(text.data()), text.size());
@@ -101,7 +105,7 @@ int32_t authenticate(MailSocket& s, const Extensions& offered, const std::string
     std::string reply;
     int32_t r;
     if (offered.authPlain) {
-        r = exchange(s, "AUTH PLAIN " + base64(std::string(1, '\0') + user + '\0' + password) + "\r\n", reply);
+        r = exchange(s, "AUTH PLAIN " + base64(plainBlob(user, password)) + "\r\n", reply);
     } else if (offered.authLogin) {
         r = exchange(s, "AUTH LOGIN\r\n", reply);
         if (r == ResultCode::Success && hasCode(reply, "334")) r = exchange(s, base64(user) + "\r\n", reply);
@@ -111,6 +115,17 @@ int32_t authenticate(MailSocket& s, const Extensions& offered, const std::string
     }
     if (r != ResultCode::Success) return r;
     return hasCode(reply, "235") ? ResultCode::Success : ResultCode::AuthenticationRefused;
+}
+
+std::string maskCredentials(std::string transcript, const Security& security) {
+    if (security.user.empty()) return transcript;
+    for (const std::string& secret :
+         {base64(plainBlob(security.user, security.password)), base64(security.password)}) {
+        if (secret.empty()) continue;
+        for (size_t at = 0; (at = transcript.find(secret, at)) != std::string::npos;)
+            transcript.replace(at, secret.size(), "********");
+    }
+    return transcript;
 }
 
 int32_t openExtended(MailSocket& s, const std::string& domain, const Security& security) {

@@ -40,4 +40,8 @@ int32_t openExtended(MailSocket& s, const std::string& domain, const Security& s
 int32_t authenticate(MailSocket& s, const Extensions& offered, const std::string& user,
                      const std::string& password);
 
+// The dialogue with every encoded password replaced by asterisks, so that a
+// transcript shown on screen or kept in a log carries no credential.
+std::string maskCredentials(std::string transcript, const Security& security);
+
 }  // namespace smtp

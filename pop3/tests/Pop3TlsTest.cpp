@@ -12,6 +12,7 @@
 #include "tests/TempDir.h"
 #include "tests/harness/DovecotServer.h"
 #include "tests/harness/TestCa.h"
+#include "tests/harness/TlsFaultServer.h"
 #include "transport/ResultCodes.h"
 
 namespace {
@@ -147,6 +148,17 @@ TEST_F(Pop3Tls, LargeMessageArrivesByteForByteOverTls) {
         EXPECT_EQ(KOVAPOP3_Logout(), 0);
     }
     server.clearMaildir("alice");
+}
+
+TEST_F(Pop3Tls, BytesInjectedBehindTheStlsAnswerFailTheHandshake) {
+    const auto cert = servers->ca.issue("inject", "IP:127.0.12.30");
+    harness::TlsFaultServer server(harness::TlsFaultServer::Mode::Pop3Inject, "127.0.12.30", 110, cert.cert,
+                                   cert.key);
+    std::string error;
+    ASSERT_TRUE(server.start(&error)) << error;
+    ASSERT_EQ(KOVAPOP3_SetSecurity(KOVA_SECURITY_STARTTLS, servers->ca.caFile().c_str(), 0), 0);
+    EXPECT_EQ(KOVAPOP3_Login("127.0.12.30", "alice", "secret"), ResultCode::TlsHandshakeFailed);
+    EXPECT_EQ(server.commands(), "STLS\n");  // and nothing after it, in clear or not
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "tests/TempDir.h"
 #include "tests/harness/SmtpSink.h"
 #include "tests/harness/TestCa.h"
+#include "tests/harness/TlsFaultServer.h"
 #include "transport/ResultCodes.h"
 
 using harness::SmtpSink;
@@ -127,6 +128,8 @@ TEST_F(SmtpTls, EachModeAndEachUnfitServerGivesItsResult) {
             EXPECT_EQ(msgs.back().tls, c.security != KOVA_SECURITY_NONE);
             EXPECT_TRUE(msgs.back().data.ends_with("Hello over TLS\r\n"));
             EXPECT_NE(t.find("ehlo example.org\r\n"), std::string::npos) << t;
+            // The transcript shows that AUTH went out, never what it carried.
+            EXPECT_NE(t.find("\r\nAUTH PLAIN ********\r\n"), std::string::npos) << t;
         } else {
             EXPECT_EQ(t.find("mail from"), std::string::npos) << t;
         }
@@ -169,6 +172,28 @@ TEST_F(SmtpTls, LargeAttachmentArrivesByteForByteOverTls) {
         const std::string body = d.substr(start, d.find("\r\n--__--__KOVA", start) - start);
         EXPECT_TRUE(decodeBase64(body) == content);
     }
+}
+
+TEST_F(SmtpTls, SlowReaderTakesALargeMessageWhole) {
+    // The server takes the data at about 2 MB/s: sending waits on TLS while
+    // the reader thread keeps reading from the same connection.
+    const auto cert = sinks->ca.issue("slow", "IP:127.0.12.33");
+    harness::TlsFaultServer server(harness::TlsFaultServer::Mode::SmtpSlow, "127.0.12.33", 465, cert.cert, cert.key);
+    std::string error;
+    ASSERT_TRUE(server.start(&error)) << error;
+    std::string content(3u << 20, '\0');
+    std::mt19937 random(33);
+    for (auto& c : content) c = static_cast<char>(random());
+    dir_.write("slow.bin", content);
+    ASSERT_EQ(KOVASMTP_SetSecurity(KOVA_SECURITY_TLS, sinks->ca.caFile().c_str(), "alice", "secret", 0), 0);
+    int32_t r;
+    const std::string t = send("127.0.12.33", &r, dir_.file("slow.bin").c_str());
+    ASSERT_EQ(r, 0) << t.substr(0, 2000);
+    const std::string d = server.data();
+    const size_t at = d.find("filename=\"slow.bin\"\r\n\r\n");
+    ASSERT_NE(at, std::string::npos);
+    const size_t start = at + 22;
+    EXPECT_TRUE(decodeBase64(d.substr(start, d.find("\r\n--__--__KOVA", start) - start)) == content);
 }
 
 }  // namespace
