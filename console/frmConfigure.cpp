@@ -228,6 +228,9 @@ void frmConfigure::buildControls() {
     txtPOP3Password->setEchoMode(QLineEdit::Password);
     txtPOP3Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // '*
     cmdTestPOP3 = button(p, "cmdTestPOP3", QStringLiteral("Test POP3"), QRect(290, 195, 100, 28));
+    cmdPOP3Security = button(p, "cmdPOP3Security", QStringLiteral("Security..."), QRect(8, 195, 100, 28));
+    lblPOP3Security = label(p, QString(), 114, 200, 170);
+    lblPOP3Security->setObjectName(QStringLiteral("lblPOP3Security"));
 
     // SMTP
     p = picOptions[2];
@@ -247,6 +250,9 @@ void frmConfigure::buildControls() {
     connect(lblStripHTML, &ClickableLabel::clicked, this,
             [this] { chkStripHTML->setChecked(!chkStripHTML->isChecked()); });
     cmdTestSMTP = button(p, "cmdTestSMTP", QStringLiteral("Test SMTP"), QRect(290, 195, 100, 28));
+    cmdSMTPSecurity = button(p, "cmdSMTPSecurity", QStringLiteral("Security..."), QRect(8, 195, 100, 28));
+    lblSMTPSecurity = label(p, QString(), 114, 200, 170);
+    lblSMTPSecurity->setObjectName(QStringLiteral("lblSMTPSecurity"));
 
     // Members
     p = picOptions[3];
@@ -316,6 +322,10 @@ void frmConfigure::buildControls() {
     connect(cmdRemove, &QPushButton::clicked, this, &frmConfigure::cmdRemove_Click);
     connect(cmdTestPOP3, &QPushButton::clicked, this, &frmConfigure::cmdTestPOP3_Click);
     connect(cmdTestSMTP, &QPushButton::clicked, this, &frmConfigure::cmdTestSMTP_Click);
+    connect(cmdPOP3Security, &QPushButton::clicked, this, &frmConfigure::cmdPOP3Security_Click);
+    connect(cmdSMTPSecurity, &QPushButton::clicked, this, &frmConfigure::cmdSMTPSecurity_Click);
+    runSecurityDialog = [](frmSecurity& dialog) { return dialog.exec() == QDialog::Accepted; };
+    showSecurity();
     connect(cmdOK, &QPushButton::clicked, this, &frmConfigure::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmConfigure::cmdCancel_Click);
     connect(cmdHelp, &QPushButton::clicked, this, &frmConfigure::cmdHelp_Click);
@@ -383,6 +393,12 @@ void frmConfigure::PopulateFormWith(const QString& listName) {
     setFieldBytes(txtSMTPServer, read("SMTP", "Server", kDefaultHost));
     setFieldBytes(txtSMTPFrom, read("SMTP", "From", kDefaultAddress));
     setFieldBytes(txtSMTPReplyTo, read("SMTP", "ReplyTo", kDefaultAddress));
+    pop3Security = SecurityValues{read("POP3", "Security", ""), read("POP3", "CAFile", ""), {}, {},
+                                  read("POP3", "AllowPlainAuth", "").starts_with('1')};
+    smtpSecurity = SecurityValues{read("SMTP", "Security", ""), read("SMTP", "CAFile", ""),
+                                  read("SMTP", "Username", ""), read("SMTP", "Password", ""),
+                                  read("SMTP", "AllowPlainAuth", "").starts_with('1')};
+    showSecurity();
 
     lstMembers->clear();
     MemberStore store;
@@ -618,6 +634,24 @@ bool frmConfigure::writeList(const std::string& name) {
         if (!platform::writePrivateProfileString(section, key, value, temp.path()))
             return failed(platform::lastErrorCode());
     }
+    // Security keys only when set, so a plain list's file keeps its lines; a
+    // key the file already holds is emptied, which reads as not set.
+    const std::vector<std::tuple<const char*, const char*, std::string>> security = {
+        {"POP3", "Security", pop3Security.security},
+        {"POP3", "CAFile", pop3Security.caFile},
+        {"POP3", "AllowPlainAuth", pop3Security.allowPlainAuth ? "1" : ""},
+        {"SMTP", "Security", smtpSecurity.security},
+        {"SMTP", "CAFile", smtpSecurity.caFile},
+        {"SMTP", "Username", smtpSecurity.username},
+        {"SMTP", "Password", smtpSecurity.password},
+        {"SMTP", "AllowPlainAuth", smtpSecurity.allowPlainAuth ? "1" : ""},
+    };
+    for (const auto& [section, key, value] : security) {
+        const bool present = platform::getPrivateProfileString(section, key, "\x01", kValueBuffer, temp.path()) != "\x01";
+        if ((value.empty() && !present) || platform::writePrivateProfileString(section, key, value, temp.path()))
+            continue;
+        return failed(platform::lastErrorCode());
+    }
 
     // The engine's own member writer: administrators first, the new file
     // complete before it replaces the old one.
@@ -654,8 +688,10 @@ void frmConfigure::cmdTestPOP3_Click() {
     TestOutcome outcome;
     {
         WaitCursor cursor;
+        applyPop3Security(*pop3, pop3Security, listDirectory(trimmed(txtName)));
         outcome = RunPop3Test(*pop3, fieldBytes(txtPOP3Server), fieldBytes(txtPOP3Username),
                               fieldBytes(txtPOP3Password));
+        applyPop3Security(*pop3, {}, {});
     }
     dialogs_.message(this, outcome.text, QString(), outcome.icon);
 }
@@ -672,9 +708,32 @@ void frmConfigure::cmdTestSMTP_Click() {
     TestOutcome outcome;
     {
         WaitCursor cursor;
+        applySmtpSecurity(*smtp, smtpSecurity, listDirectory(trimmed(txtName)));
         outcome = RunSmtpTest(*smtp, fieldBytes(txtSMTPServer), fieldBytes(txtSMTPFrom), recipient.toStdString());
+        applySmtpSecurity(*smtp, {}, {});
     }
     dialogs_.message(this, outcome.text, QString(), outcome.icon);
+}
+
+void frmConfigure::showSecurity() {
+    lblPOP3Security->setText(securitySummary(pop3Security, false));
+    lblSMTPSecurity->setText(securitySummary(smtpSecurity, true));
+}
+
+void frmConfigure::cmdPOP3Security_Click() {
+    frmSecurity dialog(false, pop3Security, this);
+    if (!runSecurityDialog(dialog)) return;
+    const SecurityValues v = dialog.values();
+    pop3Security.security = v.security;
+    pop3Security.caFile = v.caFile;
+    showSecurity();
+}
+
+void frmConfigure::cmdSMTPSecurity_Click() {
+    frmSecurity dialog(true, smtpSecurity, this);
+    if (!runSecurityDialog(dialog)) return;
+    smtpSecurity = dialog.values();
+    showSecurity();
 }
 
 void frmConfigure::paintEvent(QPaintEvent* event) {
