@@ -177,7 +177,20 @@ long MailSocket::channelTrySend(const char* bytes, size_t size) {
     return tls_ ? tls_->trySend(bytes, size) : socket_->trySend(bytes, size);
 }
 
+namespace {
+
+// Releases a thread's TLS state when its job ends (the thread itself is parked).
+struct TlsThreadEnd {
+    const std::unique_ptr<transport::TlsChannel>& tls;
+    ~TlsThreadEnd() {
+        if (tls) transport::TlsChannel::releaseThreadState();
+    }
+};
+
+}  // namespace
+
 void MailSocket::readerLoop() {
+    const TlsThreadEnd end{tls_};
     std::vector<char> piece(kReceivePiece);
     for (;;) {
         const long n = channelReceive(piece.data(), piece.size());
@@ -202,6 +215,7 @@ void MailSocket::readerLoop() {
 }
 
 void MailSocket::writerLoop() {
+    const TlsThreadEnd end{tls_};
     for (;;) {
         if (platform::Event::waitAny({&stopWriter_, &dataQueued_}, platform::kInfinite) == 0) return;
         std::optional<std::string> buffer;

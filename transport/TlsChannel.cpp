@@ -1,5 +1,6 @@
 #include "TlsChannel.h"
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -165,6 +166,8 @@ long TlsChannel::trySend(const char* bytes, size_t size) {
     ERR_clear_error();
     return (err == SSL_ERROR_WANT_WRITE || err == SSL_ERROR_WANT_READ) ? 0 : platform::TcpSocket::kError;
 }
+
+void TlsChannel::releaseThreadState() { OPENSSL_thread_stop(); }
 
 void TlsChannel::close() {
     std::lock_guard lock(lock_);

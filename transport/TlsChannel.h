@@ -47,6 +47,11 @@ public:
     // Tells the peer the session ends, without waiting for its answer.
     void close();
 
+    // Frees what the TLS library keeps for the calling thread. Threads that
+    // outlive their connection (parked for the next one) call it when a TLS
+    // job ends, since they may end only after the library was shut down.
+    static void releaseThreadState();
+
     struct State;
 
 private:

@@ -32,11 +32,24 @@ struct Servers {
 
 Servers* servers = nullptr;
 
-std::string address(Cert c) { return "127.0.12." + std::to_string(static_cast<int>(c) + 1); }
+// Each test runs in a process of its own, possibly beside the others: each
+// gets its own block of addresses.
+int addressBase = 100;
+std::string address(Cert c) { return "127.0.12." + std::to_string(addressBase + static_cast<int>(c) + 1); }
+
+int baseFor(const std::string& test) {
+    if (test.starts_with("Refused")) return 110;
+    if (test.starts_with("Large")) return 120;
+    if (test.starts_with("Bytes")) return 130;
+    return 100;
+}
 
 class Pop3Tls : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        // The test this process was started for, by its filter.
+        const std::string filter = ::testing::GTEST_FLAG(filter);
+        addressBase = baseFor(filter.substr(filter.find('.') + 1));
         servers = new Servers;
         for (Cert c : {Cert::Good, Cert::WrongName, Cert::Expired, Cert::UnknownIssuer, Cert::NoTls}) {
             auto d = std::make_unique<DovecotServer>(address(c));
@@ -45,7 +58,7 @@ protected:
             harness::ServerCertificate cert;
             switch (c) {
                 case Cert::Good: cert = servers->ca.issue("good", ip + ",DNS:mail.test"); break;
-                case Cert::WrongName: cert = servers->ca.issue("wrong", "IP:127.0.12.99,DNS:other.test"); break;
+                case Cert::WrongName: cert = servers->ca.issue("wrong", "IP:127.0.12.250,DNS:other.test"); break;
                 case Cert::Expired: cert = servers->ca.issue("expired", ip, TestCa::Issuer::Trusted, true); break;
                 case Cert::UnknownIssuer: cert = servers->ca.issue("stranger", ip, TestCa::Issuer::Unknown); break;
                 case Cert::NoTls: break;

@@ -31,7 +31,10 @@ struct Sinks {
 
 Sinks* sinks = nullptr;
 
-std::string address(Sink s) { return "127.0.12." + std::to_string(static_cast<int>(s) + 21); }
+// Each test runs in a process of its own, possibly beside the others: each
+// gets its own block of addresses.
+int addressBase = 140;
+std::string address(Sink s) { return "127.0.12." + std::to_string(addressBase + static_cast<int>(s)); }
 
 std::string send(const std::string& server, int32_t* result, const char* attachments = nullptr) {
     std::string transcript(1 << 16, '\0');
@@ -46,6 +49,10 @@ std::string send(const std::string& server, int32_t* result, const char* attachm
 class SmtpTls : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        // The test this process was started for, by its filter.
+        const std::string filter = ::testing::GTEST_FLAG(filter);
+        const std::string test = filter.substr(filter.find('.') + 1);
+        addressBase = test.starts_with("Large") ? 150 : test.starts_with("Slow") ? 160 : 140;
         sinks = new Sinks;
         using Mode = SmtpSink::TlsMode;
         for (Sink s : {Sink::StartTls, Sink::Tls, Sink::PlainAuth, Sink::WrongName, Sink::UnknownIssuer,
@@ -59,7 +66,7 @@ protected:
                 case Sink::StartTls: cert = sinks->ca.issue(name, ip), mode = Mode::StartTls, port = 587; break;
                 case Sink::Tls: cert = sinks->ca.issue(name, ip); break;
                 case Sink::PlainAuth: mode = Mode::Plain, port = 25; break;
-                case Sink::WrongName: cert = sinks->ca.issue(name, "IP:127.0.12.99"), mode = Mode::StartTls, port = 587; break;
+                case Sink::WrongName: cert = sinks->ca.issue(name, "IP:127.0.12.250"), mode = Mode::StartTls, port = 587; break;
                 case Sink::UnknownIssuer: cert = sinks->ca.issue(name, ip, TestCa::Issuer::Unknown); break;
                 case Sink::Expired: cert = sinks->ca.issue(name, ip, TestCa::Issuer::Trusted, true); break;
             }
