@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <filesystem>
+#include <map>
 
 #include "platform/TcpSocket.h"
 #include "transport/ResultCodes.h"
@@ -18,9 +20,6 @@ namespace transport {
 
 namespace {
 
-struct CtxFree {
-    void operator()(SSL_CTX* c) const { SSL_CTX_free(c); }
-};
 struct SslFree {
     void operator()(SSL* s) const { SSL_free(s); }
 };
@@ -42,6 +41,70 @@ int32_t verifyFailure(long verify) {
     }
 }
 
+using SharedCtx = std::shared_ptr<SSL_CTX>;
+
+// Loading the system's trusted certificates costs far more than a whole mail
+// session, so a context is made once per CA file and shared by the
+// connections (a context is safe for that). A CA file that changed makes a
+// fresh one.
+struct ContextCache {
+    struct Entry {
+        SharedCtx ctx;
+        std::filesystem::file_time_type modified;
+    };
+    std::mutex lock;
+    std::map<std::string, Entry> entries;
+};
+
+ContextCache& contextCache() {
+    // Made after the TLS library's own start-up, so it is destroyed before
+    // the library shuts down at exit.
+    OPENSSL_init_ssl(0, nullptr);
+    static ContextCache cache;
+    return cache;
+}
+
+SharedCtx makeContext(const std::string& caFile, int32_t& result) {
+    SharedCtx ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+    if (!ctx) {
+        result = ResultCode::TlsHandshakeFailed;
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
+    // Renegotiation would let a send read from the socket behind the reader's back.
+    SSL_CTX_set_options(ctx.get(), SSL_OP_NO_RENEGOTIATION);
+    SSL_CTX_set_mode(ctx.get(), SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_default_verify_paths(ctx.get());
+    if (!caFile.empty() && SSL_CTX_load_verify_locations(ctx.get(), caFile.c_str(), nullptr) != 1) {
+        ERR_clear_error();
+        result = ResultCode::FileNotOpened;
+        return nullptr;
+    }
+    result = ResultCode::Success;
+    return ctx;
+}
+
+SharedCtx sharedContext(const std::string& caFile, int32_t& result) {
+    std::error_code ec;
+    const auto modified = caFile.empty() ? std::filesystem::file_time_type{}
+                                         : std::filesystem::last_write_time(caFile, ec);
+    if (ec) {
+        result = ResultCode::FileNotOpened;
+        return nullptr;
+    }
+    ContextCache& cache = contextCache();
+    std::lock_guard lock(cache.lock);
+    auto it = cache.entries.find(caFile);
+    if (it != cache.entries.end() && it->second.modified == modified) {
+        result = ResultCode::Success;
+        return it->second.ctx;
+    }
+    SharedCtx ctx = makeContext(caFile, result);
+    if (ctx) cache.entries[caFile] = {ctx, modified};
+    return ctx;
+}
+
 // A wait of the reader while the sender holds TLS state it might have
 // advanced is bounded, so a missed wake-up costs at most this long.
 constexpr int kRecheckMs = 1000;
@@ -49,7 +112,7 @@ constexpr int kRecheckMs = 1000;
 }  // namespace
 
 struct TlsChannel::State {
-    std::unique_ptr<SSL_CTX, CtxFree> ctx;
+    SharedCtx ctx;
     std::unique_ptr<SSL, SslFree> ssl;
 };
 
@@ -58,19 +121,10 @@ TlsChannel::TlsChannel(platform::TcpSocket& socket) : socket_(socket), state_(st
 TlsChannel::~TlsChannel() = default;
 
 int32_t TlsChannel::handshake(const std::string& host, const TlsOptions& options, uint32_t timeoutMs) {
-    state_->ctx.reset(SSL_CTX_new(TLS_client_method()));
+    int32_t result = ResultCode::Success;
+    state_->ctx = sharedContext(options.caFile, result);
     SSL_CTX* ctx = state_->ctx.get();
-    if (!ctx) return ResultCode::TlsHandshakeFailed;
-    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-    // Renegotiation would let a send read from the socket behind the reader's back.
-    SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION);
-    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_default_verify_paths(ctx);
-    if (!options.caFile.empty() && SSL_CTX_load_verify_locations(ctx, options.caFile.c_str(), nullptr) != 1) {
-        ERR_clear_error();
-        return ResultCode::FileNotOpened;
-    }
+    if (!ctx) return result;
 
     state_->ssl.reset(SSL_new(ctx));
     SSL* ssl = state_->ssl.get();
