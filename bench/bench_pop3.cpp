@@ -4,7 +4,8 @@
 // Each round, for every client: N messages are injected into an empty
 // mailbox, the client logs in, lists the unique ids, retrieves every message
 // into a file and deletes it, and logs out. A reference client is a command
-// line (placeholders {host} {port} {user} {password} {count} {dir}) that
+// line (placeholders {host} {port} {user} {password} {count} {dir}, and
+// {cafile} with --tls, where everyone uses implicit TLS on port 995) that
 // does the same and prints "messages/s R" as its last line; it times itself
 // from login to logout, as this driver times the library.
 #include "pop3/KOVAPOP3.h"
@@ -17,12 +18,14 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/ChildProcess.h"
 #include "tests/harness/DovecotServer.h"
+#include "tests/harness/TestCa.h"
 
 namespace fs = std::filesystem;
 
@@ -33,6 +36,8 @@ struct Options {
     size_t size = 10240;
     int rounds = 5;
     std::string address = "127.0.2.200";
+    bool tls = false;
+    std::string caFile;
     std::vector<std::pair<std::string, std::string>> references;  // name, command line
 };
 
@@ -75,7 +80,8 @@ std::vector<std::string> splitWords(const std::string& s) {
 double runLibrary(const harness::DovecotServer& server, const Options& o, const fs::path& dir) {
     std::vector<char> ids(static_cast<size_t>(o.count) * 40 + 64);
     const auto t0 = std::chrono::steady_clock::now();
-    int32_t rc = KOVAPOP3_Login(server.server().c_str(), kUser, kPassword);
+    if (o.tls) KOVAPOP3_SetSecurity(KOVA_SECURITY_TLS, o.caFile.c_str(), 0);
+    int32_t rc = KOVAPOP3_Login(o.tls ? server.address().c_str() : server.server().c_str(), kUser, kPassword);
     if (rc != 0) return std::cerr << "login failed: " << rc << "\n", -1;
     rc = KOVAPOP3_GetMessageIDs(ids.data(), static_cast<int32_t>(ids.size()));
     if (rc < 0) return std::cerr << "UIDL failed: " << rc << "\n", -1;
@@ -94,7 +100,8 @@ double runReference(const harness::DovecotServer& server, const Options& o, cons
     std::vector<std::string> argv;
     for (auto w : splitWords(command)) {
         w = replaceAll(w, "{host}", server.address());
-        w = replaceAll(w, "{port}", std::to_string(server.port()));
+        w = replaceAll(w, "{port}", std::to_string(o.tls ? server.tlsPort() : server.port()));
+        w = replaceAll(w, "{cafile}", o.caFile);
         w = replaceAll(w, "{user}", kUser);
         w = replaceAll(w, "{password}", kPassword);
         w = replaceAll(w, "{count}", std::to_string(o.count));
@@ -135,7 +142,7 @@ std::string machineLoad() {
 }
 
 int usage() {
-    std::cerr << "usage: bench_pop3 [--count N] [--size BYTES] [--rounds R] [--address 127.x.y.z]\n"
+    std::cerr << "usage: bench_pop3 [--count N] [--size BYTES] [--rounds R] [--address 127.x.y.z] [--tls]\n"
                  "                  [--reference NAME \"COMMAND {host} {port} {user} {password} {count} {dir}\"]...\n";
     return 2;
 }
@@ -151,6 +158,7 @@ int main(int argc, char** argv) {
         else if (a == "--size") o.size = static_cast<size_t>(std::atol(next().c_str()));
         else if (a == "--rounds") o.rounds = std::atoi(next().c_str());
         else if (a == "--address") o.address = next();
+        else if (a == "--tls") o.tls = true;
         else if (a == "--reference" && i + 2 < argc) {
             std::string name = next();
             o.references.emplace_back(name, next());
@@ -160,10 +168,17 @@ int main(int argc, char** argv) {
 
     harness::DovecotServer server(o.address);
     server.addUser(kUser, kPassword);
+    std::unique_ptr<harness::TestCa> ca;
+    if (o.tls) {
+        ca = std::make_unique<harness::TestCa>();
+        const auto cert = ca->issue("bench", "IP:" + o.address);
+        server.enableTls(cert.cert, cert.key);
+        o.caFile = ca->caFile();
+    }
     std::string error;
     if (!server.start(&error)) return std::cerr << error << "\n", 1;
 
-    std::cout << "POP3 fetch: " << o.count << " messages of " << o.size << " bytes, login + UIDL + RETR/DELE each + QUIT, "
+    std::cout << (o.tls ? "POP3 over TLS (995) fetch: " : "POP3 fetch: ") << o.count << " messages of " << o.size << " bytes, login + UIDL + RETR/DELE each + QUIT, "
               << o.rounds << " rounds, Dovecot on " << server.server() << "\n";
     std::map<std::string, std::vector<double>> rates;
     std::vector<std::string> names = {"KOVAPOP3"};

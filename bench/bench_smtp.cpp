@@ -1,5 +1,6 @@
 // N sequential KOVASMTP_SendEMail calls into an SMTP sink, one session each.
-// Usage: bench_smtp SERVER COUNT BODY_BYTES
+// Usage: bench_smtp SERVER COUNT BODY_BYTES [SECURITY CAFILE USER PASSWORD]
+// (SECURITY 1 implicit TLS, 2 STARTTLS, as KOVASMTP_SetSecurity takes it)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     const char* server = argv[1];
     const int count = std::atoi(argv[2]);
     const size_t size = static_cast<size_t>(std::atol(argv[3]));
+    if (argc >= 8 && KOVASMTP_SetSecurity(std::atoi(argv[4]), argv[5], argv[6], argv[7], 0) != 0) return 2;
     std::string body;
     while (body.size() < size) body += "The quick brown fox jumps over the lazy dog, 0123456789 ABCDEFGHIJK\r\n";
     body.resize(size);

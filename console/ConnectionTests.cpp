@@ -1,6 +1,8 @@
 #include "ConnectionTests.h"
 
 #include "StoredText.h"
+#include "engine/ListSecurity.h"
+#include "frmSecurity.h"
 
 #include <cstring>
 #include <mutex>
@@ -37,9 +39,67 @@ QString testFailureMessage(int32_t code) {
                 "Test failed because the file was unable to be opened. Please make sure the file exists.");
         case -26: return QStringLiteral("Test failed because of a write error. Please report this error to KOVA.");
         default:
+            if (QString s = securityFailureMessage(code); !s.isEmpty()) return s;
             return QStringLiteral("Test failed with error code ") + QString::number(code) +
                    QStringLiteral(". Please report this error to KOVA.");
     }
+}
+
+QString securityFailureMessage(int32_t code) {
+    switch (code) {
+        case -40:
+            return QStringLiteral("Test failed because no secure (TLS) connection could be made. Check that the "
+                                  "server and port offer the connection type chosen under Security.");
+        case -41:
+            return QStringLiteral("Test failed because the server's certificate is not signed by a trusted "
+                                  "authority. If the server uses a private authority, give its certificate as "
+                                  "the CA file under Security.");
+        case -42:
+            return QStringLiteral("Test failed because the server's certificate is made out for another name. Use "
+                                  "the server name the certificate names.");
+        case -43:
+            return QStringLiteral("Test failed because the server does not offer STARTTLS. Nothing was sent in "
+                                  "plain text; choose TLS or another port under Security.");
+        case -44: return QStringLiteral("Test failed because the server refused the username or password.");
+        case -45:
+            return QStringLiteral("Test failed because the password would go over a connection without TLS. "
+                                  "Choose TLS or STARTTLS under Security, or allow that in so many words.");
+        case -46:
+            return QStringLiteral("Test failed because the server's certificate has expired or is not yet valid.");
+        case -47:
+            return QStringLiteral("Test failed because the server offers no login method Ringpost knows "
+                                  "(PLAIN or LOGIN).");
+        default: return {};
+    }
+}
+
+namespace {
+
+std::string caPath(const std::string& file, const std::string& listDir) {
+    if (file.empty() || file[0] == '/') return file;
+    return listDir + file;
+}
+
+int32_t securityCode(const SecurityValues& v) {
+    const int32_t s = ParseSecurity(v.security);
+    return s == kSecurityUnset ? 0 : s;
+}
+
+}  // namespace
+
+void applyPop3Security(const Pop3Exports& pop3, const SecurityValues& v, const std::string& listDir) {
+    if (!pop3.SetSecurity) return;
+    // As the engine does: no Security key at all is the plain login as ever.
+    const bool unset = ParseSecurity(v.security) == kSecurityUnset;
+    const std::string ca = caPath(v.caFile, listDir);
+    pop3.SetSecurity(securityCode(v), ca.empty() ? nullptr : ca.c_str(), unset || v.allowPlainAuth ? 1 : 0);
+}
+
+void applySmtpSecurity(const SmtpExports& smtp, const SecurityValues& v, const std::string& listDir) {
+    if (!smtp.SetSecurity) return;
+    const std::string ca = caPath(v.caFile, listDir);
+    smtp.SetSecurity(securityCode(v), ca.empty() ? nullptr : ca.c_str(), v.username.empty() ? nullptr : v.username.c_str(),
+                     v.password.empty() ? nullptr : v.password.c_str(), v.allowPlainAuth ? 1 : 0);
 }
 
 TestOutcome RunPop3Test(const Pop3Exports& pop3, const std::string& server, const std::string& user,

@@ -16,6 +16,15 @@ struct TestOutcome {
 
 // The message for a failed call's result code.
 QString testFailureMessage(int32_t code);
+// The plain words for the TLS and authentication failures; empty for others.
+QString securityFailureMessage(int32_t code);
+
+// Sets how the following tests connect, as the engine would for the list in
+// `listDir` (a relative CA file is taken inside it); default values give
+// the plain dialogues.
+struct SecurityValues;
+void applyPop3Security(const Pop3Exports& pop3, const SecurityValues& v, const std::string& listDir);
+void applySmtpSecurity(const SmtpExports& smtp, const SecurityValues& v, const std::string& listDir);
 
 // Logs in, lists the mailbox and logs out; a failed step still logs out.
 TestOutcome RunPop3Test(const Pop3Exports& pop3, const std::string& server, const std::string& user,

@@ -48,6 +48,7 @@ const Pop3Exports* MailLibraries::pop3(std::string& error) {
         !bind(*lib, "KOVAPOP3_GetMessageIDs", e.GetMessageIDs, pop3File_, error) ||
         !bind(*lib, "KOVAPOP3_Logout", e.Logout, pop3File_, error))
         return nullptr;
+    e.SetSecurity = reinterpret_cast<decltype(e.SetSecurity)>(lib->symbol("KOVAPOP3_SetSecurity"));
     pop3_ = e;
     return &pop3_;
 }
@@ -58,6 +59,7 @@ const SmtpExports* MailLibraries::smtp(std::string& error) {
     if (!lib) return nullptr;
     SmtpExports e;
     if (!bind(*lib, "KOVASMTP_SendEMail", e.SendEMail, smtpFile_, error)) return nullptr;
+    e.SetSecurity = reinterpret_cast<decltype(e.SetSecurity)>(lib->symbol("KOVASMTP_SetSecurity"));
     smtp_ = e;
     return &smtp_;
 }

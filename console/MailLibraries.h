@@ -11,12 +11,16 @@ struct Pop3Exports {
     int32_t (*Login)(const char* server, const char* user, const char* password) = nullptr;
     int32_t (*GetMessageIDs)(char* target, int32_t targetSize) = nullptr;
     int32_t (*Logout)() = nullptr;
+    // Absent from libraries without TLS; tests then run plain.
+    int32_t (*SetSecurity)(int32_t security, const char* caFile, int32_t flags) = nullptr;
 };
 
 struct SmtpExports {
     int32_t (*SendEMail)(const char* server, const char* from, const char* to, const char* replyTo,
                          const char* subject, const char* body, int32_t bodyLength, const char* attachments,
                          char* transcript, int32_t transcriptSize) = nullptr;
+    int32_t (*SetSecurity)(int32_t security, const char* caFile, const char* user, const char* password,
+                           int32_t flags) = nullptr;
 };
 
 class MailLibraries {

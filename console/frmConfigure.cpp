@@ -251,6 +251,9 @@ void frmConfigure::buildControls() {
     txtPOP3Password->setEchoMode(QLineEdit::Password);
     txtPOP3Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // '*
     cmdTestPOP3 = button(p, "cmdTestPOP3", QStringLiteral("Test POP3"), QRect(290, 195, 100, 28));
+    cmdPOP3Security = button(p, "cmdPOP3Security", QStringLiteral("Security..."), QRect(8, 195, 100, 28));
+    lblPOP3Security = label(p, QString(), 114, 200, 170);
+    lblPOP3Security->setObjectName(QStringLiteral("lblPOP3Security"));
 
     // SMTP
     p = picOptions[2];
@@ -270,6 +273,9 @@ void frmConfigure::buildControls() {
     connect(lblStripHTML, &ClickableLabel::clicked, this,
             [this] { chkStripHTML->setChecked(!chkStripHTML->isChecked()); });
     cmdTestSMTP = button(p, "cmdTestSMTP", QStringLiteral("Test SMTP"), QRect(290, 195, 100, 28));
+    cmdSMTPSecurity = button(p, "cmdSMTPSecurity", QStringLiteral("Security..."), QRect(8, 195, 100, 28));
+    lblSMTPSecurity = label(p, QString(), 114, 200, 170);
+    lblSMTPSecurity->setObjectName(QStringLiteral("lblSMTPSecurity"));
 
     // Down the page line by line, each approval box after its command.
     QWidget::setTabOrder(txtName, txtSubscribe);
@@ -348,6 +354,10 @@ void frmConfigure::buildControls() {
     connect(cmdRemove, &QPushButton::clicked, this, &frmConfigure::cmdRemove_Click);
     connect(cmdTestPOP3, &QPushButton::clicked, this, &frmConfigure::cmdTestPOP3_Click);
     connect(cmdTestSMTP, &QPushButton::clicked, this, &frmConfigure::cmdTestSMTP_Click);
+    connect(cmdPOP3Security, &QPushButton::clicked, this, &frmConfigure::cmdPOP3Security_Click);
+    connect(cmdSMTPSecurity, &QPushButton::clicked, this, &frmConfigure::cmdSMTPSecurity_Click);
+    runSecurityDialog = [](frmSecurity& dialog) { return dialog.exec() == QDialog::Accepted; };
+    showSecurity();
     connect(cmdOK, &QPushButton::clicked, this, &frmConfigure::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmConfigure::cmdCancel_Click);
     connect(cmdHelp, &QPushButton::clicked, this, &frmConfigure::cmdHelp_Click);
@@ -417,6 +427,12 @@ void frmConfigure::PopulateFormWith(const QString& listName) {
     setFieldBytes(txtSMTPServer, read("SMTP", "Server", kDefaultHost));
     setFieldBytes(txtSMTPFrom, read("SMTP", "From", kDefaultAddress));
     setFieldBytes(txtSMTPReplyTo, read("SMTP", "ReplyTo", kDefaultAddress));
+    pop3Security = SecurityValues{read("POP3", "Security", ""), read("POP3", "CAFile", ""), {}, {},
+                                  read("POP3", "AllowPlainAuth", "").starts_with('1')};
+    smtpSecurity = SecurityValues{read("SMTP", "Security", ""), read("SMTP", "CAFile", ""),
+                                  read("SMTP", "Username", ""), read("SMTP", "Password", ""),
+                                  read("SMTP", "AllowPlainAuth", "").starts_with('1')};
+    showSecurity();
 
     lstMembers->clear();
     MemberStore store;
@@ -706,6 +722,24 @@ bool frmConfigure::writeList(const std::string& dirName, const std::string& name
         if (!platform::writePrivateProfileString(section, key, value, temp.path()))
             return failed(platform::lastErrorCode());
     }
+    // Security keys only when set, so a plain list's file keeps its lines; a
+    // key the file already holds is emptied, which reads as not set.
+    const std::vector<std::tuple<const char*, const char*, std::string>> security = {
+        {"POP3", "Security", pop3Security.security},
+        {"POP3", "CAFile", pop3Security.caFile},
+        {"POP3", "AllowPlainAuth", pop3Security.allowPlainAuth ? "1" : ""},
+        {"SMTP", "Security", smtpSecurity.security},
+        {"SMTP", "CAFile", smtpSecurity.caFile},
+        {"SMTP", "Username", smtpSecurity.username},
+        {"SMTP", "Password", smtpSecurity.password},
+        {"SMTP", "AllowPlainAuth", smtpSecurity.allowPlainAuth ? "1" : ""},
+    };
+    for (const auto& [section, key, value] : security) {
+        const bool present = platform::getPrivateProfileString(section, key, "\x01", kValueBuffer, temp.path()) != "\x01";
+        if ((value.empty() && !present) || platform::writePrivateProfileString(section, key, value, temp.path()))
+            continue;
+        return failed(platform::lastErrorCode());
+    }
 
     // The engine's own member writer: administrators first, the new file
     // complete before it replaces the old one.
@@ -742,8 +776,11 @@ void frmConfigure::cmdTestPOP3_Click() {
     // The call runs off this thread and may outlive a cancelled box: it owns copies.
     auto outcome = std::make_shared<TestOutcome>();
     const auto call = [outcome, exports = *pop3, server = fieldBytes(txtPOP3Server),
-                       user = fieldBytes(txtPOP3Username), password = fieldBytes(txtPOP3Password)] {
+                       user = fieldBytes(txtPOP3Username), password = fieldBytes(txtPOP3Password),
+                       security = pop3Security, dir = listDirectory(trimmed(txtName))] {
+        applyPop3Security(exports, security, dir);
         *outcome = RunPop3Test(exports, server, user, password);
+        applyPop3Security(exports, {}, {});
     };
     if (!runWhileBusy(this, QStringLiteral("Test POP3"), QStringLiteral("Testing the POP3 server..."), call)) return;
     dialogs_.message(this, outcome->text, QString(), outcome->icon);
@@ -760,10 +797,37 @@ void frmConfigure::cmdTestSMTP_Click() {
         dialogs_.input(this, QStringLiteral("Test E-Mail address to send to?"), QStringLiteral("Test SMTP"), QString());
     if (!recipient) return;
     auto outcome = std::make_shared<TestOutcome>();
+    // The library keeps the security per thread: set where the test runs.
     const auto call = [outcome, exports = *smtp, server = fieldBytes(txtSMTPServer), from = fieldBytes(txtSMTPFrom),
-                       to = recipient->toStdString()] { *outcome = RunSmtpTest(exports, server, from, to); };
+                       to = recipient->toStdString(), security = smtpSecurity,
+                       dir = listDirectory(trimmed(txtName))] {
+        applySmtpSecurity(exports, security, dir);
+        *outcome = RunSmtpTest(exports, server, from, to);
+        applySmtpSecurity(exports, {}, {});
+    };
     if (!runWhileBusy(this, QStringLiteral("Test SMTP"), QStringLiteral("Sending the test message..."), call)) return;
     dialogs_.message(this, outcome->text, QString(), outcome->icon);
+}
+
+void frmConfigure::showSecurity() {
+    lblPOP3Security->setText(securitySummary(pop3Security, false));
+    lblSMTPSecurity->setText(securitySummary(smtpSecurity, true));
+}
+
+void frmConfigure::cmdPOP3Security_Click() {
+    frmSecurity dialog(false, pop3Security, this);
+    if (!runSecurityDialog(dialog)) return;
+    const SecurityValues v = dialog.values();
+    pop3Security.security = v.security;
+    pop3Security.caFile = v.caFile;
+    showSecurity();
+}
+
+void frmConfigure::cmdSMTPSecurity_Click() {
+    frmSecurity dialog(true, smtpSecurity, this);
+    if (!runSecurityDialog(dialog)) return;
+    smtpSecurity = dialog.values();
+    showSecurity();
 }
 
 void frmConfigure::paintEvent(QPaintEvent* event) {

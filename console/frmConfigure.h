@@ -3,6 +3,7 @@
 #pragma once
 
 #include "MailLibraries.h"
+#include "frmSecurity.h"
 
 #include <QDialog>
 #include <array>
@@ -47,6 +48,19 @@ public:
     void cmdRemove_Click();
     void cmdTestPOP3_Click();
     void cmdTestSMTP_Click();
+    void cmdPOP3Security_Click();
+    void cmdSMTPSecurity_Click();
+
+    // Connection security of each side, as read from and written to the
+    // list's settings (keys written only when set).
+    SecurityValues pop3Security;
+    SecurityValues smtpSecurity;
+    // Shows the security dialog; true when the user chose OK. Tests replace it.
+    std::function<bool(frmSecurity&)> runSecurityDialog;
+    QPushButton* cmdPOP3Security;
+    QLabel* lblPOP3Security;
+    QPushButton* cmdSMTPSecurity;
+    QLabel* lblSMTPSecurity;
 
     // Opens the help window at a topic; tests replace it.
     std::function<void(int topic)> showHelp;
@@ -115,6 +129,7 @@ private:
     // a new list. Sets `renameTo` when the user wants the directory renamed.
     bool chooseDirectory(const std::string& name, std::string& dirName, std::string& renameTo);
     std::string listDirectory(const std::string& name) const;
+    void showSecurity();
 
     Dialogs& dialogs_;
     std::string homeDir_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ActiveLists.h"
+#include "ListSecurity.h"
 #include "MemberFile.h"
 #include "platform/FileSystem.h"
 #include "platform/HomeDirectory.h"
@@ -51,6 +52,7 @@ std::unique_ptr<MailList> LoadList(const std::string& directory) {
     list->stripAttachments = ParseFlag(read("SMTP", "StripAttachments", "1"));
     list->stripHTML = ParseFlag(read("SMTP", "StripHTML", "1"));
     list->keep = text::atol32(read("Messages", "Keep", "5"));
+    ReadListSecurity(*list, ini);
 
     std::printf("Reading members...\n");
     ReadMemberFile(platform::resolveName(dir, "Members.TXT"), list->members, &list->membersOnDisk);

@@ -31,6 +31,17 @@ struct MailList {
     bool stripAttachments = true;
     bool stripHTML = true;
     int32_t keep = 0;
+    // Connection security, all optional in Settings.INI. Security values:
+    // -1 absent (the plain dialogue as ever), 0 None, 1 TLS, 2 STARTTLS, 99
+    // a value the engine does not know (ListSecurity.h).
+    int32_t pop3Security = -1;
+    std::string pop3CAFile;
+    bool pop3AllowPlainAuth = false;
+    int32_t smtpSecurity = -1;
+    std::string smtpCAFile;
+    std::string smtpUsername;
+    std::string smtpPassword;
+    bool smtpAllowPlainAuth = false;
     MemberStore members;
     platform::FileIdentity membersOnDisk;  // Members.TXT as `members` last matched it
     std::string directory;

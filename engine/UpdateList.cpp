@@ -3,6 +3,7 @@
 #include "DistributionProgress.h"
 #include "FetchMail.h"
 #include "MailSending.h"
+#include "ListSecurity.h"
 #include "ProcessNewMail.h"
 #include "SpoolCleanup.h"
 
@@ -15,6 +16,7 @@ void UpdateList(MailList& list) {
     RemoveOldFiles(list, "MSG", list.keep);
     RemoveOldFiles(list, "BAD", kBadFileDays);
     RemoveOldFiles(list, "TMP", 0);
+    ApplyListSecurity(list);
     // A post that has not reached every member yet is taken up again also
     // when no new mail came.
     if (FetchMail(list) || HasUnfinishedDistribution(list)) ProcessNewMail(list);

@@ -45,6 +45,15 @@ long waitFor(int fd, int stopFd, short events, int timeoutMs) {
     }
 }
 
+// A server that writes its next piece only once the previous one is
+// acknowledged (Nagle) would otherwise wait for our delayed ACK, some 40 ms,
+// for instance between its TLS session tickets and its greeting. The kernel
+// drops the setting again by itself, so it is renewed before every wait.
+void quickAck(int fd) {
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+}
+
 }  // namespace
 
 TcpSocket::TcpSocket() : stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
@@ -98,6 +107,7 @@ long TcpSocket::receive(char* target, size_t size) {
         // After a short read the socket is most likely drained: wait first
         // rather than spend a receive call on "would block".
         if (receiveDrained_) {
+            quickAck(fd_.get());
             const long w = waitFor(fd_.get(), stopFd_.get(), POLLIN, -1);
             if (w != 1) return w == 0 ? kError : w;
         }
@@ -146,6 +156,23 @@ void TcpSocket::stop() {
     do {
         r = ::write(stopFd_.get(), &one, sizeof one);
     } while (r < 0 && errno == EINTR);
+}
+
+long TcpSocket::waitReadable(int timeoutMs) {
+    quickAck(fd_.get());
+    return waitFor(fd_.get(), stopFd_.get(), POLLIN, timeoutMs);
+}
+
+long TcpSocket::waitWritable(int timeoutMs) { return waitFor(fd_.get(), stopFd_.get(), POLLOUT, timeoutMs); }
+
+void TcpSocket::resume() {
+    if (!stopFd_) return;
+    uint64_t count = 0;
+    ssize_t r;
+    do {
+        r = ::read(stopFd_.get(), &count, sizeof count);
+    } while (r < 0 && errno == EINTR);
+    receiveDrained_ = true;
 }
 
 void TcpSocket::close() { fd_.close(); }

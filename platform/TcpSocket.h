@@ -38,8 +38,18 @@ public:
     // Bytes handed to the kernel that the peer has not yet acknowledged.
     size_t unacknowledgedBytes() const;
 
+    // For a layer that reads and writes the descriptor itself (TLS): waits
+    // until it is readable or writable. 1 ready, 0 timed out (timeoutMs < 0
+    // waits without limit), kStopped, kError.
+    long waitReadable(int timeoutMs);
+    long waitWritable(int timeoutMs);
+    int nativeHandle() const { return fd_.get(); }
+
     // Wakes every thread waiting in receive() or send(), now and later.
     void stop();
+    // Undoes stop() once the woken threads are gone, so the connection can
+    // be used on (as when a session turns to TLS on the same socket).
+    void resume();
     void close();
 
     static constexpr long kError = -1;

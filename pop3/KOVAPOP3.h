@@ -23,6 +23,29 @@ extern "C" {
  * containing CR or LF are refused (-20) before anything is sent. */
 KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const char* password);
 
+/* Security of the connection, for KOVAPOP3_SetSecurity and KOVASMTP_SetSecurity. */
+#ifndef KOVA_SECURITY_NONE
+#define KOVA_SECURITY_NONE 0     /* plain TCP */
+#define KOVA_SECURITY_TLS 1      /* TLS from the start (POP3 port 995, SMTP 465) */
+#define KOVA_SECURITY_STARTTLS 2 /* plain, then STLS / STARTTLS (POP3 110, SMTP 587) */
+#define KOVA_ALLOW_PLAIN_AUTH 1  /* flag: credentials may go over a connection without TLS */
+#endif
+
+/* Sets how the following logins connect, until called again. Before the
+ * first call logins are plain, as if called with (KOVA_SECURITY_NONE, NULL,
+ * KOVA_ALLOW_PLAIN_AUTH). caFile: NULL, or a PEM file of certificates trusted
+ * besides the system's. With TLS the server's certificate must chain to a
+ * trusted authority and name the host (or IP address) of the server text;
+ * STARTTLS never falls back to plain text. With KOVA_SECURITY_NONE and no
+ * KOVA_ALLOW_PLAIN_AUTH, login refuses with -45 before connecting.
+ * Results: 0, -20 (unknown security value; logins then fail with -20 until
+ * a valid value is set, so a mistyped setting never ends in a plain login).
+ * Login's further results when TLS is in play: -23 (CA file unreadable),
+ * -40 (TLS handshake failed), -41 (certificate not trusted), -42 (certificate
+ * for another host), -43 (server offers no STLS), -44 (user name or password
+ * refused), -46 (certificate expired or not yet valid). */
+KOVAPOP3_API int32_t KOVAPOP3_SetSecurity(int32_t security, const char* caFile, int32_t flags);
+
 /* Sends QUIT and closes the session; 0 without doing anything when no
  * session is open. Deletions take effect on the server only here. */
 KOVAPOP3_API int32_t KOVAPOP3_Logout(void);

@@ -24,6 +24,12 @@ KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const 
     return guarded([&] { return Pop3Session::instance().login(server, user, password); });
 }
 
+KOVAPOP3_API int32_t KOVAPOP3_SetSecurity(int32_t security, const char* caFile, int32_t flags) {
+    return guarded([&] {
+        return Pop3Session::instance().setSecurity(security, caFile, (flags & KOVA_ALLOW_PLAIN_AUTH) != 0);
+    });
+}
+
 KOVAPOP3_API int32_t KOVAPOP3_Logout(void) {
     return guarded([] { return Pop3Session::instance().logout(); });
 }

@@ -13,6 +13,7 @@
 namespace {
 
 constexpr uint16_t kPop3Port = 110;
+constexpr uint16_t kPop3sPort = 995;
 constexpr char kOk[] = "+OK";
 constexpr int32_t kOkLength = 3;
 constexpr char kLineEnd[] = "\r\n";
@@ -46,6 +47,37 @@ int32_t Pop3Session::commandLine(const std::string& line) {
                                                    kLineEnd, 2, transport::limits().replyMs));
 }
 
+int32_t Pop3Session::setSecurity(int32_t security, const char* caFile, bool allowPlainAuth) {
+    std::lock_guard lock(callLock_);
+    // An unknown value is kept so that logins fail until a valid one is set:
+    // a mistyped setting must not end in a plain login.
+    securityValid_ = security >= 0 && security <= 2;
+    if (!securityValid_) return ResultCode::InvalidParameter;
+    security_ = static_cast<Security>(security);
+    caFile_ = caFile ? caFile : "";
+    allowPlainAuth_ = allowPlainAuth;
+    return ResultCode::Success;
+}
+
+int32_t Pop3Session::openSession(const char* server) {
+    const uint16_t port = security_ == Security::Tls ? kPop3sPort : kPop3Port;
+    int32_t rc = socket_.Connect(server, port, true, false);
+    if (rc != ResultCode::Success) return rc;
+    const transport::TlsOptions tls{caFile_};
+    if (security_ == Security::Tls) {
+        rc = socket_.StartTls(tls);
+        if (rc != ResultCode::Success) return rc;
+    }
+    rc = socket_.SendAndExpect(nullptr, 0, kOk, kOkLength, transport::limits().replyMs);
+    if (rc != ResultCode::Success || security_ != Security::StartTls) return rc;
+    // The reply line is taken whole, so nothing of it is left to be mistaken
+    // for bytes injected ahead of the handshake.
+    rc = commandLine("STLS\r\n");
+    if (rc == ResultCode::IncorrectResponse) return ResultCode::StartTlsNotOffered;
+    if (rc != ResultCode::Success) return rc;
+    return socket_.StartTls(tls);
+}
+
 int32_t Pop3Session::login(const char* server, const char* user, const char* password) {
     if (!server || !user || !password) return ResultCode::NullPointer;
     // A line break would end the command early and let the rest be read as
@@ -57,12 +89,16 @@ int32_t Pop3Session::login(const char* server, const char* user, const char* pas
         const int32_t rc = logoutLocked();
         if (rc != ResultCode::Success) return rc;
     }
-    int32_t rc = socket_.Connect(server, kPop3Port, true, false);
-    if (rc != ResultCode::Success) return rc;
+    if (!securityValid_) return ResultCode::InvalidParameter;
+    if (security_ == Security::None && !allowPlainAuth_) return ResultCode::PlainAuthRefused;
 
-    rc = socket_.SendAndExpect(nullptr, 0, kOk, kOkLength, transport::limits().replyMs);
-    if (rc == ResultCode::Success) rc = command("USER " + std::string(user) + kLineEnd);
-    if (rc == ResultCode::Success) rc = command("PASS " + std::string(password) + kLineEnd);
+    int32_t rc = openSession(server);
+    if (rc == ResultCode::Success) {
+        rc = command("USER " + std::string(user) + kLineEnd);
+        if (rc == ResultCode::Success) rc = command("PASS " + std::string(password) + kLineEnd);
+        // A plain session keeps its old answer to a refused login.
+        if (rc == ResultCode::IncorrectResponse && socket_.IsTls()) rc = ResultCode::AuthenticationRefused;
+    }
     if (rc != ResultCode::Success) {
         socket_.Disconnect();
         return rc;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 #include "transport/MailSocket.h"
@@ -20,6 +21,13 @@ public:
     Pop3Session(const Pop3Session&) = delete;
     Pop3Session& operator=(const Pop3Session&) = delete;
 
+    enum class Security { None = 0, Tls = 1, StartTls = 2 };
+    // How the following logins connect. Until first set: plain, as ever.
+    // With Security::None and allowPlainAuth false a login is refused
+    // (PlainAuthRefused) before anything is sent. An unknown value gives
+    // InvalidParameter, and so does every login until a valid one is set.
+    int32_t setSecurity(int32_t security, const char* caFile, bool allowPlainAuth);
+
     int32_t login(const char* server, const char* user, const char* password);
     int32_t logout();
     // command: "LIST" or "UIDL".
@@ -31,6 +39,7 @@ private:
     using Sink = std::function<int32_t(const char* bytes, size_t n)>;
 
     int32_t logoutLocked();
+    int32_t openSession(const char* server);
     int32_t command(const std::string& line);
     int32_t commandLine(const std::string& line);
     // Takes the rest of a multi-line answer, piece by piece, until its end
@@ -48,4 +57,8 @@ private:
     std::mutex callLock_;
     MailSocket socket_;
     bool loggedIn_ = false;
+    Security security_ = Security::None;
+    bool securityValid_ = true;
+    std::string caFile_;
+    bool allowPlainAuth_ = true;
 };

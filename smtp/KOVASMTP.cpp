@@ -1,13 +1,41 @@
 #include "KOVASMTP.h"
 
 #include "smtp/SmtpDelivery.h"
+#include "transport/ResultCodes.h"
+
+namespace {
+
+// Per calling thread, so two threads sending for different lists never mix
+// their settings.
+thread_local smtp::Security security;
+
+}  // namespace
 
 extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SendEMail(const char* server, const char* from, const char* to,
                                                       const char* replyTo, const char* subject, const char* body,
                                                       int32_t bodyLength, const char* attachments,
                                                       char* transcript, int32_t transcriptSize) {
     return smtp::sendEMail(server, from, to, replyTo, subject, body, bodyLength, attachments, transcript,
-                           transcriptSize);
+                           transcriptSize, nullptr, security);
+}
+
+extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t mode, const char* caFile, const char* user,
+                                                        const char* password, int32_t flags) {
+    try {
+        smtp::Security s;
+        s.mode = mode;
+        s.caFile = caFile ? caFile : "";
+        s.user = user ? user : "";
+        s.password = password ? password : "";
+        s.allowPlainAuth = (flags & KOVA_ALLOW_PLAIN_AUTH) != 0;
+        // An unknown mode is kept: sending then fails with InvalidParameter
+        // until a valid one is set, rather than going out plain.
+        security = std::move(s);
+        if (mode < smtp::Security::None || mode > smtp::Security::StartTls) return ResultCode::InvalidParameter;
+        return ResultCode::Success;
+    } catch (...) {
+        return ResultCode::OutOfMemory;
+    }
 }
 
 extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* server, const char* from,
@@ -17,5 +45,5 @@ extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* ser
                                                                  const char* headers, char* transcript,
                                                                  int32_t transcriptSize) {
     return smtp::sendEMail(server, from, to, replyTo, subject, body, bodyLength, attachments, transcript,
-                           transcriptSize, headers);
+                           transcriptSize, headers, security);
 }

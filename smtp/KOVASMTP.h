@@ -38,6 +38,32 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* server, const 
                                                       const char* attachments, const char* headers,
                                                       char* transcript, int32_t transcriptSize);
 
+/* Security of the connection (the same values as in KOVAPOP3.h). */
+#ifndef KOVA_SECURITY_NONE
+#define KOVA_SECURITY_NONE 0     /* plain TCP */
+#define KOVA_SECURITY_TLS 1      /* TLS from the start (SMTP port 465, POP3 995) */
+#define KOVA_SECURITY_STARTTLS 2 /* plain, then STARTTLS / STLS (SMTP 587, POP3 110) */
+#define KOVA_ALLOW_PLAIN_AUTH 1  /* flag: credentials may go over a connection without TLS */
+#endif
+
+/* Sets how the following KOVASMTP_SendEMail and KOVASMTP_SendEMailWithHeaders calls of the calling thread
+ * connect, until called again; (KOVA_SECURITY_NONE, NULL, NULL, NULL, 0), the
+ * setting before the first call, is the plain dialogue with HELO. With TLS or
+ * a user name the dialogue uses EHLO; a user name adds AUTH (PLAIN, or LOGIN
+ * when the server offers only that). caFile: NULL, or a PEM file of
+ * certificates trusted besides the system's; the server's certificate must
+ * name the host (or IP address) of the server text. STARTTLS never falls back
+ * to plain text. Results: 0, -20 (unknown mode; sending then fails with -20
+ * until a valid mode is set), -14.
+ * KOVASMTP_SendEMail's further results then: -23 (CA file unreadable), -40
+ * (TLS handshake failed), -41 (certificate not trusted), -42 (certificate for
+ * another host), -43 (server offers no STARTTLS), -44 (authentication
+ * refused), -45 (a user name without TLS and without KOVA_ALLOW_PLAIN_AUTH:
+ * refused before connecting), -46 (certificate expired or not yet valid), -47
+ * (server offers neither AUTH PLAIN nor LOGIN). */
+KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t security, const char* caFile, const char* user,
+                                             const char* password, int32_t flags);
+
 #ifdef __cplusplus
 }
 #endif

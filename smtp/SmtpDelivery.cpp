@@ -1,11 +1,13 @@
 #include "SmtpDelivery.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
 #include "platform/LocalTime.h"
 #include "smtp/HeloDomain.h"
 #include "smtp/MessageComposer.h"
+#include "smtp/SmtpExtensions.h"
 #include "transport/Limits.h"
 #include "transport/MailSocket.h"
 #include "transport/ResultCodes.h"
@@ -24,14 +26,19 @@ int32_t expect(MailSocket& s, const std::string& command, std::string_view code)
 }
 
 int32_t converse(MailSocket& s, const char* from, const char* to, const char* replyTo, const char* subject,
-                 const char* body, int32_t bodyLength, const char* attachments, const std::string& extraHeaders) {
+                 const char* body, int32_t bodyLength, const char* attachments, const std::string& extraHeaders,
+                 const Security& security) {
     int32_t r = expect(s, {}, "220");
     if (r != ResultCode::Success) return r;
 
     std::string domain;
     r = heloDomain(from, domain);
     if (r != ResultCode::Success) return r;
-    r = expect(s, "helo " + domain + "\r\n", "250");
+    // TLS and authentication need EHLO; the plain dialogue keeps HELO.
+    if (security.mode != Security::None || !security.user.empty())
+        r = openExtended(s, domain, security);
+    else
+        r = expect(s, "helo " + domain + "\r\n", "250");
     if (r != ResultCode::Success) return r;
     r = expect(s, std::string("mail from:<") + from + ">\r\n", "250");
     if (r != ResultCode::Success) return r;
@@ -85,17 +92,32 @@ int32_t converse(MailSocket& s, const char* from, const char* to, const char* re
 
 int32_t sendEMail(const char* server, const char* from, const char* to, const char* replyTo, const char* subject,
                   const char* body, int32_t bodyLength, const char* attachments, char* transcript,
-                  int32_t transcriptSize, const char* headers) noexcept {
+                  int32_t transcriptSize, const char* headers, const Security& security) noexcept {
     if (!server || !from || !to || !subject) return ResultCode::NullPointer;
     if (!safeAddress(from) || !safeAddress(to)) return ResultCode::InvalidParameter;
+    if (security.mode < Security::None || security.mode > Security::StartTls) return ResultCode::InvalidParameter;
+    // Refused before connecting, so not even the user name goes out.
+    if (security.mode == Security::None && !security.user.empty() && !security.allowPlainAuth)
+        return ResultCode::PlainAuthRefused;
     try {
         std::string extraHeaders;
         if (headers && !checkExtraHeaders(headers, extraHeaders)) return ResultCode::InvalidParameter;
         MailSocket socket;
-        int32_t r = socket.Connect(server, kDefaultPort, true, transcript != nullptr);
+        const uint16_t port = security.mode == Security::Tls        ? kTlsPort
+                              : security.mode == Security::StartTls ? kSubmissionPort
+                                                                    : kDefaultPort;
+        int32_t r = socket.Connect(server, port, true, transcript != nullptr);
+        if (r == ResultCode::Success && security.mode == Security::Tls)
+            r = socket.StartTls(transport::TlsOptions{security.caFile});
         if (r == ResultCode::Success)
-            r = converse(socket, from, to, replyTo, subject, body, bodyLength, attachments, extraHeaders);
-        if (transcript) socket.CopyTranscript(transcript, transcriptSize);
+            r = converse(socket, from, to, replyTo, subject, body, bodyLength, attachments, extraHeaders, security);
+        if (transcript && !security.user.empty()) {
+            const ByteBuffer raw = socket.GetTranscript();
+            const std::string shown = maskCredentials(std::string(raw.data(), raw.size()), security);
+            if (transcriptSize > 1) shown.copy(transcript, std::min(shown.size(), static_cast<size_t>(transcriptSize) - 1));
+        } else if (transcript) {
+            socket.CopyTranscript(transcript, transcriptSize);
+        }
         socket.Disconnect();
         return r;
     } catch (...) {

@@ -99,6 +99,7 @@ int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool r
         platform::TcpSocket::ConnectResult::Ok)
         return ResultCode::PortNotOpened;
     socket_ = std::move(sock);
+    host_ = server->host;
 
     if (record) {
         std::lock_guard lock(transcriptLock_);
@@ -131,14 +132,71 @@ int32_t MailSocket::Disconnect() {
         sending_ = false;
         queuedBytes_ = 0;
     }
+    if (tls_) {
+        tls_->close();
+        tls_.reset();
+    }
     socket_.reset();
     return ResultCode::Success;
 }
 
+int32_t MailSocket::StartTls(const transport::TlsOptions& options) {
+    if (!connected_ || !socket_ || tls_) return ResultCode::TlsHandshakeFailed;
+    // The handshake runs on this thread; the reader and the writer come back
+    // afterwards to speak through TLS.
+    socket_->stop();
+    stopWriter_.set();
+    if (readerThread_.joinable()) readerThread_.join();
+    if (writerThread_.joinable()) writerThread_.join();
+    socket_->resume();
+    stopWriter_.reset();
+    const bool clean = BytesAvailable() == 0 && !linkBroken_ && !sending_;
+    int32_t r = ResultCode::TlsHandshakeFailed;
+    if (clean) {
+        auto tls = std::make_unique<transport::TlsChannel>(*socket_);
+        r = tls->handshake(host_, options, transport::limits().replyMs);
+        if (r == ResultCode::Success) tls_ = std::move(tls);
+    }
+    if (r == ResultCode::Success) {
+        try {
+            readerThread_.start([this] { readerLoop(); });
+        } catch (const std::system_error&) {
+            r = ResultCode::ThreadNotCreated;
+        }
+    }
+    if (r != ResultCode::Success) Disconnect();
+    return r;
+}
+
+long MailSocket::channelReceive(char* target, size_t size) {
+    return tls_ ? tls_->receive(target, size) : socket_->receive(target, size);
+}
+
+long MailSocket::channelSend(const char* bytes, size_t size) {
+    return tls_ ? tls_->send(bytes, size) : socket_->send(bytes, size);
+}
+
+long MailSocket::channelTrySend(const char* bytes, size_t size) {
+    return tls_ ? tls_->trySend(bytes, size) : socket_->trySend(bytes, size);
+}
+
+namespace {
+
+// Releases a thread's TLS state when its job ends (the thread itself is parked).
+struct TlsThreadEnd {
+    const std::unique_ptr<transport::TlsChannel>& tls;
+    ~TlsThreadEnd() {
+        if (tls) transport::TlsChannel::releaseThreadState();
+    }
+};
+
+}  // namespace
+
 void MailSocket::readerLoop() {
+    const TlsThreadEnd end{tls_};
     std::vector<char> piece(kReceivePiece);
     for (;;) {
-        const long n = socket_->receive(piece.data(), piece.size());
+        const long n = channelReceive(piece.data(), piece.size());
         if (n == platform::TcpSocket::kStopped) return;
         if (n <= 0) {
             // End of stream or an error: nothing more will come, stop polling.
@@ -160,6 +218,7 @@ void MailSocket::readerLoop() {
 }
 
 void MailSocket::writerLoop() {
+    const TlsThreadEnd end{tls_};
     for (;;) {
         if (platform::Event::waitAny({&stopWriter_, &dataQueued_}, platform::kInfinite) == 0) return;
         std::optional<std::string> buffer;
@@ -179,7 +238,7 @@ void MailSocket::writerLoop() {
         }
         size_t sent = 0;
         while (sent < buffer->size()) {
-            const long n = socket_->send(buffer->data() + sent, buffer->size() - sent);
+            const long n = channelSend(buffer->data() + sent, buffer->size() - sent);
             if (n == platform::TcpSocket::kStopped) return;
             if (n <= 0) {
                 linkBroken_ = true;
@@ -294,7 +353,7 @@ int32_t MailSocket::Send(const char* bytes, int32_t length) {
                 std::lock_guard tlock(transcriptLock_);
                 if (transcript_) transcript_->append(bytes, static_cast<size_t>(length));
             }
-            const long n = socket_->trySend(bytes, static_cast<size_t>(length));
+            const long n = channelTrySend(bytes, static_cast<size_t>(length));
             if (n < 0) {
                 linkBroken_ = true;
                 signalActivity();

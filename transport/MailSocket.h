@@ -19,6 +19,7 @@
 #include "transport/ByteBuffer.h"
 #include "transport/ItemList.h"
 #include "transport/ParkedThread.h"
+#include "transport/TlsChannel.h"
 
 namespace platform {
 class TcpSocket;
@@ -41,6 +42,14 @@ public:
     int32_t Connect(const char* host, uint16_t port, bool useTcp, bool record);
     // Stops and joins both threads, drops what is still queued, closes the socket.
     int32_t Disconnect();
+
+    // Turns the open connection to TLS (at once for implicit TLS, or after
+    // the server agreed to STARTTLS / STLS) and verifies the server for the
+    // host given to Connect. Bytes the server sent ahead of the handshake
+    // fail it: they could only have been injected. On failure the
+    // connection is closed. Results as TlsChannel::handshake.
+    int32_t StartTls(const transport::TlsOptions& options);
+    bool IsTls() const { return tls_ != nullptr; }
 
     void ClearTranscript();
     ByteBuffer GetTranscript() const;
@@ -105,10 +114,16 @@ private:
     bool waitForQueueBelow(size_t bytes);
     // True (and the bytes dropped) when something arrived that no command asked for.
     bool unaskedBytesPending();
+    // The connection's byte stream: through TLS once it is on.
+    long channelReceive(char* target, size_t size);
+    long channelSend(const char* bytes, size_t size);
+    long channelTrySend(const char* bytes, size_t size);
 
     std::atomic<bool> connected_{false};
     std::unique_ptr<ByteBuffer> transcript_;
     std::unique_ptr<platform::TcpSocket> socket_;
+    std::unique_ptr<transport::TlsChannel> tls_;
+    std::string host_;  // as given to Connect, for verifying the certificate
     // Borrowed for the connection's lifetime; parked again when it closes.
     transport::ParkedThread readerThread_;
     transport::ParkedThread writerThread_;

@@ -79,9 +79,10 @@ void DovecotServer::writeConfig() const {
       << "info_log_path = " << d << "/dovecot.log\n"
       << "protocols = pop3\n"
       << "listen = " << address_ << "\n"
-      << "ssl = no\n"
-      // Plain USER/PASS is only allowed off 127.0.0.1 with this.
-      << "disable_plaintext_auth = no\n"
+      << (tlsPort_ ? "ssl = required\nssl_cert = <" + certPath_ + "\nssl_key = <" + keyPath_ +
+                         "\ndisable_plaintext_auth = yes\n"
+                   // Plain USER/PASS is only allowed off 127.0.0.1 with this.
+                   : std::string("ssl = no\ndisable_plaintext_auth = no\n"))
       << "auth_failure_delay = 0\n"
       << "auth_mechanisms = plain login\n"
       << "passdb {\n  driver = passwd-file\n  args = " << d << "/etc/users\n}\n"
@@ -92,11 +93,18 @@ void DovecotServer::writeConfig() const {
       << "mail_max_userip_connections = 1000\n"
       << "service pop3-login {\n"
       << "  inet_listener pop3 {\n    address = " << address_ << "\n    port = " << port_ << "\n  }\n"
-      << "  inet_listener pop3s {\n    port = 0\n  }\n"
+      << "  inet_listener pop3s {\n    address = " << address_ << "\n    port = " << tlsPort_
+      << (tlsPort_ ? "\n    ssl = yes" : "") << "\n  }\n"
       << "}\n"
       // Failed logins must not slow the next ones down.
       << "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
     writeFile(d + "/etc/dovecot.conf", c.str());
+}
+
+void DovecotServer::enableTls(const std::string& certPath, const std::string& keyPath, uint16_t tlsPort) {
+    certPath_ = certPath;
+    keyPath_ = keyPath;
+    tlsPort_ = tlsPort;
 }
 
 void DovecotServer::writeUsers() const {
@@ -160,7 +168,10 @@ bool DovecotServer::start(std::string* error) {
     writeConfig();
     if (!process_.start({"dovecot", "-F", "-c", dir_ + "/etc/dovecot.conf"}, dir_ + "/dovecot.out", error))
         return false;
-    if (platform::waitForListener(address_, port_, 15000, [this] { return process_.running(); })) return true;
+    const auto alive = [this] { return process_.running(); };
+    if (platform::waitForListener(address_, port_, 15000, alive) &&
+        (!tlsPort_ || platform::waitForListener(address_, tlsPort_, 15000, alive)))
+        return true;
     if (error) {
         std::ifstream out(dir_ + "/dovecot.out", std::ios::binary);
         *error = "Dovecot did not start listening on " + server() + ": " +

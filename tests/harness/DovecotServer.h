@@ -20,6 +20,11 @@ public:
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;
 
+    // Serves TLS with this certificate: STLS on the plain port, which then
+    // refuses USER before STLS, and implicit TLS on tlsPort. Before start().
+    void enableTls(const std::string& certPath, const std::string& keyPath, uint16_t tlsPort = 995);
+    uint16_t tlsPort() const { return tlsPort_; }
+
     // Writes the configuration, starts Dovecot in the foreground and waits
     // (bounded) until it accepts connections. False with a reason in *error.
     bool start(std::string* error = nullptr);
@@ -60,6 +65,8 @@ private:
     std::string address_;
     uint16_t port_;
     std::string dir_;
+    std::string certPath_, keyPath_;
+    uint16_t tlsPort_ = 0;
     std::vector<std::pair<std::string, std::string>> users_;
     platform::ChildProcess process_;
 };

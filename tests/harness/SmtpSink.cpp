@@ -97,6 +97,7 @@ bool SmtpSink::start(std::string* error) {
     } else {
         argv = {"/usr/bin/python3", std::string(RINGPOST_HARNESS_DIR) + "smtp_sink.py", "--address", address_,
                 "--port", std::to_string(port_), "--dir", dir_ + "/msgs"};
+        argv.insert(argv.end(), pythonArgs_.begin(), pythonArgs_.end());
     }
     if (!process_.start(argv, dir_ + "/sink.log", error)) return false;
     if (!platform::waitForListener(address_, port_, 15000, [this] { return process_.running(); })) {
@@ -105,6 +106,15 @@ bool SmtpSink::start(std::string* error) {
         return false;
     }
     return true;
+}
+
+void SmtpSink::enableTls(TlsMode mode, const std::string& certPath, const std::string& keyPath) {
+    const char* name = mode == TlsMode::Tls ? "tls" : mode == TlsMode::StartTls ? "starttls" : "plain";
+    pythonArgs_.insert(pythonArgs_.end(), {"--tls-mode", name, "--cert", certPath, "--key", keyPath});
+}
+
+void SmtpSink::requireAuth(const std::string& user, const std::string& password) {
+    pythonArgs_.insert(pythonArgs_.end(), {"--auth", user + ":" + password});
 }
 
 void SmtpSink::stop() {
@@ -134,6 +144,8 @@ std::vector<SunkMessage> SmtpSink::messages() const {
         m.helo = jsonString(meta, "helo");
         m.mailFrom = jsonString(meta, "mail_from");
         m.rcptTos = jsonList(meta, "rcpt_tos");
+        m.tls = meta.find("\"tls\": true") != std::string::npos;
+        m.authUser = jsonString(meta, "auth_user");
         out.push_back(std::move(m));
     }
     return out;

@@ -16,6 +16,8 @@ struct SunkMessage {
     std::string mailFrom;
     std::vector<std::string> rcptTos;
     std::string data;  // as received, CR LF kept, dots un-stuffed
+    bool tls = false;       // Python sink: the session ran over TLS
+    std::string authUser;   // Python sink: the user it authenticated as
 };
 
 class SmtpSink {
@@ -28,6 +30,13 @@ public:
     ~SmtpSink();
     SmtpSink(const SmtpSink&) = delete;
     SmtpSink& operator=(const SmtpSink&) = delete;
+
+    // Python sink only, before start(): serve TLS with this certificate,
+    // from the start or after STARTTLS (which it then demands), and demand
+    // authentication when a user is given.
+    enum class TlsMode { Plain, StartTls, Tls };
+    void enableTls(TlsMode mode, const std::string& certPath, const std::string& keyPath);
+    void requireAuth(const std::string& user, const std::string& password);
 
     // Starts the sink and waits (bounded) until it accepts connections.
     bool start(std::string* error = nullptr);
@@ -50,6 +59,7 @@ private:
     std::string address_;
     uint16_t port_;
     std::vector<std::string> extraArgs_;
+    std::vector<std::string> pythonArgs_;
     std::string dir_;
     platform::ChildProcess process_;
 };

@@ -1,18 +1,24 @@
 """An SMTP sink for the tests: accepts every message and stores it exactly.
 
 Each message becomes N.eml (the data bytes as received, CR LF kept, dots
-un-stuffed) and N.json (HELO argument, MAIL FROM, RCPT TO list), written
-before the 250 reply so a client that saw 250 finds both files. Recipients
-whose local part starts with "refused" get 550 at RCPT, those starting with
-"busy" 451.
+un-stuffed) and N.json (HELO argument, MAIL FROM, RCPT TO list, whether the
+session ran over TLS, the user it authenticated as), written before the 250
+reply so a client that saw 250 finds both files. Recipients whose local part
+starts with "refused" get 550 at RCPT, those starting with "busy" 451.
+
+With --tls-mode starttls the server offers STARTTLS and demands it before
+anything but EHLO; with tls it speaks TLS from the start. --auth USER:PASSWORD
+demands authentication (PLAIN or LOGIN), offered only over TLS unless the
+mode is plain.
 """
 import argparse
 import json
 import os
 import signal
+import ssl
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Handler:
@@ -31,7 +37,9 @@ class Handler:
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
         base = os.path.join(self.directory, "%06d" % self.count)
-        meta = {"helo": session.host_name, "mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}
+        meta = {"helo": session.host_name, "mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
+                "tls": server.transport.get_extra_info("ssl_object") is not None,
+                "auth_user": session.auth_data.login.decode("latin-1") if session.auth_data else None}
         with open(base + ".tmp", "wb") as f:
             f.write(envelope.original_content or b"")
         with open(base + ".json", "w") as f:
@@ -45,17 +53,41 @@ def main():
     p.add_argument("--address", required=True)
     p.add_argument("--port", type=int, required=True)
     p.add_argument("--dir", required=True)
+    p.add_argument("--tls-mode", choices=["plain", "starttls", "tls"], default="plain")
+    p.add_argument("--cert")
+    p.add_argument("--key")
+    p.add_argument("--auth")
     a = p.parse_args()
     # Long lines and large attachments are part of what the tests send.
     SMTP.line_length_limit = 1 << 20
 
+    context = None
+    if a.tls_mode != "plain":
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(a.cert, a.key)
+
+    def authenticator(server, session, envelope, mechanism, data):
+        user, _, password = a.auth.partition(":")
+        ok = data.login == user.encode() and data.password == password.encode()
+        return AuthResult(success=ok, handled=False, auth_data=data if ok else None)
+
     class Sink(Controller):
         def factory(self):
-            return SMTP(self.handler, data_size_limit=None, enable_SMTPUTF8=False, decode_data=False)
+            options = dict(data_size_limit=None, enable_SMTPUTF8=False, decode_data=False)
+            if a.tls_mode == "starttls":
+                options.update(tls_context=context, require_starttls=True, auth_require_tls=True)
+            if a.tls_mode == "tls":
+                options.update(tls_context=None, auth_require_tls=False)
+            if a.auth:
+                options.update(authenticator=authenticator, auth_required=True)
+                if a.tls_mode == "plain":
+                    options.update(auth_require_tls=False)
+            return SMTP(self.handler, **options)
 
     stop = {signal.SIGTERM, signal.SIGINT}
     signal.pthread_sigmask(signal.SIG_BLOCK, stop)  # the server thread inherits the mask
-    c = Sink(Handler(a.dir), hostname=a.address, port=a.port, ready_timeout=10)
+    extra = {"ssl_context": context} if a.tls_mode == "tls" else {}
+    c = Sink(Handler(a.dir), hostname=a.address, port=a.port, ready_timeout=10, **extra)
     c.start()
     try:
         signal.sigwait(stop)

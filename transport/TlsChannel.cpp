@@ -1,0 +1,235 @@
+#include "TlsChannel.h"
+
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <filesystem>
+#include <map>
+
+#include "platform/TcpSocket.h"
+#include "transport/ResultCodes.h"
+
+namespace transport {
+
+namespace {
+
+struct SslFree {
+    void operator()(SSL* s) const { SSL_free(s); }
+};
+
+bool isIpAddress(const std::string& host) {
+    unsigned char buf[16];
+    return ::inet_pton(AF_INET, host.c_str(), buf) == 1 || ::inet_pton(AF_INET6, host.c_str(), buf) == 1;
+}
+
+int32_t verifyFailure(long verify) {
+    switch (verify) {
+        case X509_V_OK: return ResultCode::TlsHandshakeFailed;
+        case X509_V_ERR_HOSTNAME_MISMATCH:
+        case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        case X509_V_ERR_EMAIL_MISMATCH: return ResultCode::HostNameMismatch;
+        case X509_V_ERR_CERT_HAS_EXPIRED:
+        case X509_V_ERR_CERT_NOT_YET_VALID: return ResultCode::CertificateExpired;
+        default: return ResultCode::CertificateUntrusted;
+    }
+}
+
+using SharedCtx = std::shared_ptr<SSL_CTX>;
+
+// Loading the system's trusted certificates costs far more than a whole mail
+// session, so a context is made once per CA file and shared by the
+// connections (a context is safe for that). A CA file that changed makes a
+// fresh one.
+struct ContextCache {
+    struct Entry {
+        SharedCtx ctx;
+        std::filesystem::file_time_type modified;
+    };
+    std::mutex lock;
+    std::map<std::string, Entry> entries;
+};
+
+ContextCache& contextCache() {
+    // Made after the TLS library's own start-up, so it is destroyed before
+    // the library shuts down at exit.
+    OPENSSL_init_ssl(0, nullptr);
+    static ContextCache cache;
+    return cache;
+}
+
+SharedCtx makeContext(const std::string& caFile, int32_t& result) {
+    SharedCtx ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+    if (!ctx) {
+        result = ResultCode::TlsHandshakeFailed;
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
+    // Renegotiation would let a send read from the socket behind the reader's back.
+    SSL_CTX_set_options(ctx.get(), SSL_OP_NO_RENEGOTIATION);
+    SSL_CTX_set_mode(ctx.get(), SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_default_verify_paths(ctx.get());
+    if (!caFile.empty() && SSL_CTX_load_verify_locations(ctx.get(), caFile.c_str(), nullptr) != 1) {
+        ERR_clear_error();
+        result = ResultCode::FileNotOpened;
+        return nullptr;
+    }
+    result = ResultCode::Success;
+    return ctx;
+}
+
+SharedCtx sharedContext(const std::string& caFile, int32_t& result) {
+    std::error_code ec;
+    const auto modified = caFile.empty() ? std::filesystem::file_time_type{}
+                                         : std::filesystem::last_write_time(caFile, ec);
+    if (ec) {
+        result = ResultCode::FileNotOpened;
+        return nullptr;
+    }
+    ContextCache& cache = contextCache();
+    std::lock_guard lock(cache.lock);
+    auto it = cache.entries.find(caFile);
+    if (it != cache.entries.end() && it->second.modified == modified) {
+        result = ResultCode::Success;
+        return it->second.ctx;
+    }
+    SharedCtx ctx = makeContext(caFile, result);
+    if (ctx) cache.entries[caFile] = {ctx, modified};
+    return ctx;
+}
+
+// A wait of the reader while the sender holds TLS state it might have
+// advanced is bounded, so a missed wake-up costs at most this long.
+constexpr int kRecheckMs = 1000;
+
+}  // namespace
+
+struct TlsChannel::State {
+    SharedCtx ctx;
+    std::unique_ptr<SSL, SslFree> ssl;
+};
+
+TlsChannel::TlsChannel(platform::TcpSocket& socket) : socket_(socket), state_(std::make_unique<State>()) {}
+
+TlsChannel::~TlsChannel() = default;
+
+int32_t TlsChannel::handshake(const std::string& host, const TlsOptions& options, uint32_t timeoutMs) {
+    int32_t result = ResultCode::Success;
+    state_->ctx = sharedContext(options.caFile, result);
+    SSL_CTX* ctx = state_->ctx.get();
+    if (!ctx) return result;
+
+    state_->ssl.reset(SSL_new(ctx));
+    SSL* ssl = state_->ssl.get();
+    if (!ssl || SSL_set_fd(ssl, socket_.nativeHandle()) != 1) return ResultCode::TlsHandshakeFailed;
+    if (isIpAddress(host)) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
+    } else {
+        SSL_set_tlsext_host_name(ssl, host.c_str());
+        SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (SSL_set1_host(ssl, host.c_str()) != 1) return ResultCode::TlsHandshakeFailed;
+    }
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        ERR_clear_error();
+        const int r = SSL_connect(ssl);
+        if (r == 1) return ResultCode::Success;
+        const int err = SSL_get_error(ssl, r);
+        if (err != SSL_ERROR_WANT_READ && err != SSL_ERROR_WANT_WRITE) {
+            const int32_t code = verifyFailure(SSL_get_verify_result(ssl));
+            ERR_clear_error();
+            return code;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) return ResultCode::ResponseTimeout;
+        const int ms = static_cast<int>(std::min<long long>(left, INT_MAX));
+        const long w = err == SSL_ERROR_WANT_READ ? socket_.waitReadable(ms) : socket_.waitWritable(ms);
+        if (w == 0) return ResultCode::ResponseTimeout;
+        if (w != 1) return ResultCode::TlsHandshakeFailed;
+    }
+}
+
+long TlsChannel::receive(char* target, size_t size) {
+    for (;;) {
+        int err;
+        {
+            std::lock_guard lock(lock_);
+            SSL* ssl = state_->ssl.get();
+            if (!ssl) return platform::TcpSocket::kError;
+            size_t n = 0;
+            ERR_clear_error();
+            if (SSL_read_ex(ssl, target, size, &n) == 1) return static_cast<long>(n);
+            err = SSL_get_error(ssl, 0);
+            ERR_clear_error();
+        }
+        long w;
+        if (err == SSL_ERROR_WANT_READ)
+            w = socket_.waitReadable(kRecheckMs);
+        else if (err == SSL_ERROR_WANT_WRITE)
+            w = socket_.waitWritable(kRecheckMs);
+        else if (err == SSL_ERROR_ZERO_RETURN)
+            return 0;
+        else
+            return platform::TcpSocket::kError;  // also a peer that vanished without closing TLS
+        if (w < 0) return w;
+    }
+}
+
+long TlsChannel::send(const char* bytes, size_t size) {
+    for (;;) {
+        int err;
+        {
+            std::lock_guard lock(lock_);
+            SSL* ssl = state_->ssl.get();
+            if (!ssl) return platform::TcpSocket::kError;
+            size_t n = 0;
+            ERR_clear_error();
+            if (SSL_write_ex(ssl, bytes, size, &n) == 1) return static_cast<long>(n);
+            err = SSL_get_error(ssl, 0);
+            ERR_clear_error();
+        }
+        long w;
+        if (err == SSL_ERROR_WANT_WRITE)
+            w = socket_.waitWritable(-1);
+        else if (err == SSL_ERROR_WANT_READ)
+            w = socket_.waitReadable(50);  // the reader is likely to take what arrives first
+        else
+            return platform::TcpSocket::kError;
+        if (w < 0) return w;
+    }
+}
+
+long TlsChannel::trySend(const char* bytes, size_t size) {
+    std::lock_guard lock(lock_);
+    SSL* ssl = state_->ssl.get();
+    if (!ssl) return platform::TcpSocket::kError;
+    size_t n = 0;
+    ERR_clear_error();
+    if (SSL_write_ex(ssl, bytes, size, &n) == 1) return static_cast<long>(n);
+    const int err = SSL_get_error(ssl, 0);
+    ERR_clear_error();
+    return (err == SSL_ERROR_WANT_WRITE || err == SSL_ERROR_WANT_READ) ? 0 : platform::TcpSocket::kError;
+}
+
+void TlsChannel::releaseThreadState() { OPENSSL_thread_stop(); }
+
+void TlsChannel::close() {
+    std::lock_guard lock(lock_);
+    if (SSL* ssl = state_->ssl.get()) {
+        ERR_clear_error();
+        SSL_shutdown(ssl);
+        ERR_clear_error();
+    }
+}
+
+}  // namespace transport
