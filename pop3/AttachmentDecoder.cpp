@@ -497,9 +497,10 @@ int32_t decodeAttachments(const std::string& path) {
         if (!changed) return discard(ResultCode::Success);
     }
     message.reset();
-    if (rewrite.createFailed()) return discard(ResultCode::FileNotCreated);
     if (tooDeep) return discard(ResultCode::DecodeFailed);
     if (!complete) return discard(ResultCode::Success);
+    if (!rewrite.open())
+        return discard(rewrite.createFailed() ? ResultCode::FileNotCreated : ResultCode::WriteError);
     // A rewrite that lost lines must never replace the message.
     if (!rewrite.sync() || !rewrite.close()) return discard(ResultCode::WriteError);
     // One atomic step: the message is never missing, whenever the process stops.
