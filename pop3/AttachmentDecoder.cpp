@@ -313,23 +313,14 @@ PartStop AttachmentDecoder::decodeBody(const PartFacts& facts, std::size_t level
 }
 
 PartStop AttachmentDecoder::decodeUuencoded(const std::string& shown) {
-    auto drain = [this] { return drainBody(); };
-    const std::string collection = platform::joinPath(folder_, kWorkFileName);
-    platform::removeFile(collection);
-    LineWriter parts(collection);
-    if (!parts.isOpen()) {
-        PartStop s = drain();
-        report(false, shown);
-        return s;
-    }
-    PartStop stop = readBody([&parts](std::string_view piece, bool first, bool ended) {
-        if (first) piece = unstuffed(piece);
-        return parts.write(piece.data(), piece.size()) && (!ended || parts.write("\r\n", 2));
+    UuStream uu(folder_);
+    bool wanted = true;
+    PartStop stop = readBody([&](std::string_view piece, bool first, bool) {
+        // The rest of a line longer than the buffer is no uuencoded data.
+        if (first && wanted) wanted = uu.line(unstuffed(piece));
+        return true;
     });
-    const bool collected = parts.close();
-    const bool ok = collected && DecodeUuFile(folder_.c_str(), collection.c_str()) == ResultCode::Success;
-    report(ok, shown);
-    platform::removeFile(collection);
+    report(uu.finish() == ResultCode::Success, shown);
     return stop;
 }
 
