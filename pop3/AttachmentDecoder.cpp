@@ -222,6 +222,7 @@ PartStop AttachmentDecoder::readBody(Sink&& sink, bool bulk) {
             const std::string_view block = in_.peekLines();
             std::size_t cut = block.size();
             for (const char c : {'-', '.'}) {
+                if (cut == 0) break;
                 const void* at = std::memchr(block.data(), c, cut);
                 if (!at) continue;
                 const std::size_t i = static_cast<const char*>(at) - block.data();
