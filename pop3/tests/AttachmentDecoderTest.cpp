@@ -234,6 +234,8 @@ TEST_F(AttachmentDecoderTest, PartsKeepTheirContentUnderTheNameTheyGive) {
          photo},
         {"Content-Type: text/csv; name==?UTF-8?Q?Liste_=C3=A4.csv?=\r\nContent-Transfer-Encoding: quoted-printable\r\n",
          "a;b=\r\n;c\r\n=E4\r\n", "Liste \xC3\xA4.csv", "a;b;c\r\n\xE4"},
+        {"Content-Type: text/csv; name=\"lf.csv\"\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+         "a=0A=\r\nb\r\n", "lf.csv", "a\nb"},
     };
     std::string body;
     for (const auto& c : cases) body += part(c.headers, c.body);
