@@ -1,6 +1,7 @@
 #include "AttachmentDecoder.h"
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "AttachmentNames.h"
@@ -87,6 +88,18 @@ private:
 
 }  // namespace
 
+namespace {
+
+template <typename Bytes>
+void decodeBase64Into(Base64Decoder& decoder, std::string_view text, Bytes& out) {
+    out.resize(Base64Decoder::maxOutput(text.size()));
+    std::size_t n = 0;
+    decoder.feed(text.data(), text.size(), reinterpret_cast<unsigned char*>(out.data()), n);
+    out.resize(n);
+}
+
+}  // namespace
+
 std::string_view generatedExtension(std::string_view type) {
     static constexpr std::pair<std::string_view, std::string_view> kKnown[] = {
         {"text/html", ".HTM"},         {"text/plain", ".TXT"},        {"", ".TXT"},
@@ -134,13 +147,13 @@ AttachmentDecoder::AttachmentDecoder(const std::string& messagePath, LineReader&
     if (!boundary.empty()) delimiters_.push_back("--" + boundary);
 }
 
-int AttachmentDecoder::matchDelimiter(const std::string& line) const {
+int AttachmentDecoder::matchDelimiter(std::string_view line) const {
     if (line.size() < 2 || line[0] != '-' || line[1] != '-') return -1;
     int best = -1;
     std::size_t bestLength = 0;
     for (std::size_t i = 0; i < delimiters_.size(); ++i) {
         const std::string& d = delimiters_[i];
-        if (line.compare(0, d.size(), d) == 0 && d.size() >= bestLength) {
+        if (line.starts_with(d) && d.size() >= bestLength) {
             best = static_cast<int>(i);
             bestLength = d.size();
         }
@@ -156,11 +169,21 @@ bool AttachmentDecoder::run() {
     return s.kind == PartStop::Kind::EndLine;
 }
 
+bool AttachmentDecoder::readLineStart(std::string& line) {
+    std::string_view piece;
+    bool ended = false;
+    if (!in_.readPiece(piece, ended)) return false;
+    line.assign(piece);
+    while (!ended && in_.readPiece(piece, ended)) {
+    }
+    return true;
+}
+
 bool AttachmentDecoder::runSinglePart(const PartFacts& facts, bool* changed) {
     PartStop s = decodeBody(facts, 0, changed, true);
     // Whatever a part left unread up to the end line is not part of any text.
     std::string line;
-    while (s.kind == PartStop::Kind::Continue && in_.readLine(line))
+    while (s.kind == PartStop::Kind::Continue && readLineStart(line))
         if (line == ".") return true;
     return s.kind == PartStop::Kind::EndLine;
 }
@@ -168,7 +191,7 @@ bool AttachmentDecoder::runSinglePart(const PartFacts& facts, bool* changed) {
 PartStop AttachmentDecoder::partLoop(std::size_t level) {
     using K = PartStop::Kind;
     std::string line;
-    while (in_.readLine(line)) {
+    while (readLineStart(line)) {
         for (;;) {
             if (line == ".") return {K::EndLine, {}};
             const int m = matchDelimiter(line);
@@ -188,16 +211,51 @@ PartStop AttachmentDecoder::partLoop(std::size_t level) {
 }
 
 template <typename Sink>
-PartStop AttachmentDecoder::readBody(Sink&& sink) {
+PartStop AttachmentDecoder::readBody(Sink&& sink, bool bulk) {
     using K = PartStop::Kind;
-    std::string line;
-    while (in_.readLine(line)) {
+    std::string_view piece;
+    bool ended = true;
+    for (;;) {
+        if (bulk) {
+            // Delimiters begin with "-" and the end line and stuffed lines with
+            // ".": whole lines before the first of either are plain body.
+            const std::string_view block = in_.peekLines();
+            std::size_t cut = block.size();
+            for (const char c : {'-', '.'}) {
+                if (cut == 0) break;
+                const void* at = std::memchr(block.data(), c, cut);
+                if (!at) continue;
+                const std::size_t i = static_cast<const char*>(at) - block.data();
+                const void* lineEnd = memrchr(block.data(), '\n', i);
+                cut = lineEnd ? static_cast<const char*>(lineEnd) - block.data() + 1 : 0;
+            }
+            if (cut > 0) {
+                in_.skip(cut);
+                if (!sink(block.substr(0, cut), true, true)) return {K::Continue, {}};
+                continue;
+            }
+        }
+        if (!in_.readPiece(piece, ended)) break;
         // The spool is dot-stuffed, so a lone "." can only be the message's end.
-        if (line == ".") return {K::EndLine, {}};
-        if (matchDelimiter(line) >= 0) return {K::Delimiter, line};
-        if (!sink(line)) return {K::Continue, {}};
+        if (ended && piece == ".") return {K::EndLine, {}};
+        if (matchDelimiter(piece) >= 0) {
+            PartStop stop{K::Delimiter, std::string(piece)};
+            // Only the delimiter and what directly follows it matter.
+            while (!ended && in_.readPiece(piece, ended)) {
+            }
+            return stop;
+        }
+        for (bool first = true;; first = false) {
+            if (!sink(piece, first, ended)) return {K::Continue, {}};
+            if (ended) break;
+            if (!in_.readPiece(piece, ended)) return {K::EndOfFile, {}};
+        }
     }
     return {K::EndOfFile, {}};
+}
+
+PartStop AttachmentDecoder::drainBody() {
+    return readBody([](std::string_view, bool, bool) { return true; }, true);
 }
 
 void AttachmentDecoder::report(bool decoded, const std::string& name) {
@@ -256,26 +314,20 @@ PartStop AttachmentDecoder::decodeBody(const PartFacts& facts, std::size_t level
 }
 
 PartStop AttachmentDecoder::decodeUuencoded(const std::string& shown) {
-    auto drain = [this] { return readBody([](const std::string&) { return true; }); };
-    const std::string collection = platform::joinPath(folder_, kWorkFileName);
-    platform::removeFile(collection);
-    LineWriter parts(collection);
-    if (!parts.isOpen()) {
-        PartStop s = drain();
-        report(false, shown);
-        return s;
-    }
-    PartStop stop = readBody([&parts](const std::string& l) { return parts.writeLine(unstuffed(l)); });
-    const bool collected = parts.close();
-    const bool ok = collected && DecodeUuFile(folder_.c_str(), collection.c_str()) == ResultCode::Success;
-    report(ok, shown);
-    platform::removeFile(collection);
+    UuStream uu(folder_);
+    bool wanted = true;
+    PartStop stop = readBody([&](std::string_view piece, bool first, bool) {
+        // The rest of a line longer than the buffer is no uuencoded data.
+        if (first && wanted) wanted = uu.line(unstuffed(piece));
+        return true;
+    });
+    report(uu.finish() == ResultCode::Success, shown);
     return stop;
 }
 
 PartStop AttachmentDecoder::decodeToFile(const PartFacts& facts, const std::string& name) {
     using E = PartFacts::Encoding;
-    auto drain = [this] { return readBody([](const std::string&) { return true; }); };
+    auto drain = [this] { return drainBody(); };
 
     std::string shown = name;
     std::optional<std::string> fileName;
@@ -315,35 +367,34 @@ PartStop AttachmentDecoder::decodeToFile(const PartFacts& facts, const std::stri
     }
 
     Base64Decoder base64;
-    std::vector<unsigned char> bytes;
+    QuotedPrintablePieces qpPieces;
     std::string qp;
     bool written = true;
     // The line end before a delimiter belongs to the delimiter: a line's end
     // is written only when another line follows.
     bool lineEndOwed = false;
-    PartStop stop = readBody([&](const std::string& raw) {
+    auto toFile = [&](std::string_view piece, bool first, bool ended) {
         if (!written) return true;  // the rest of a failed part is passed over
-        const std::string_view l = unstuffed(raw);
+        if (first) piece = unstuffed(piece);
         if (facts.encoding == E::Base64) {
-            bytes.resize(Base64Decoder::maxOutput(l.size()));
-            std::size_t n = 0;
-            base64.feed(l.data(), l.size(), bytes.data(), n);
-            written = file.write(bytes.data(), n);
+            decodeBase64Into(base64, piece, bytes_);
+            written = file.write(bytes_.data(), bytes_.size());
             return true;
         }
-        if (lineEndOwed) written = file.write("\r\n", 2);
+        if (first && lineEndOwed) written = file.write("\r\n", 2);
+        lineEndOwed = false;
         if (facts.encoding == E::QuotedPrintable) {
             qp.clear();
-            decodeQuotedPrintableLine(l, qp);
-            lineEndOwed = !qp.empty() && qp.back() == '\n';
+            lineEndOwed = qpPieces.feed(piece, ended, qp);
             if (lineEndOwed) qp.pop_back();
             written = written && file.write(qp.data(), qp.size());
         } else {
-            lineEndOwed = true;
-            written = written && file.write(l.data(), l.size());
+            lineEndOwed = ended;
+            written = written && file.write(piece.data(), piece.size());
         }
         return true;
-    });
+    };
+    PartStop stop = readBody(toFile, facts.encoding == E::Base64);
     // A part that ends the message without a delimiter keeps its last line end.
     if (lineEndOwed && stop.kind != PartStop::Kind::Delimiter && written) written = file.write("\r\n", 2);
     const bool ok = file.close() && written && base64.status() != Base64Decoder::Status::Invalid;
@@ -361,19 +412,17 @@ PartStop AttachmentDecoder::decodeInlineText(const PartFacts& facts, bool* chang
     std::string bytes;
     std::string utf8;
     bool same = true;
-    PartStop stop = readBody([&](const std::string& raw) {
-        const std::string_view l = unstuffed(raw);
+    QuotedPrintablePieces qp;
+    PartStop stop = readBody([&](std::string_view piece, bool first, bool ended) {
+        if (first) piece = unstuffed(piece);
         bytes.clear();
         if (facts.encoding == E::Base64) {
-            bytes.resize(Base64Decoder::maxOutput(l.size()));
-            std::size_t n = 0;
-            base64.feed(l.data(), l.size(), reinterpret_cast<unsigned char*>(bytes.data()), n);
-            bytes.resize(n);
+            decodeBase64Into(base64, piece, bytes);
         } else if (facts.encoding == E::QuotedPrintable) {
-            decodeQuotedPrintableLine(l, bytes);
+            qp.feed(piece, ended, bytes);
         } else {
-            bytes.append(l);
-            bytes += '\n';
+            bytes.append(piece);
+            if (ended) bytes += '\n';
         }
         utf8.clear();
         converter.convert(bytes, utf8, false);
@@ -399,12 +448,12 @@ int32_t decodeAttachments(const std::string& path) {
     const std::string rewritePath = rewriteFileOf(path);
     StdioFile message = openFile(path, "rb");
     if (!message) return ResultCode::FileNotOpened;
-    LineWriter rewrite(rewritePath);
-    if (!rewrite.isOpen()) return ResultCode::FileNotCreated;
+    // The rewrite file is created only once the message is known to change.
+    LineWriter rewrite = LineWriter::deferred(rewritePath);
     LineReader reader(message.get());
 
     auto discard = [&](int32_t result) {
-        rewrite.close();
+        rewrite.abandon();
         message.reset();
         platform::removeFile(rewritePath);
         return result;
@@ -425,6 +474,7 @@ int32_t decodeAttachments(const std::string& path) {
     bool complete = false;
     bool tooDeep = false;
     if (isMultipart && boundarySize > 0) {
+        if (!rewrite.open()) return discard(ResultCode::FileNotCreated);
         // boundarySize is the length, or the capacity for a boundary that filled it.
         AttachmentDecoder decoder(path, reader, rewrite, std::string(boundary.data(), boundarySize));
         complete = decoder.run();
@@ -440,9 +490,11 @@ int32_t decodeAttachments(const std::string& path) {
     }
     message.reset();
     if (tooDeep) return discard(ResultCode::DecodeFailed);
+    if (!complete) return discard(ResultCode::Success);
+    if (!rewrite.open())
+        return discard(rewrite.createFailed() ? ResultCode::FileNotCreated : ResultCode::WriteError);
     // A rewrite that lost lines must never replace the message.
     if (!rewrite.sync() || !rewrite.close()) return discard(ResultCode::WriteError);
-    if (!complete) return discard(ResultCode::Success);
     // One atomic step: the message is never missing, whenever the process stops.
     if (!platform::renameFile(rewritePath, path) || !platform::fileExists(path)) {
         platform::removeFile(rewritePath);

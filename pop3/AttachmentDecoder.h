@@ -73,11 +73,19 @@ public:
 
 private:
     PartStop partLoop(std::size_t level);
+    // Hands the body to `sink(piece, lineStart, lineEnded)` line by line, a
+    // long line in pieces. With `bulk`, runs of lines that cannot be a
+    // delimiter, the end line or dot-stuffed come as one piece, line ends
+    // included.
     template <typename Sink>
-    PartStop readBody(Sink&& sink);
+    PartStop readBody(Sink&& sink, bool bulk = false);
+    PartStop drainBody();
+    // The start of the next line (all of any line shorter than the read
+    // buffer); the rest of a longer line is passed over.
+    bool readLineStart(std::string& line);
     // The index of the delimiter the line begins with (the longest one when
     // one boundary begins with another), or -1.
-    int matchDelimiter(const std::string& line) const;
+    int matchDelimiter(std::string_view line) const;
 
     PartStop decodeBody(const PartFacts& facts, std::size_t level, bool* changed, bool topLevel);
     PartStop decodeToFile(const PartFacts& facts, const std::string& name);
@@ -90,6 +98,7 @@ private:
     LineWriter& rewrite_;
     std::vector<std::string> delimiters_;
     bool tooDeep_ = false;
+    std::string bytes_;  // decoded bytes on their way to a file
 };
 
 }  // namespace mime

@@ -234,11 +234,100 @@ TEST_F(AttachmentDecoderTest, PartsKeepTheirContentUnderTheNameTheyGive) {
          photo},
         {"Content-Type: text/csv; name==?UTF-8?Q?Liste_=C3=A4.csv?=\r\nContent-Transfer-Encoding: quoted-printable\r\n",
          "a;b=\r\n;c\r\n=E4\r\n", "Liste \xC3\xA4.csv", "a;b;c\r\n\xE4"},
+        {"Content-Type: text/csv; name=\"lf.csv\"\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+         "a=0A=\r\nb\r\n", "lf.csv", "a\nb"},
     };
     std::string body;
     for (const auto& c : cases) body += part(c.headers, c.body);
     decode(body + "--=_outer--\r\n");
     for (const auto& c : cases) EXPECT_EQ(readFile(attachment(c.file)), c.content) << c.file;
+}
+
+}  // namespace
+
+namespace {
+
+// Quoted-printable on one line of any length: every "=", every non-ASCII
+// byte and the blanks of the data encoded, no soft breaks.
+std::string qpOneLine(const std::string& data) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : data) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '=' || c >= 0x80) {
+            out += '=';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+// Lines far longer than the read buffer and parts of many megabytes: what
+// reaches the file is what was sent, wherever a piece of a line ends.
+TEST_F(AttachmentDecoderTest, LongLinesAndLargePartsComeOutByteForByte) {
+    const std::string big = randomBytes(3 * 1000 * 1000 + 1, 21);
+    const std::string oneLine = randomBytes(1000 * 1000 + 2, 22);
+    std::string text;  // escapes, blanks and "=" fall on every offset of a piece
+    for (int i = 0; text.size() < 700 * 1000; ++i) text += "Stra\xC3\x9F" "e  = " + std::to_string(i) + "\t";
+    text += "end";
+    const std::string longText = "first\r\n" + std::string(600 * 1000, 'x') + "\r\n." + std::string(300 * 1000, 'y');
+    auto withoutBreaks = [](std::string s) {
+        std::erase(s, '\r');
+        std::erase(s, '\n');
+        return s;
+    };
+    const struct {
+        std::string headers;
+        std::string body;
+        std::string file;
+        std::string content;
+    } cases[] = {
+        {"Content-Type: application/pdf; name=\"lines.pdf\"\r\nContent-Transfer-Encoding: base64\r\n",
+         base64Lines(big), "lines.pdf", big},
+        {"Content-Type: application/pdf; name=\"one.pdf\"\r\nContent-Transfer-Encoding: base64\r\n",
+         withoutBreaks(base64Lines(oneLine)) + "\r\n", "one.pdf", oneLine},
+        {"Content-Type: text/plain; name=\"one.txt\"\r\nContent-Disposition: attachment\r\n"
+         "Content-Transfer-Encoding: quoted-printable\r\n",
+         qpOneLine(text) + "\r\n", "one.txt", text},
+        {"Content-Type: text/csv; name=\"long.csv\"\r\n", longText + "\r\n", "long.csv", longText},
+        {"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: x-uuencode\r\n",
+         "begin 644 big.bin\r\n" + uuLines(big) + "end\r\n", "big.bin", big},
+    };
+    std::string body = part("Content-Type: text/plain\r\n", "Hello list,\r\n" + std::string(400 * 1000, 'z') + "\r\n");
+    for (const auto& c : cases) body += part(c.headers, c.body);
+    decode(body + "--=_outer--\r\n");
+    for (const auto& c : cases) {
+        const std::string got = readFile(attachment(c.file));
+        EXPECT_EQ(got.size(), c.content.size()) << c.file;
+        EXPECT_TRUE(got == c.content) << c.file;
+    }
+    EXPECT_EQ(message(), kRewrittenHeader + "Hello list,\r\n" + std::string(400 * 1000, 'z') + "\r\n");
+}
+
+// The work file's name taken by a folder: a message that must change keeps
+// its form and says so; one that needs nothing never missed the work file.
+TEST_F(AttachmentDecoderTest, RewriteFileThatCannotBeCreated) {
+    const struct {
+        std::string message;
+        int32_t result;
+    } cases[] = {
+        {kHeader + part("Content-Type: text/plain\r\n", "text\r\n") + "--=_outer--\r\n.\r\n", -25},
+        {"Subject: plain\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: base64\r\n\r\ndGV4dA==\r\n.\r\n",
+         -25},
+        {"Subject: plain\r\nContent-Type: text/plain\r\n\r\ntext\r\n" + std::string(600 * 1000, 'a') + "\r\n.\r\n", 0},
+    };
+    std::filesystem::create_directory(dir.file("~Attach~.TMP"));
+    for (const auto& c : cases) {
+        dir.write("m.NEW", c.message);
+        testing::internal::CaptureStdout();
+        const int32_t r = KOVAPOP3_DecodeAttachments(path().c_str(), 0);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(r, c.result) << c.message.substr(0, 40);
+        EXPECT_TRUE(message() == c.message) << c.message.substr(0, 40);
+    }
 }
 
 }  // namespace
