@@ -8,19 +8,11 @@
 #include <stdexcept>
 
 #include "platform/ChildProcess.h"
+#include "tests/harness/FileText.h"
 
 namespace fs = std::filesystem;
 
 namespace harness {
-
-namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-}  // namespace
 
 MailSystem::MailSystem() {
     std::string tmpl = (fs::temp_directory_path() / "ringpost-mail-XXXXXX").string();
@@ -45,7 +37,7 @@ bool MailSystem::script(const std::vector<std::string>& args, std::string* outpu
     platform::ChildProcess p;
     if (!p.start(argv, log, output)) return false;
     const bool ok = p.waitExit(90000) && WIFEXITED(p.exitStatus()) && WEXITSTATUS(p.exitStatus()) == 0;
-    if (!ok && output) *output = readFile(log);
+    if (!ok && output) *output = fileText(log);
     return ok;
 }
 
@@ -71,11 +63,11 @@ std::vector<std::string> MailSystem::messages(const std::string& user) const {
     for (const char* sub : {"/new", "/cur"}) {
         std::error_code ec;
         for (const auto& e : fs::directory_iterator(dir_ + "/system/mail/" + user + sub, ec))
-            out.push_back(readFile(e.path().string()));
+            out.push_back(fileText(e.path().string()));
     }
     return out;
 }
 
-std::string MailSystem::postfixLog() const { return readFile(dir_ + "/system/postfix/postfix.log"); }
+std::string MailSystem::postfixLog() const { return fileText(dir_ + "/system/postfix/postfix.log"); }
 
 }  // namespace harness

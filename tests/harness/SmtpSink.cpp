@@ -8,6 +8,7 @@
 
 #include "platform/FileOwner.h"
 #include "platform/PortProbe.h"
+#include "tests/harness/FileText.h"
 
 namespace fs = std::filesystem;
 
@@ -21,10 +22,6 @@ std::string makeDirectory() {
     return tmpl;
 }
 
-std::string readFile(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 // The few JSON shapes the Python sink writes: a string value, or a list of strings.
 std::string jsonUnquote(const std::string& s, size_t& pos) {
@@ -139,8 +136,8 @@ std::vector<SunkMessage> SmtpSink::messages() const {
         const fs::path p(path);
         if (p.extension() != ".eml") continue;
         SunkMessage m;
-        m.data = readFile(p);
-        const std::string meta = readFile(fs::path(p).replace_extension(".json"));
+        m.data = fileText(p.string());
+        const std::string meta = fileText(fs::path(p).replace_extension(".json").string());
         m.helo = jsonString(meta, "helo");
         m.mailFrom = jsonString(meta, "mail_from");
         m.rcptTos = jsonList(meta, "rcpt_tos");
@@ -151,6 +148,6 @@ std::vector<SunkMessage> SmtpSink::messages() const {
     return out;
 }
 
-std::string SmtpSink::log() const { return readFile(dir_ + "/sink.log"); }
+std::string SmtpSink::log() const { return fileText(dir_ + "/sink.log"); }
 
 }  // namespace harness

@@ -6,19 +6,11 @@
 #include <stdexcept>
 
 #include "platform/PortProbe.h"
+#include "tests/harness/FileText.h"
 
 namespace fs = std::filesystem;
 
 namespace harness {
-
-namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-}  // namespace
 
 TlsFaultServer::TlsFaultServer(Mode mode, std::string address, uint16_t port, std::string certPath,
                                std::string keyPath)
@@ -41,12 +33,12 @@ bool TlsFaultServer::start(std::string* error) {
                                         "--dir", dir_, "--cert", cert_, "--key", key_};
     if (!process_.start(argv, dir_ + "/server.log", error)) return false;
     if (platform::waitForListener(address_, port_, 15000, [this] { return process_.running(); })) return true;
-    if (error) *error = "the TLS fault server did not start: " + readFile(dir_ + "/server.log");
+    if (error) *error = "the TLS fault server did not start: " + fileText(dir_ + "/server.log");
     return false;
 }
 
-std::string TlsFaultServer::commands() const { return readFile(dir_ + "/commands.log"); }
+std::string TlsFaultServer::commands() const { return fileText(dir_ + "/commands.log"); }
 
-std::string TlsFaultServer::data() const { return readFile(dir_ + "/data.eml"); }
+std::string TlsFaultServer::data() const { return fileText(dir_ + "/data.eml"); }
 
 }  // namespace harness
