@@ -35,6 +35,20 @@ struct SpawnPlan {
     ServiceAccount account;
 };
 
+// "EXEC <errno>" to the starter, without snprintf: runs in a forked child.
+[[noreturn]] void reportExecFailure(int e) {
+    char msg[32];
+    char digits[12];
+    int nd = 0;
+    for (int v = e; v > 0 && nd < 11; v /= 10) digits[nd++] = static_cast<char>('0' + v % 10);
+    int len = 0;
+    for (const char c : {'E', 'X', 'E', 'C', ' '}) msg[len++] = c;
+    while (nd > 0) msg[len++] = digits[--nd];
+    msg[len++] = '\n';
+    (void)!::write(kReadyFd, msg, static_cast<size_t>(len));
+    ::_exit(127);
+}
+
 // Runs in the forked children: only async-signal-safe calls.
 [[noreturn]] void execService(const SpawnPlan& plan, char* const* envp, int readyFd) {
     sigset_t none;
@@ -69,18 +83,7 @@ struct SpawnPlan {
     if (::chdir(plan.workDir.c_str()) != 0) (void)!::chdir("/");
     char* const argv[] = {const_cast<char*>(plan.program.c_str()), nullptr};
     ::execve(plan.program.c_str(), argv, envp);
-    char msg[32];
-    const int e = errno;
-    // "EXEC <errno>\n" without snprintf.
-    char digits[12];
-    int nd = 0;
-    for (int v = e; v > 0 && nd < 11; v /= 10) digits[nd++] = static_cast<char>('0' + v % 10);
-    int len = 0;
-    for (const char c : {'E', 'X', 'E', 'C', ' '}) msg[len++] = c;
-    while (nd > 0) msg[len++] = digits[--nd];
-    msg[len++] = '\n';
-    (void)!::write(kReadyFd, msg, static_cast<size_t>(len));
-    ::_exit(127);
+    reportExecFailure(errno);
 }
 
 // The checks before anything is changed: installed, not marked, not
@@ -155,13 +158,24 @@ bool spawnDetached(SpawnPlan& plan, UniqueFd& writeEnd) {
     return true;
 }
 
+// The complete line of `reply` that starts with `prefix`, empty when none has arrived.
+std::string lineStarting(const std::string& reply, std::string_view prefix) {
+    for (size_t pos = 0, end; (end = reply.find('\n', pos)) != std::string::npos; pos = end + 1)
+        if (reply.compare(pos, prefix.size(), prefix) == 0) return reply.substr(pos, end - pos);
+    return {};
+}
+
 // Records the new process as start pending, then waits for its dispatcher.
+// The middle process's "PID" line and the service's own may come in either
+// order: a program that cannot be run answers at once.
 bool awaitDispatcher(const std::string& name, int readEnd) {
     const uint32_t start = tickCount();
     std::string reply;
     readWithin(readEnd, reply, start, kConnectTimeoutMs, true, 1);
+    if (lineStarting(reply, "PID ").empty()) readWithin(readEnd, reply, start, kConnectTimeoutMs, true, 2);
     uint32_t pid = 0;
-    if (std::sscanf(reply.c_str(), "PID %u", &pid) != 1 || pid == 0) return fail(kErrorServiceRequestTimeout);
+    if (std::sscanf(lineStarting(reply, "PID ").c_str(), "PID %u", &pid) != 1 || pid == 0)
+        return fail(kErrorServiceRequestTimeout);
 
     StoredStatus s;
     s.status.currentState = SERVICE_START_PENDING;
@@ -178,11 +192,9 @@ bool awaitDispatcher(const std::string& name, int readEnd) {
     }
 
     readWithin(readEnd, reply, start, kConnectTimeoutMs, true, 2);
-    const size_t second = reply.find('\n') + 1;
-    const std::string answer = reply.substr(second);
-    if (answer.rfind("READY", 0) == 0) return true;
-    if (answer.rfind("EXEC ", 0) == 0) {
-        const auto code = static_cast<uint32_t>(std::strtoul(answer.c_str() + 5, nullptr, 10));
+    if (!lineStarting(reply, "READY").empty()) return true;
+    if (const std::string failure = lineStarting(reply, "EXEC "); !failure.empty()) {
+        const auto code = static_cast<uint32_t>(std::strtoul(failure.c_str() + 5, nullptr, 10));
         s.status.currentState = SERVICE_STOPPED;
         s.status.win32ExitCode = code;
         s.status.processId = 0;
