@@ -9,13 +9,11 @@
 #include "EventLogging.h"
 #include "ListLoading.h"
 #include "PollingInterval.h"
-#include "ServiceFrame.h"
 #include "UpdateList.h"
 #include "platform/ConsoleControl.h"
 #include "platform/Clock.h"
 #include "platform/Event.h"
 #include "platform/Registry.h"
-#include "platform/ServiceManager.h"
 
 namespace {
 
@@ -70,8 +68,9 @@ bool WaitForStopRequest(uint32_t ms) {
     return event->wait(ms);
 }
 
-int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine) {
+int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine, const StageReporter& report) {
     const bool service = mode == RunMode::Service;
+    const auto reached = [&](LoopStage stage) { return !report || report(stage); };
     int result = 0;
     std::optional<platform::ConsoleControl> consoleControl;
 
@@ -104,7 +103,7 @@ int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine) {
         if (stopRequested) stopEvent->set();
     }
 
-    if (result == 0 && (!service || ReportStatusToSCMgr(platform::SERVICE_START_PENDING, 0, 0, kStartWaitHintMs))) {
+    if (result == 0 && reached(LoopStage::Initializing)) {
         std::printf("Initializing...\n");
         if (!DiscoverLists()) {
             std::printf("%s\n", kInitFailure);
@@ -115,7 +114,7 @@ int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine) {
             }
         } else {
             std::printf("Initialization Success\n");
-            if (!service || ReportStatusToSCMgr(platform::SERVICE_RUNNING, 0, 0, 0)) {
+            if (reached(LoopStage::Running)) {
                 ActiveLists& lists = ActiveLists::instance();
                 for (;;) {
                     std::fflush(stdout);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 inline constexpr char kServiceName[] = "KOVARingpost";
 inline constexpr char kDisplayName[] = "KOVA(tm) Ringpost";
@@ -10,9 +11,14 @@ inline constexpr char kServiceKeyPath[] = "SYSTEM\\CurrentControlSet\\Services\\
 
 enum class RunMode { Service, Console };
 
+// The stages the loop tells whoever runs it about; false from the reporter
+// ends the loop there.
+enum class LoopStage { Initializing, Running };
+using StageReporter = std::function<bool(LoopStage)>;
+
 // Results: 0 normal stop, 1 service key unreadable (service mode), 2 stop
-// event not created, 3 no list found.
-int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine);
+// event not created, 3 no list found. `report` may be empty.
+int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine, const StageReporter& report = {});
 
 // Asks a running MainLoop to stop after its current pass. Safe from any thread.
 void ServiceStop();

@@ -64,7 +64,11 @@ void ServiceMain(uint32_t, char**) {
 
 void ServiceStart() {
     if (!ReportStatusToSCMgr(platform::SERVICE_START_PENDING, 0, 0, kStartWaitHintMs)) return;
-    const int result = MainLoop(RunMode::Service, kServiceIntervalMs, false);
+    const int result = MainLoop(RunMode::Service, kServiceIntervalMs, false, [](LoopStage stage) {
+        return stage == LoopStage::Initializing
+                   ? ReportStatusToSCMgr(platform::SERVICE_START_PENDING, 0, 0, kStartWaitHintMs)
+                   : ReportStatusToSCMgr(platform::SERVICE_RUNNING, 0, 0, 0);
+    });
     if (result != 0) {
         startWin32ExitCode = platform::kErrorServiceSpecificError;
         startSpecificExitCode = static_cast<uint32_t>(result);

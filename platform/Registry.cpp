@@ -12,11 +12,14 @@
 
 #include "FileLock.h"
 #include "FileSystem.h"
+#include "RegistryStore.h"
 #include "SystemDirectory.h"
 #include "UniqueFd.h"
 #include "transport/TextRules.h"
 
 namespace platform {
+
+using namespace registrydetail;
 
 // Gives the implementation access to a key's private parts.
 struct RegistryAccess {
@@ -29,169 +32,9 @@ struct RegistryAccess {
 
 namespace {
 
-constexpr char kValuesFile[] = ".values";
 constexpr char kLockFile[] = ".lock";
 constexpr uint32_t kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_DELETE;
 constexpr uint32_t kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
-
-// The byte two hex digits stand for, -1 unless both are hex digits.
-int hexByte(char high, char low) {
-    const int h = text::hexDigitValue(high), l = text::hexDigitValue(low);
-    return h < 0 || l < 0 ? -1 : h * 16 + l;
-}
-
-// Key names become directory names: '/' and '%' cannot stay, and a leading
-// '.' would collide with the store's own files.
-std::string encodeKeyName(std::string_view name) {
-    std::string out;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c == '/' || c == '%' || (i == 0 && c == '.')) {
-            out += '%';
-            text::appendHex(out, c);
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string decodeKeyName(std::string_view name) {
-    std::string out;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const int byte = name[i] == '%' && i + 2 < name.size() ? hexByte(name[i + 1], name[i + 2]) : -1;
-        if (byte >= 0) {
-            out += static_cast<char>(byte);
-            i += 2;
-        } else {
-            out += name[i];
-        }
-    }
-    return out;
-}
-
-// Names and data in the values file: printable bytes as they are, everything
-// that would break the tab-separated line as \xHH.
-std::string escapeBytes(std::string_view s) {
-    std::string out;
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F || c == '\\') {
-            out += "\\x";
-            text::appendHex(out, c);
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
-bool unescapeBytes(std::string_view s, std::string& out) {
-    out.clear();
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\') {
-            out += s[i];
-            continue;
-        }
-        if (i + 3 >= s.size() || s[i + 1] != 'x') return false;
-        const int byte = hexByte(s[i + 2], s[i + 3]);
-        if (byte < 0) return false;
-        out += static_cast<char>(byte);
-        i += 3;
-    }
-    return true;
-}
-
-struct Value {
-    std::string name;
-    uint32_t type = REG_NONE;
-    std::string data;
-};
-
-// One line per value: name TAB type TAB data. The data is "dword:" and a
-// decimal number for a 4-byte REG_DWORD, "sz:" and escaped bytes for a text
-// with its terminating zero (the zero not written), "hex:" and hex bytes for
-// anything else.
-std::string formatValues(const std::vector<Value>& values) {
-    std::string out;
-    for (const auto& v : values) {
-        out += escapeBytes(v.name);
-        out += '\t';
-        const char* tn = registryTypeName(v.type);
-        out += *tn ? std::string(tn) : std::to_string(v.type);
-        out += '\t';
-        const bool isText = v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ;
-        if (v.type == REG_DWORD && v.data.size() == 4) {
-            uint32_t n = 0;
-            for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(v.data[static_cast<size_t>(i)]);
-            out += "dword:" + std::to_string(n);
-        } else if (isText && !v.data.empty() && v.data.back() == '\0') {
-            out += "sz:" + escapeBytes(std::string_view(v.data).substr(0, v.data.size() - 1));
-        } else {
-            out += "hex:";
-            for (const char ch : v.data) text::appendHex(out, static_cast<unsigned char>(ch));
-        }
-        out += '\n';
-    }
-    return out;
-}
-
-bool parseValueLine(std::string_view line, Value& v) {
-    const size_t t1 = line.find('\t');
-    if (t1 == std::string_view::npos) return false;
-    const size_t t2 = line.find('\t', t1 + 1);
-    if (t2 == std::string_view::npos) return false;
-    if (!unescapeBytes(line.substr(0, t1), v.name)) return false;
-    const std::string_view typeText = line.substr(t1 + 1, t2 - t1 - 1);
-    if (!registryTypeFromName(typeText, v.type)) {
-        if (typeText.empty() || typeText.find_first_not_of("0123456789") != std::string_view::npos) return false;
-        v.type = static_cast<uint32_t>(std::strtoul(std::string(typeText).c_str(), nullptr, 10));
-    }
-    const std::string_view data = line.substr(t2 + 1);
-    v.data.clear();
-    if (data.rfind("dword:", 0) == 0) {
-        const std::string num(data.substr(6));
-        if (num.empty() || num.find_first_not_of("0123456789") != std::string::npos) return false;
-        const unsigned long long n = std::strtoull(num.c_str(), nullptr, 10);
-        if (n > 0xFFFFFFFFull) return false;
-        for (int i = 0; i < 4; ++i) v.data += static_cast<char>((n >> (8 * i)) & 0xFF);
-    } else if (data.rfind("sz:", 0) == 0) {
-        if (!unescapeBytes(data.substr(3), v.data)) return false;
-        v.data += '\0';
-    } else if (data.rfind("hex:", 0) == 0) {
-        const std::string_view hex = data.substr(4);
-        if (hex.size() % 2) return false;
-        for (size_t i = 0; i < hex.size(); i += 2) {
-            const int byte = hexByte(hex[i], hex[i + 1]);
-            if (byte < 0) return false;
-            v.data += static_cast<char>(byte);
-        }
-    } else {
-        return false;
-    }
-    return true;
-}
-
-// A line that cannot be parsed is skipped rather than failing the whole key:
-// the other values stay usable.
-std::vector<Value> readValues(const std::string& keyDir) {
-    std::vector<Value> values;
-    std::string content;
-    if (!readFile(keyDir + "/" + kValuesFile, content)) return values;
-    size_t pos = 0;
-    while (pos < content.size()) {
-        size_t end = content.find('\n', pos);
-        if (end == std::string::npos) end = content.size();
-        Value v;
-        if (parseValueLine(std::string_view(content).substr(pos, end - pos), v)) values.push_back(std::move(v));
-        pos = end + 1;
-    }
-    return values;
-}
-
-bool writeValues(const std::string& keyDir, const std::vector<Value>& values) {
-    return writeFileAtomically(keyDir + "/" + kValuesFile, formatValues(values));
-}
 
 std::string registryRoot() { return systemDirectory() + "/registry"; }
 
@@ -552,95 +395,5 @@ std::vector<std::string> regSubKeyNames(const RegistryKey& key) {
     return names;
 }
 
-std::string expandEnvironmentStrings(std::string_view text) {
-    std::string out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t start = text.find('%', pos);
-        if (start == std::string_view::npos) break;
-        const size_t end = text.find('%', start + 1);
-        if (end == std::string_view::npos) break;
-        out.append(text.substr(pos, start - pos));
-        const std::string name(text.substr(start + 1, end - start - 1));
-        const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
-        if (value) {
-            out += value;
-            pos = end + 1;
-        } else if (name.empty()) {
-            // "%%" is no name: keep the first '%' and let the second open the next one.
-            out += '%';
-            pos = end;
-        } else {
-            out.append(text.substr(start, end - start + 1));
-            pos = end + 1;
-        }
-    }
-    out.append(text.substr(pos));
-    return out;
-}
-
-bool rootKeyFromName(std::string_view name, RootKey& out) {
-    static const struct {
-        const char* longName;
-        const char* shortName;
-        RootKey key;
-    } kRoots[] = {{"HKEY_CLASSES_ROOT", "HKCR", RootKey::ClassesRoot},
-                  {"HKEY_CURRENT_USER", "HKCU", RootKey::CurrentUser},
-                  {"HKEY_LOCAL_MACHINE", "HKLM", RootKey::LocalMachine},
-                  {"HKEY_USERS", "HKU", RootKey::Users},
-                  {"HKEY_CURRENT_CONFIG", "HKCC", RootKey::CurrentConfig}};
-    for (const auto& r : kRoots) {
-        if (text::equalsIgnoreCase(name, r.longName) || text::equalsIgnoreCase(name, r.shortName)) {
-            out = r.key;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool rootKeyFromHandle(uint32_t handle, RootKey& out) {
-    switch (handle) {
-    case 0x80000000u: out = RootKey::ClassesRoot; return true;
-    case 0x80000001u: out = RootKey::CurrentUser; return true;
-    case 0x80000002u: out = RootKey::LocalMachine; return true;
-    case 0x80000003u: out = RootKey::Users; return true;
-    case 0x80000005u: out = RootKey::CurrentConfig; return true;
-    default: return false;
-    }
-}
-
-const char* rootKeyName(RootKey root) {
-    switch (root) {
-    case RootKey::ClassesRoot: return "HKEY_CLASSES_ROOT";
-    case RootKey::CurrentUser: return "HKEY_CURRENT_USER";
-    case RootKey::LocalMachine: return "HKEY_LOCAL_MACHINE";
-    case RootKey::Users: return "HKEY_USERS";
-    case RootKey::CurrentConfig: return "HKEY_CURRENT_CONFIG";
-    }
-    return "HKEY_LOCAL_MACHINE";
-}
-
-const char* registryTypeName(uint32_t type) {
-    switch (type) {
-    case REG_NONE: return "REG_NONE";
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    default: return "";
-    }
-}
-
-bool registryTypeFromName(std::string_view name, uint32_t& type) {
-    for (uint32_t t : {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ}) {
-        if (text::equalsIgnoreCase(name, registryTypeName(t))) {
-            type = t;
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace platform
+

@@ -11,11 +11,11 @@
 // each: type state accepted win32-exit specific-exit checkpoint wait-hint pid).
 //
 // Failures return false and set the last error (lastErrorCode()) to the
-// Windows code the callers test: 1056 already running, 1060 no such service,
-// 1061 control not accepted now, 1062 not active, 1063 dispatcher in a process
-// the manager did not start, 1067 the process ended without reporting
-// stopped, 1072 marked for deletion, 1073 exists, 1053 no answer in time,
-// 5 access denied.
+// Windows code the callers test, named in ServiceErrors.h: 1056 already
+// running, 1060 no such service, 1061 control not accepted now, 1062 not
+// active, 1063 dispatcher in a process the manager did not start, 1067 the
+// process ended without reporting stopped, 1072 marked for deletion, 1073
+// exists, 1053 no answer in time, 5 access denied.
 #pragma once
 
 #include <cstdint>
