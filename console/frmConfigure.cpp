@@ -14,7 +14,7 @@
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "platform/ProfileFile.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 #include <memory>
 #include <optional>

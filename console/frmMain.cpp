@@ -10,7 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 #include <QApplication>
 #include <QButtonGroup>

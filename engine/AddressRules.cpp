@@ -1,7 +1,7 @@
 #include "AddressRules.h"
 
 #include "MemberFile.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 void dropThroughLast(std::string& s, char c) {

@@ -7,7 +7,7 @@
 #include "ListHeaders.h"
 #include "SpoolText.h"
 #include "platform/FileSystem.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

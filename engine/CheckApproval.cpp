@@ -7,7 +7,7 @@
 #include "MailSending.h"
 #include "Membership.h"
 #include "Submission.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "platform/FileSystem.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 constexpr char kRecordExtension[] = "SENT";

@@ -1,6 +1,6 @@
 #include "HtmlRemover.h"
 
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "AddressRules.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

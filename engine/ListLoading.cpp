@@ -8,7 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/HomeDirectory.h"
 #include "platform/ProfileFile.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 constexpr size_t kValueBuffer = 2048;

@@ -3,7 +3,7 @@
 #include "platform/ProfileFile.h"
 #include "pop3/KOVAPOP3.h"
 #include "smtp/KOVASMTP.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

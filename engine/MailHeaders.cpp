@@ -4,7 +4,7 @@
 
 #include "SpoolReading.h"
 #include "SpoolText.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 // A header block this long is no mail a person wrote; the rest is ignored.

@@ -5,7 +5,7 @@
 
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "Membership.h"
 
 #include "AddressRules.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 bool findMember(const MailList& list, std::string_view text, bool administratorsOnly) {

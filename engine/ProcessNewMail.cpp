@@ -21,7 +21,7 @@
 #include "Submission.h"
 #include "Subscription.h"
 #include "platform/FileSystem.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "SpoolFileName.h"
 
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 bool needsEscape(unsigned char c, bool first) {

@@ -2,7 +2,7 @@
 
 #include "SpoolText.h"
 #include "platform/FileSystem.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 bool ReadLine(std::FILE* file, std::string& line) {
     line.clear();

@@ -10,7 +10,7 @@
 #include "platform/FileSystem.h"
 #include "pop3/KOVAPOP3.h"
 #include "transport/ResultCodes.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

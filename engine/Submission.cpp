@@ -12,7 +12,7 @@
 #include "Membership.h"
 #include "SpoolCleanup.h"
 #include "SpoolReading.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 constexpr char kSeparator[] = "||";

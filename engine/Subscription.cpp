@@ -12,7 +12,7 @@
 #include "SpoolReading.h"
 #include "Submission.h"
 #include "platform/ErrorText.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 constexpr int kNoticeAttempts = 5;

@@ -8,7 +8,7 @@
 #include "ServiceFrame.h"
 #include "ServiceInstall.h"
 #include "platform/ConsoleControl.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

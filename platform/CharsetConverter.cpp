@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace platform {
 

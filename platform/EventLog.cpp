@@ -12,7 +12,7 @@
 #include "Registry.h"
 #include "SystemDirectory.h"
 #include "UniqueFd.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace platform {
 

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "UniqueFd.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace platform {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "FileSystem.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace platform {
 

@@ -15,7 +15,7 @@
 #include "RegistryStore.h"
 #include "SystemDirectory.h"
 #include "UniqueFd.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace platform {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "Registry.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace platform {
 

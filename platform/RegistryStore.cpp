@@ -4,7 +4,7 @@
 
 #include "FileSystem.h"
 #include "Registry.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace platform::registrydetail {
 

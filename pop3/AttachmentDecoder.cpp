@@ -16,7 +16,7 @@
 #include "UuDecoder.h"
 #include "platform/FileSystem.h"
 #include "transport/ResultCodes.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace mime {
 

@@ -2,7 +2,7 @@
 
 #include "Base64Decoder.h"
 #include "TextToUtf8.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace mime {
 

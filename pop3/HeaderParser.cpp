@@ -7,7 +7,7 @@
 
 #include "MimeParameters.h"
 #include "transport/ResultCodes.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace mime {
 

@@ -5,7 +5,7 @@
 
 #include "EncodedWords.h"
 #include "TextToUtf8.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace mime {
 

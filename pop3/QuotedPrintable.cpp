@@ -1,6 +1,6 @@
 #include "QuotedPrintable.h"
 
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace mime {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace mime {
 

@@ -5,7 +5,7 @@
 #include "StdioFile.h"
 #include "platform/FileSystem.h"
 #include "transport/ResultCodes.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace mime {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace smtp {
 

@@ -7,7 +7,7 @@
 #include "transport/Limits.h"
 #include "transport/MailSocket.h"
 #include "transport/ResultCodes.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace smtp {
 

@@ -10,7 +10,7 @@
 #include "harness/ScriptedPop3Server.h"
 #include "platform/Registry.h"
 #include "tests/TempDir.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 

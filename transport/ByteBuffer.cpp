@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace {
 size_t blocksFor(size_t n) { return (n + ByteBuffer::kBlockSize - 1) / ByteBuffer::kBlockSize; }

@@ -1,6 +1,6 @@
 #include "ServerAddress.h"
 
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 namespace transport {
 

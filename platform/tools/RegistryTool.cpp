@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 using namespace platform;
 

@@ -1,4 +1,4 @@
-#include "transport/TextRules.h"
+#include "text/TextRules.h"
 
 #include <gtest/gtest.h>
 
