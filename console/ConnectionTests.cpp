@@ -3,6 +3,7 @@
 #include "StoredText.h"
 #include "engine/ListSecurity.h"
 #include "frmSecurity.h"
+#include "transport/KOVAMail.h"
 
 #include <cstring>
 #include <mutex>
@@ -19,25 +20,25 @@ TestOutcome success() { return {QStringLiteral("Test successful!"), DialogIcon::
 
 QString testFailureMessage(int32_t code) {
     switch (code) {
-        case -3:
+        case KOVA_PORT_NOT_OPENED:
             return QStringLiteral(
                 "Test failed because a port was unable to be opened. Please report this error to KOVA.");
-        case -11:
+        case KOVA_THREAD_NOT_CREATED:
             return QStringLiteral("Test failed because a reader or writer thread was unable to be created. Please "
                                   "report this error to KOVA.");
-        case -14: return QStringLiteral("Test failed because out of memory. Please report this error to KOVA.");
-        case -17:
+        case KOVA_OUT_OF_MEMORY: return QStringLiteral("Test failed because out of memory. Please report this error to KOVA.");
+        case KOVA_INCORRECT_RESPONSE:
             return QStringLiteral("Test failed due to an incorrect response. Usually this is caused by the mail "
                                   "server, an incorrect password, or an incorrect username.");
-        case -18:
+        case KOVA_RESPONSE_TIMEOUT:
             return QStringLiteral("Test failed because a response took too long, or the mail server is not "
                                   "responding. Usually this is caused by the mail server.");
-        case -20: return QStringLiteral("Test failed because of an invalid parameter.");
-        case -21: return QStringLiteral("Test failed because of an invalid NULL pointer.");
-        case -23:
+        case KOVA_INVALID_PARAMETER: return QStringLiteral("Test failed because of an invalid parameter.");
+        case KOVA_NULL_POINTER: return QStringLiteral("Test failed because of an invalid NULL pointer.");
+        case KOVA_FILE_NOT_OPENED:
             return QStringLiteral(
                 "Test failed because the file was unable to be opened. Please make sure the file exists.");
-        case -26: return QStringLiteral("Test failed because of a write error. Please report this error to KOVA.");
+        case KOVA_WRITE_ERROR: return QStringLiteral("Test failed because of a write error. Please report this error to KOVA.");
         default:
             if (QString s = securityFailureMessage(code); !s.isEmpty()) return s;
             return QStringLiteral("Test failed with error code ") + QString::number(code) +
@@ -47,26 +48,26 @@ QString testFailureMessage(int32_t code) {
 
 QString securityFailureMessage(int32_t code) {
     switch (code) {
-        case -40:
+        case KOVA_TLS_HANDSHAKE_FAILED:
             return QStringLiteral("Test failed because no secure (TLS) connection could be made. Check that the "
                                   "server and port offer the connection type chosen under Security.");
-        case -41:
+        case KOVA_CERTIFICATE_UNTRUSTED:
             return QStringLiteral("Test failed because the server's certificate is not signed by a trusted "
                                   "authority. If the server uses a private authority, give its certificate as "
                                   "the CA file under Security.");
-        case -42:
+        case KOVA_HOST_NAME_MISMATCH:
             return QStringLiteral("Test failed because the server's certificate is made out for another name. Use "
                                   "the server name the certificate names.");
-        case -43:
+        case KOVA_STARTTLS_NOT_OFFERED:
             return QStringLiteral("Test failed because the server does not offer STARTTLS. Nothing was sent in "
                                   "plain text; choose TLS or another port under Security.");
-        case -44: return QStringLiteral("Test failed because the server refused the username or password.");
-        case -45:
+        case KOVA_AUTH_REFUSED: return QStringLiteral("Test failed because the server refused the username or password.");
+        case KOVA_PLAIN_AUTH_REFUSED:
             return QStringLiteral("Test failed because the password would go over a connection without TLS. "
                                   "Choose TLS or STARTTLS under Security, or allow that in so many words.");
-        case -46:
+        case KOVA_CERTIFICATE_EXPIRED:
             return QStringLiteral("Test failed because the server's certificate has expired or is not yet valid.");
-        case -47:
+        case KOVA_AUTH_NOT_OFFERED:
             return QStringLiteral("Test failed because the server offers no login method Ringpost knows "
                                   "(PLAIN or LOGIN).");
         default: return {};

@@ -12,7 +12,6 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "pop3/KOVAPOP3.h"
-#include "transport/ResultCodes.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -160,12 +159,12 @@ Drained drainListing(MailList& list, const std::vector<ListedMessage>& listed, S
             std::printf("    Getting message: %ld  ID: %s...", static_cast<long>(m.number), m.id.c_str());
             std::fflush(stdout);
             int32_t got = KOVAPOP3_GetMessage(m.number, temp.c_str());
-            if (got == 0 && !publishDownload(temp, path)) got = ResultCode::WriteError;
+            if (got == 0 && !publishDownload(temp, path)) got = KOVA_WRITE_ERROR;
             if (got == 0 && !stored.add(m.key)) {
                 // Without the record a lost DELE would bring it twice; it
                 // stays on the server for a pass that can keep the record.
                 platform::removeFile(path);
-                got = ResultCode::WriteError;
+                got = KOVA_WRITE_ERROR;
             }
             if (got != 0) {
                 std::printf("FAILURE %ld\n", static_cast<long>(got));
@@ -173,8 +172,8 @@ Drained drainListing(MailList& list, const std::vector<ListedMessage>& listed, S
                 failed.insert(m.key);
                 // The session is still in step after a refusal or a file
                 // that could not be created; a full disk fails every message.
-                if (got == ResultCode::IncorrectResponse || got == ResultCode::FileNotCreated) continue;
-                if (got == ResultCode::WriteError) return Drained::Stop;
+                if (got == KOVA_INCORRECT_RESPONSE || got == KOVA_FILE_NOT_CREATED) continue;
+                if (got == KOVA_WRITE_ERROR) return Drained::Stop;
                 return Drained::Reconnect;
             }
             anyStored = true;
@@ -190,7 +189,7 @@ Drained drainListing(MailList& list, const std::vector<ListedMessage>& listed, S
             std::printf("FAILURE %ld\n", static_cast<long>(deleted));
             // A refusal stands for this cycle; after a broken session the
             // next one deletes it without fetching it again.
-            if (deleted == ResultCode::IncorrectResponse) {
+            if (deleted == KOVA_INCORRECT_RESPONSE) {
                 failed.insert(m.key);
                 continue;
             }

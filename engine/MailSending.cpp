@@ -7,7 +7,6 @@
 
 #include "MainLoop.h"
 #include "smtp/KOVASMTP.h"
-#include "transport/ResultCodes.h"
 
 namespace {
 constexpr int kAdministratorAttempts = 5;
@@ -44,9 +43,9 @@ std::string_view lastLine(std::string_view text) {
 // go out in lower case, so before DATA every line starting with a digit is a
 // reply; after it only the very end is, and only when the whole dialogue fit.
 Delivery classify(int32_t code, std::string_view dialogue, bool whole) {
-    if (code == ResultCode::PortNotOpened) return Delivery::ServerDown;
-    if (code == ResultCode::NullPointer || code == ResultCode::InvalidParameter ||
-        code == ResultCode::FileNotOpened)
+    if (code == KOVA_PORT_NOT_OPENED) return Delivery::ServerDown;
+    if (code == KOVA_NULL_POINTER || code == KOVA_INVALID_PARAMETER ||
+        code == KOVA_FILE_NOT_OPENED)
         return Delivery::Refused;
     if (dialogue.empty() || !dialogue.starts_with("220")) return Delivery::ServerDown;
     const size_t data = dialogue.find("\r\n354");

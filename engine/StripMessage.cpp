@@ -9,7 +9,6 @@
 #include "platform/FileSync.h"
 #include "platform/FileSystem.h"
 #include "pop3/KOVAPOP3.h"
-#include "transport/ResultCodes.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -117,7 +116,7 @@ void StripMessage(const MailList& list, const std::string& spoolPath) {
     std::printf(list.stripAttachments ? "    Stripping Attachments...\n" : "    Processing Attachments...\n");
     std::fflush(stdout);
     const int32_t decoded = KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0);
-    if (decoded == ResultCode::DecodeFailed) {
+    if (decoded == KOVA_DECODE_FAILED) {
         // Nested deeper than the decoder follows: a person has to look at it.
         std::printf("    Message nested too deeply to decode...Set aside\n");
         std::fflush(stdout);

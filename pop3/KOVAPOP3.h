@@ -10,6 +10,8 @@
 
 #include <stdint.h>
 
+#include "KOVAMail.h" /* result codes, security values (beside the transport) */
+
 #define KOVAPOP3_API __attribute__((visibility("default")))
 
 #ifdef __cplusplus
@@ -23,13 +25,6 @@ extern "C" {
  * containing CR or LF are refused (-20) before anything is sent. */
 KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const char* password);
 
-/* Security of the connection, for KOVAPOP3_SetSecurity and KOVASMTP_SetSecurity. */
-#ifndef KOVA_SECURITY_NONE
-#define KOVA_SECURITY_NONE 0     /* plain TCP */
-#define KOVA_SECURITY_TLS 1      /* TLS from the start (POP3 port 995, SMTP 465) */
-#define KOVA_SECURITY_STARTTLS 2 /* plain, then STLS / STARTTLS (POP3 110, SMTP 587) */
-#define KOVA_ALLOW_PLAIN_AUTH 1  /* flag: credentials may go over a connection without TLS */
-#endif
 
 /* Sets how the following logins connect, until called again. Before the
  * first call logins are plain, as if called with (KOVA_SECURITY_NONE, NULL,

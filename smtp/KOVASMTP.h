@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "KOVAMail.h" /* result codes, security values (beside the transport) */
+
 #if defined(KOVASMTP_BUILDING)
 #define KOVASMTP_EXPORT __attribute__((visibility("default")))
 #else
@@ -38,13 +40,6 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* server, const 
                                                       const char* attachments, const char* headers,
                                                       char* transcript, int32_t transcriptSize);
 
-/* Security of the connection (the same values as in KOVAPOP3.h). */
-#ifndef KOVA_SECURITY_NONE
-#define KOVA_SECURITY_NONE 0     /* plain TCP */
-#define KOVA_SECURITY_TLS 1      /* TLS from the start (SMTP port 465, POP3 995) */
-#define KOVA_SECURITY_STARTTLS 2 /* plain, then STARTTLS / STLS (SMTP 587, POP3 110) */
-#define KOVA_ALLOW_PLAIN_AUTH 1  /* flag: credentials may go over a connection without TLS */
-#endif
 
 /* Sets how the following KOVASMTP_SendEMail and KOVASMTP_SendEMailWithHeaders calls of the calling thread
  * connect, until called again; (KOVA_SECURITY_NONE, NULL, NULL, NULL, 0), the

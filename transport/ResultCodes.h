@@ -1,36 +1,38 @@
-// Result codes returned by every export of both mail libraries. 0 is success,
-// failures are negative; the values are part of the library contract.
+// The libraries' result codes by their C++ names inside the libraries; the
+// values are those of the public header both libraries export.
 #pragma once
 
 #include <cstdint>
 
+#include "transport/KOVAMail.h"
+
 namespace ResultCode {
 
-inline constexpr int32_t Success = 0;
-inline constexpr int32_t PortNotOpened = -3;
-inline constexpr int32_t ThreadNotCreated = -11;
-inline constexpr int32_t OutOfMemory = -14;
-inline constexpr int32_t IncorrectResponse = -17;
-inline constexpr int32_t ResponseTimeout = -18;
-inline constexpr int32_t NotLoggedIn = -19;
-inline constexpr int32_t InvalidParameter = -20;
-inline constexpr int32_t NullPointer = -21;
-inline constexpr int32_t FileNotOpened = -23;
-inline constexpr int32_t HeaderIncomplete = -24;
-inline constexpr int32_t FileNotCreated = -25;
-inline constexpr int32_t WriteError = -26;
-inline constexpr int32_t RemoveFailed = -27;
-inline constexpr int32_t RenameFailed = -28;
-inline constexpr int32_t DecodeFailed = -30;
+inline constexpr int32_t Success = KOVA_SUCCESS;
+inline constexpr int32_t PortNotOpened = KOVA_PORT_NOT_OPENED;
+inline constexpr int32_t ThreadNotCreated = KOVA_THREAD_NOT_CREATED;
+inline constexpr int32_t OutOfMemory = KOVA_OUT_OF_MEMORY;
+inline constexpr int32_t IncorrectResponse = KOVA_INCORRECT_RESPONSE;
+inline constexpr int32_t ResponseTimeout = KOVA_RESPONSE_TIMEOUT;
+inline constexpr int32_t NotLoggedIn = KOVA_NOT_LOGGED_IN;
+inline constexpr int32_t InvalidParameter = KOVA_INVALID_PARAMETER;
+inline constexpr int32_t NullPointer = KOVA_NULL_POINTER;
+inline constexpr int32_t FileNotOpened = KOVA_FILE_NOT_OPENED;
+inline constexpr int32_t HeaderIncomplete = KOVA_HEADER_INCOMPLETE;
+inline constexpr int32_t FileNotCreated = KOVA_FILE_NOT_CREATED;
+inline constexpr int32_t WriteError = KOVA_WRITE_ERROR;
+inline constexpr int32_t RemoveFailed = KOVA_REMOVE_FAILED;
+inline constexpr int32_t RenameFailed = KOVA_RENAME_FAILED;
+inline constexpr int32_t DecodeFailed = KOVA_DECODE_FAILED;
 // TLS and authentication.
-inline constexpr int32_t TlsHandshakeFailed = -40;     // no TLS session could be agreed
-inline constexpr int32_t CertificateUntrusted = -41;   // chain not signed by a trusted authority
-inline constexpr int32_t HostNameMismatch = -42;       // certificate made out for another name or address
-inline constexpr int32_t StartTlsNotOffered = -43;     // STARTTLS / STLS asked for, server does not offer it
-inline constexpr int32_t AuthenticationRefused = -44;  // the server refused the user name or password
-inline constexpr int32_t PlainAuthRefused = -45;       // credentials would go in clear and that is not allowed
-inline constexpr int32_t CertificateExpired = -46;     // certificate expired or not yet valid
-inline constexpr int32_t AuthNotOffered = -47;         // no authentication method both sides know
+inline constexpr int32_t TlsHandshakeFailed = KOVA_TLS_HANDSHAKE_FAILED;
+inline constexpr int32_t CertificateUntrusted = KOVA_CERTIFICATE_UNTRUSTED;
+inline constexpr int32_t HostNameMismatch = KOVA_HOST_NAME_MISMATCH;
+inline constexpr int32_t StartTlsNotOffered = KOVA_STARTTLS_NOT_OFFERED;
+inline constexpr int32_t AuthenticationRefused = KOVA_AUTH_REFUSED;
+inline constexpr int32_t PlainAuthRefused = KOVA_PLAIN_AUTH_REFUSED;
+inline constexpr int32_t CertificateExpired = KOVA_CERTIFICATE_EXPIRED;
+inline constexpr int32_t AuthNotOffered = KOVA_AUTH_NOT_OFFERED;
 // Internal result of MailSocket::ReadUntil; never returned by an export.
 inline constexpr int32_t TerminatorFound = -35;
 
