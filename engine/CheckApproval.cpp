@@ -6,14 +6,13 @@
 #include "ListHeaders.h"
 #include "MailSending.h"
 #include "Membership.h"
-#include "Submission.h"
 #include "text/TextRules.h"
 
 namespace {
 
 void notifyAdministrators(const MailList& list, const IncomingMessage& request, const std::string& subject,
-                          const std::string& body, int* retain, int32_t* result = nullptr) {
-    if (retain) *retain = 0;
+                          const std::string& body, MessageFate* fate, int32_t* result = nullptr) {
+    if (fate) *fate = MessageFate::Delete;
     const int32_t sent = SendToAdministrators(list, subject, body, {}, false, ReplyHeaders(list, request));
     if (sent != 0) std::printf("    SEND FAILURE: %ld\n", static_cast<long>(sent));
     if (result) *result = sent;
@@ -35,8 +34,8 @@ bool NamedAddressAfterCommand(const std::string& subject, const std::string& com
 }
 
 bool CheckApproval(const MailList& list, const IncomingMessage& message, std::string& target,
-                   const std::string& fromText, const ApprovalRequest& request, int* retain) {
-    if (retain) *retain = 1;
+                   const std::string& fromText, const ApprovalRequest& request, MessageFate* fate) {
+    if (fate) *fate = MessageFate::Keep;
     std::printf("    %s request\n", request.displayWord);
     const std::string& command = request.command;
     const std::string& subject = message.Subject;
@@ -57,11 +56,11 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
                                  "If you do not wish " + fromText + " to " + request.verb + " to the " + list.name +
                                  " list,\r\nthen simply delete and ignore this message.\r\n";
         int32_t result = 0;
-        notifyAdministrators(list, message, command + " " + target, body, retain, &result);
+        notifyAdministrators(list, message, command + " " + target, body, fate, &result);
         if (result == 0)
             std::printf("    Admin notified to %s %s\n", request.verb, target.c_str());
-        else if (retain)
-            *retain = kRetainSetAside;  // nobody was asked: keep the request rather than lose it
+        else if (fate)
+            *fate = MessageFate::SetAside;  // nobody was asked: keep the request rather than lose it
         return false;
     }
 
@@ -72,7 +71,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
             notifyAdministrators(list, message, commandFailureSubject(command),
                                  "Unable to parse subject line. (Couldn't find " + command +
                                      " in the subject line).\r\n" + subject,
-                                 retain);
+                                 fate);
             return false;
         }
         if (!named.empty() && !IsMember(list, named) && request.unsubscribe) {
@@ -80,7 +79,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
             notifyAdministrators(list, message, commandFailureSubject(command),
                                  "Unable to parse subject line. (" + named + " isn't a member of this list).\r\n" +
                                      subject,
-                                 retain);
+                                 fate);
             return false;
         }
         if (!named.empty() && IsMember(list, named) && !request.unsubscribe) {
@@ -88,7 +87,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
             notifyAdministrators(list, message, commandFailureSubject(command),
                                  "Unable to parse subject line. (" + named +
                                      " is already a member of this list).\r\n" + subject,
-                                 retain);
+                                 fate);
             return false;
         }
         if (!named.empty()) target = named;
@@ -97,7 +96,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
     if (IsAdministrator(list, target) && list.submitCommand != command) {
         notifyAdministrators(list, message, commandFailureSubject(command),
                              std::string("You can not ") + request.verb + " yourself; you are an Administrator.\r\n",
-                             retain);
+                             fate);
         std::printf("    FAILURE. %s is an Admin.\n", target.c_str());
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include "IncomingMessage.h"
 #include "MailList.h"
+#include "MessageFate.h"
 
 struct ApprovalRequest {
     std::string command;      // the list's Subscribe or Unsubscribe command
@@ -17,10 +18,11 @@ struct ApprovalRequest {
 
 // `target` is the sender's address on entry; an administrator may replace it
 // by the address named after the command in the subject. True when the
-// handler is to act on `target`; false when all was done already. `retain`
-// (may be null) becomes 1, and 0 again whenever the administrators are mailed.
+// handler is to act on `target`; false when all was done already. `fate`
+// (may be null) becomes Keep, and Delete again whenever the administrators
+// are mailed.
 bool CheckApproval(const MailList& list, const IncomingMessage& message, std::string& target,
-                   const std::string& fromText, const ApprovalRequest& request, int* retain);
+                   const std::string& fromText, const ApprovalRequest& request, MessageFate* fate);
 
 // The address an administrator names after `command` in `subject`: the text
 // from one character after the command, spaces trimmed. False when the

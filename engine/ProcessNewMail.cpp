@@ -13,6 +13,7 @@
 #include "MailHeaders.h"
 #include "MemberFile.h"
 #include "MemberListRequest.h"
+#include "MessageFate.h"
 #include "Membership.h"
 #include "SpoolCleanup.h"
 #include "SpoolReading.h"
@@ -102,20 +103,20 @@ void printIgnored(const IncomingMessage& message) {
 
 // Classifies and hands the message to its handler; returns the kind that
 // decides the spool file's fate.
-CommandKind dispatch(MailList& list, IncomingMessage& message, const std::string& upperSubject, int& retain) {
+CommandKind dispatch(MailList& list, IncomingMessage& message, const std::string& upperSubject, MessageFate& fate) {
     CommandKind kind = ClassifyCommand(list, upperSubject);
     if (IsMember(list, message.FromHeader)) {
         switch (kind) {
-            case CommandKind::Unsubscribe: HandleUnsubscribe(list, message, &retain); break;
-            case CommandKind::Subscribe: HandleSubscribe(list, message, &retain); break;
-            case CommandKind::Submission: HandleSubmission(list, message, &retain); break;
+            case CommandKind::Unsubscribe: HandleUnsubscribe(list, message, &fate); break;
+            case CommandKind::Subscribe: HandleSubscribe(list, message, &fate); break;
+            case CommandKind::Submission: HandleSubmission(list, message, &fate); break;
             case CommandKind::MemberList: HandleMemberListRequest(list, message); break;
             default: printIgnored(message); break;
         }
         return kind;
     }
     if (kind == CommandKind::Subscribe) {
-        HandleSubscribe(list, message, &retain);
+        HandleSubscribe(list, message, &fate);
         return kind;
     }
     printIgnored(message);
@@ -125,7 +126,7 @@ CommandKind dispatch(MailList& list, IncomingMessage& message, const std::string
 void processSpoolFile(MailList& list, const std::string& path) {
     IncomingMessage message;
     message.FilePath = path;
-    int retain = 0;
+    MessageFate fate = MessageFate::Delete;
     CommandKind kind = CommandKind::None;
 
     // Looked at before stripping, so what is set aside is what arrived.
@@ -154,25 +155,25 @@ void processSpoolFile(MailList& list, const std::string& path) {
         const bool hasBody = readBody(file.get(), message.Body);
         if (wantsMemberList || hasBody || !ListAttachments(list, path).empty()) {
             try {
-                kind = dispatch(list, message, upperSubject, retain);
+                kind = dispatch(list, message, upperSubject, fate);
             } catch (const std::exception&) {
                 // A handler that failed half way leaves the message for a person
                 // to look at rather than lost or processed again.
-                retain = kRetainSetAside;
+                fate = MessageFate::SetAside;
             }
         }
     }
 
     file.reset();
-    if (retain == kRetainPending) return;
-    if (retain == kRetainSetAside) {
+    if (fate == MessageFate::LeavePending) return;
+    if (fate == MessageFate::SetAside) {
         platform::renameFile(path, BadSpoolName(path));
         return;
     }
-    if (kind == CommandKind::Submission && (!list.adminSubmit || retain != 0))
+    if (kind == CommandKind::Submission && (!list.adminSubmit || fate == MessageFate::Keep))
         platform::renameFile(path, path.substr(0, path.size() - 3) + "MSG");
     platform::removeFile(path);
-    if (retain == 0 || list.adminSubmit) DeleteAttachments(list, path);
+    if (fate == MessageFate::Delete || list.adminSubmit) DeleteAttachments(list, path);
 }
 
 }  // namespace

@@ -145,8 +145,8 @@ std::string DistributionSubject(const std::string& submitCommand, const std::str
     return line;
 }
 
-void HandleSubmission(MailList& list, IncomingMessage& message, int* retain) {
-    if (retain) *retain = 1;
+void HandleSubmission(MailList& list, IncomingMessage& message, MessageFate* fate) {
+    if (fate) *fate = MessageFate::Keep;
     std::string sender = ExtractAddress(message.FromHeader);
     std::printf("    Submission request from %s\n", sender.c_str());
     if (!IsMember(list, sender)) {
@@ -168,12 +168,12 @@ void HandleSubmission(MailList& list, IncomingMessage& message, int* retain) {
         const std::string subject = ApprovalSubject(list.submitCommand, sender, rest);
         const std::string attachments =
             list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
-        if (retain) *retain = 0;
+        if (fate) *fate = MessageFate::Delete;
         const int32_t result =
             SendToAdministrators(list, subject, message.Body, attachments, false, ReplyHeaders(list, message));
         if (result != 0) {
             std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
-            if (retain) *retain = kRetainSetAside;
+            if (fate) *fate = MessageFate::SetAside;
         } else {
             std::printf("    Admin notified to approve submission from %s\n", sender.c_str());
         }
@@ -194,5 +194,5 @@ void HandleSubmission(MailList& list, IncomingMessage& message, int* retain) {
             sender = submitter;
         }
     }
-    if (!distribute(list, message, sender, excluded) && retain) *retain = kRetainPending;
+    if (!distribute(list, message, sender, excluded) && fate) *fate = MessageFate::LeavePending;
 }

@@ -6,17 +6,10 @@
 
 #include "IncomingMessage.h"
 #include "MailList.h"
-
-// The retain value that asks ProcessNewMail to set the spool file aside as
-// ".BAD" (with its attachments) instead of deleting it: a post that could
-// not be forwarded for approval is kept, not lost.
-inline constexpr int kRetainSetAside = 2;
-// The retain value that leaves the spool file as it is: its post has not
-// reached every member yet and a later pass goes on with it.
-inline constexpr int kRetainPending = 3;
+#include "MessageFate.h"
 
 // May overwrite message.Subject (an approval reply names the submitted one).
-void HandleSubmission(MailList& list, IncomingMessage& message, int* retain);
+void HandleSubmission(MailList& list, IncomingMessage& message, MessageFate* fate);
 
 // The approval subject the administrators receive for a post by `sender`.
 std::string ApprovalSubject(const std::string& submitCommand, const std::string& sender,

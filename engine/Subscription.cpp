@@ -10,7 +10,6 @@
 #include "MemberFile.h"
 #include "Membership.h"
 #include "SpoolReading.h"
-#include "Submission.h"
 #include "platform/ErrorText.h"
 #include "text/TextRules.h"
 
@@ -28,20 +27,20 @@ int32_t sendToPerson(const MailList& list, const IncomingMessage& request, const
 
 // A change that did not reach the disk is undone and confirmed to nobody;
 // the request stays as ".BAD" for the administrator.
-bool changeMembers(MailList& list, const std::function<bool(MemberStore&)>& change, int* retain, bool& written) {
+bool changeMembers(MailList& list, const std::function<bool(MemberStore&)>& change, MessageFate* fate, bool& written) {
     uint32_t code = 0;
     if (ChangeMembers(list, change, code, &written)) return true;
     std::printf("    FAILURE. Unable to write the member file: %s\n", platform::systemErrorText(code).c_str());
-    if (retain) *retain = kRetainSetAside;
+    if (fate) *fate = MessageFate::SetAside;
     return false;
 }
 }  // namespace
 
-void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain) {
+void HandleSubscribe(MailList& list, const IncomingMessage& message, MessageFate* fate) {
     RefreshMembers(list);
     std::string target = ExtractAddress(message.FromHeader);
     const ApprovalRequest request{list.subscribeCommand, "Subscribe", "subscribe", list.adminSubscribe, false};
-    if (!CheckApproval(list, message, target, message.FromHeader, request, retain)) return;
+    if (!CheckApproval(list, message, target, message.FromHeader, request, fate)) return;
     // An administrator may name the address with its display name or in
     // angle brackets: only the address itself can ever be mailed or removed.
     target = ExtractAddress(target);
@@ -78,7 +77,7 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain
         store.append(target, false);
         return true;
     };
-    if (!changeMembers(list, add, retain, written)) return;
+    if (!changeMembers(list, add, fate, written)) return;
     if (!written) {
         alreadyMember();
         return;
@@ -93,12 +92,12 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, int* retain
         std::printf("    Subscribe successful.\n");
 }
 
-void HandleUnsubscribe(MailList& list, const IncomingMessage& message, int* retain) {
+void HandleUnsubscribe(MailList& list, const IncomingMessage& message, MessageFate* fate) {
     RefreshMembers(list);
     std::string target = ExtractAddress(message.FromHeader);
     const ApprovalRequest request{list.unsubscribeCommand, "Unsubscribe", "unsubscribe", list.adminUnsubscribe,
                                   true};
-    if (!CheckApproval(list, message, target, message.FromHeader, request, retain)) return;
+    if (!CheckApproval(list, message, target, message.FromHeader, request, fate)) return;
     target = ExtractAddress(target);
 
     // Every copy goes: a duplicate left behind would keep receiving posts
@@ -114,7 +113,7 @@ void HandleUnsubscribe(MailList& list, const IncomingMessage& message, int* reta
         return removed;
     };
     bool written = false;
-    if (!changeMembers(list, removeAll, retain, written)) return;
+    if (!changeMembers(list, removeAll, fate, written)) return;
     if (!written) {
         std::printf("    FAILURE. Can't find %s in member list.\n", target.c_str());
         return;
