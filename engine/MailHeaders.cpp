@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "SpoolReading.h"
-#include "SpoolText.h"
+#include "platform/StdioFile.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -28,7 +28,7 @@ const std::string* MailHeaders::find(std::string_view name) const {
 
 bool ReadMailHeaders(const std::string& path, MailHeaders& headers) {
     headers.fields.clear();
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    platform::StdioFile file = platform::openFile(path, "rb");
     if (!file) return false;
     std::string line;
     while (headers.fields.size() < kMaxFields && ReadHeaderLine(file.get(), line)) {

@@ -22,6 +22,7 @@
 #include "Submission.h"
 #include "Subscription.h"
 #include "platform/FileSystem.h"
+#include "platform/StdioFile.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -137,7 +138,7 @@ void processSpoolFile(MailList& list, const std::string& path) {
 
     StripMessage(list, path);
 
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    platform::StdioFile file = platform::openFile(path, "rb");
     if (!file) {
         // Gone already (set aside by the stripping step) or unreadable.
         if (platform::fileExists(path)) platform::renameFile(path, BadSpoolName(path));

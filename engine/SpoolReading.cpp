@@ -1,7 +1,7 @@
 #include "SpoolReading.h"
 
-#include "SpoolText.h"
 #include "platform/FileSystem.h"
+#include "platform/StdioFile.h"
 #include "text/TextRules.h"
 
 bool ReadLine(std::FILE* file, std::string& line) {
@@ -43,7 +43,7 @@ void AppendTextFile(const std::string& path, std::string& text) {
         if (slash != std::string::npos)
             resolved = platform::resolveName(path.substr(0, slash + 1), path.substr(slash + 1));
     }
-    FilePtr file(std::fopen(resolved.c_str(), "rb"));
+    platform::StdioFile file = platform::openFile(resolved, "rb");
     if (!file) return;
     std::string line;
     while (ReadLine(file.get(), line)) {

@@ -2,22 +2,15 @@
 // sets the spool file aside when the write fails.
 #pragma once
 
-#include <cstdio>
-#include <memory>
 #include <string>
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+#include "platform/StdioFile.h"
 
 // Writes `text` to `output`. On a short write closes both files, deletes the
 // output file, renames the input spool file to end in "BAD" and returns
 // false. An empty text or name returns false and writes nothing.
-bool WriteSpoolText(const std::string& text, FilePtr& input, FilePtr& output, const std::string& inputPath,
-                    const std::string& outputPath);
+bool WriteSpoolText(const std::string& text, platform::StdioFile& input, platform::StdioFile& output,
+                    const std::string& inputPath, const std::string& outputPath);
 
 // The name a spool file is set aside under: its last three characters become "BAD".
 std::string BadSpoolName(const std::string& spoolPath);

@@ -59,9 +59,9 @@ void announcePlainText(std::string& line) {
 // Writes the spool file without its HTML into the work file and puts it in the
 // spool file's place. False when the spool file was set aside as ".BAD".
 bool rewriteWithoutHtml(const std::string& spoolPath, const std::string& workPath) {
-    FilePtr work(std::fopen(workPath.c_str(), "wb"));
+    platform::StdioFile work = platform::openFile(workPath, "wb");
     if (!work) return true;
-    FilePtr spool(std::fopen(spoolPath.c_str(), "rb"));
+    platform::StdioFile spool = platform::openFile(spoolPath, "rb");
     if (!spool) {
         work.reset();
         platform::removeFile(workPath);
@@ -98,7 +98,7 @@ bool rewriteWithoutHtml(const std::string& spoolPath, const std::string& workPat
     // Buffered lines that never reached the disk are a failed write as well;
     // synced first, so a crash after the rename cannot leave a short message.
     const bool flushed = platform::syncStream(work.get());
-    const bool closed = std::fclose(work.release()) == 0;
+    const bool closed = platform::closeFile(work);
     if (!flushed || !closed) {
         platform::removeFile(workPath);
         platform::renameFile(spoolPath, BadSpoolName(spoolPath));

@@ -12,9 +12,9 @@
 #include "QuotedPrintable.h"
 #include "TextToUtf8.h"
 #include "KOVAPOP3.h"
-#include "StdioFile.h"
 #include "UuDecoder.h"
 #include "platform/FileSystem.h"
+#include "platform/StdioFile.h"
 #include "transport/ResultCodes.h"
 #include "text/TextRules.h"
 
@@ -446,7 +446,7 @@ namespace {
 int32_t decodeAttachments(const std::string& path) {
     using namespace mime;
     const std::string rewritePath = rewriteFileOf(path);
-    StdioFile message = openFile(path, "rb");
+    platform::StdioFile message = platform::openFile(path, "rb");
     if (!message) return ResultCode::FileNotOpened;
     // The rewrite file is created only once the message is known to change.
     LineWriter rewrite = LineWriter::deferred(rewritePath);

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "StdioFile.h"
+#include "platform/StdioFile.h"
 #include "platform/FileSystem.h"
 #include "text/TextRules.h"
 
@@ -72,9 +72,9 @@ std::string rewriteFileOf(const std::string& path) { return folderOf(path) + std
 std::string reserveNumberedName(const std::string& folder, std::string_view ext) {
     for (int n = 0; n < kMaxNumberedNames; ++n) {
         const std::string candidate = numberedName(folder, n, ext);
-        StdioFile f = openFile(candidate, "wbx");
+        platform::StdioFile f = platform::openFile(candidate, "wbx");
         if (f) {
-            if (!closeFile(f)) break;
+            if (!platform::closeFile(f)) break;
             return candidate;
         }
         if (errno != EEXIST) break;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "LineWriter.h"
-#include "StdioFile.h"
+#include "platform/StdioFile.h"
 #include "platform/FileSystem.h"
 #include "transport/ResultCodes.h"
 
@@ -86,7 +86,7 @@ Base64Decoder::Status Base64Decoder::feed(const char* text, std::size_t n, unsig
 
 int32_t DecodeBase64File(const char* source, const char* target) {
     if (!source || !target) return ResultCode::NullPointer;
-    StdioFile in = openFile(source, "rb");
+    platform::StdioFile in = platform::openFile(source, "rb");
     if (!in) return ResultCode::FileNotOpened;
     LineWriter out(target);
     if (!out.isOpen()) return ResultCode::FileNotCreated;

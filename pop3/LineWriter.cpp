@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kWriteBuffer = 256 * 1024;
 }  // namespace
 
-LineWriter::LineWriter(const std::string& path, const char* mode) : file_(openFile(path, mode)) {
+LineWriter::LineWriter(const std::string& path, const char* mode) : file_(platform::openFile(path, mode)) {
     if (file_) {
         std::setvbuf(file_.get(), nullptr, _IONBF, 0);
         buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
@@ -28,7 +28,7 @@ LineWriter LineWriter::deferred(const std::string& path) {
 
 bool LineWriter::open() {
     if (file_ || path_.empty()) return ok_ && !createFailed_;
-    file_ = openFile(path_, "wb");
+    file_ = platform::openFile(path_, "wb");
     path_.clear();
     if (!file_) {
         createFailed_ = true;
@@ -82,7 +82,7 @@ bool LineWriter::close() {
     flush();
     buffer_.reset();
     path_.clear();
-    if (file_ && !closeFile(file_)) ok_ = false;
+    if (file_ && !platform::closeFile(file_)) ok_ = false;
     return ok_;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "StdioFile.h"
+#include "platform/StdioFile.h"
 
 namespace mime {
 
@@ -41,7 +41,7 @@ private:
     bool flush();
 
     std::string path_;  // of a file not created yet
-    StdioFile file_;
+    platform::StdioFile file_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     bool ok_ = true;

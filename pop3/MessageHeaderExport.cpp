@@ -2,7 +2,7 @@
 
 #include "HeaderParser.h"
 #include "KOVAPOP3.h"
-#include "StdioFile.h"
+#include "platform/StdioFile.h"
 #include "transport/ResultCodes.h"
 
 extern "C" KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
@@ -17,7 +17,7 @@ extern "C" KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
                                                           char* boundary, uint32_t* boundarySize) {
     if (!path) return ResultCode::NullPointer;
     try {
-        mime::StdioFile file = mime::openFile(path, "rb");
+        platform::StdioFile file = platform::openFile(path, "rb");
         if (!file) return ResultCode::FileNotOpened;
         mime::LineReader reader(file.get(), 64 * 1024);
         mime::HeaderFields fields;

@@ -2,8 +2,8 @@
 
 #include "AttachmentNames.h"
 #include "LineReader.h"
-#include "StdioFile.h"
 #include "platform/FileSystem.h"
+#include "platform/StdioFile.h"
 #include "transport/ResultCodes.h"
 #include "text/TextRules.h"
 
@@ -103,7 +103,7 @@ int32_t UuStream::finish() {
 
 int32_t DecodeUuFile(const char* folder, const char* source, std::string* writtenName) {
     if (!folder || !source) return ResultCode::NullPointer;
-    StdioFile in = openFile(source, "rb");
+    platform::StdioFile in = platform::openFile(source, "rb");
     if (!in) return ResultCode::FileNotOpened;
     LineReader reader(in.get());
     UuStream uu(folder);

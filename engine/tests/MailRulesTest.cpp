@@ -161,7 +161,7 @@ TEST(SpoolNameForId, KeepsOrdinaryIdsAndEscapesTheRest) {
 TEST(SpoolReading, LinesHeadersAndTextFiles) {
     TempDir dir;
     dir.write("m.NEW", "Subject: one\r\n\ttwo\r\n   three\r\nTo: a@b.cd\r\n\r\n \r\nlast");
-    FilePtr f(std::fopen(dir.file("m.NEW").c_str(), "rb"));
+    platform::StdioFile f = platform::openFile(dir.file("m.NEW"), "rb");
     std::string line;
     ASSERT_TRUE(ReadHeaderLine(f.get(), line));
     EXPECT_EQ(line, "Subject: one two three");
@@ -178,7 +178,7 @@ TEST(SpoolReading, LinesHeadersAndTextFiles) {
 
     // A long line comes in pieces of 8191.
     dir.write("long.txt", std::string(8200, 'x') + "\n");
-    FilePtr g(std::fopen(dir.file("long.txt").c_str(), "rb"));
+    platform::StdioFile g = platform::openFile(dir.file("long.txt"), "rb");
     ASSERT_TRUE(ReadLine(g.get(), line));
     EXPECT_EQ(line.size(), 8191u);
     ASSERT_TRUE(ReadLine(g.get(), line));

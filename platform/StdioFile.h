@@ -1,12 +1,12 @@
-// Owns a stdio stream. Message files are read and written through large
-// buffers, so a stream per file is all the MIME code needs.
+// Owns a stdio stream: message and spool files are read and written through
+// stdio's buffers, one stream per file.
 #pragma once
 
 #include <cstdio>
 #include <memory>
 #include <string>
 
-namespace mime {
+namespace platform {
 
 struct StdioCloser {
     void operator()(std::FILE* f) const {
@@ -26,4 +26,4 @@ inline bool closeFile(StdioFile& f) {
     return std::fclose(f.release()) == 0 && !failed;
 }
 
-}  // namespace mime
+}  // namespace platform
