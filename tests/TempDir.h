@@ -1,16 +1,22 @@
 // A temporary directory for a test, removed with everything in it.
 #pragma once
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 class TempDir {
 public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "ringpost-test-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    // The prefix names what the directory is for, so one left behind by a
+    // killed test tells whose it was.
+    explicit TempDir(const std::string& prefix = "ringpost-test") {
+        std::string tmpl = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+        if (!::mkdtemp(tmpl.data()))
+            throw std::runtime_error("cannot create a directory " + tmpl + ": " + std::strerror(errno));
         path_ = tmpl;
     }
     ~TempDir() {

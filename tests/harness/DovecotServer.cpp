@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,15 +16,6 @@ namespace fs = std::filesystem;
 namespace harness {
 
 namespace {
-
-std::string makeDirectory() {
-    std::string tmpl = (fs::temp_directory_path() / "ringpost-dovecot-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a directory for Dovecot");
-    // Dovecot's processes run as other users and must reach their files below.
-    fs::permissions(tmpl, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec);
-    return tmpl;
-}
 
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
@@ -47,31 +37,32 @@ std::string uniqueMessageName() {
 }  // namespace
 
 DovecotServer::DovecotServer(std::string address, uint16_t port)
-    : address_(std::move(address)), port_(port), dir_(makeDirectory()) {
-    for (const char* sub : {"etc", "run", "state", "mail"}) fs::create_directories(dir_ + "/" + sub);
-    platform::setOwner(dir_ + "/mail", kMailUser);
+    : address_(std::move(address)), port_(port), dir_("ringpost-dovecot") {
+    // Dovecot's processes run as other users and must reach their files below.
+    fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    for (const char* sub : {"etc", "run", "state", "mail"}) fs::create_directories(dir_.file(sub));
+    platform::setOwner(dir_.file("mail"), kMailUser);
     writeUsers();
 }
 
 DovecotServer::~DovecotServer() {
     stop();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
 }
 
 std::string DovecotServer::server() const {
     return port_ == 110 ? address_ : address_ + ":" + std::to_string(port_);
 }
 
-std::string DovecotServer::maildir(const std::string& user) const { return dir_ + "/mail/" + user; }
+std::string DovecotServer::maildir(const std::string& user) const { return dir_.file("mail/") + user; }
 
 std::string DovecotServer::log() const {
-    std::ifstream f(dir_ + "/dovecot.log", std::ios::binary);
+    std::ifstream f(dir_.file("dovecot.log"), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 void DovecotServer::writeConfig() const {
-    const std::string& d = dir_;
+    const std::string& d = dir_.path();
     std::ostringstream c;
     c << "base_dir = " << d << "/run\n"
       << "state_dir = " << d << "/state\n"
@@ -111,7 +102,7 @@ void DovecotServer::writeUsers() const {
     std::string lines;
     for (const auto& [user, password] : users_) lines += user + ":{PLAIN}" + password + "\n";
     // Replaced whole so that Dovecot never reads half a file.
-    const std::string path = dir_ + "/etc/users";
+    const std::string path = dir_.file("etc/users");
     writeFile(path + ".tmp", lines);
     fs::rename(path + ".tmp", path);
 }
@@ -166,14 +157,14 @@ void DovecotServer::clearMaildir(const std::string& user) {
 bool DovecotServer::start(std::string* error) {
     stop();
     writeConfig();
-    if (!process_.start({"dovecot", "-F", "-c", dir_ + "/etc/dovecot.conf"}, dir_ + "/dovecot.out", error))
+    if (!process_.start({"dovecot", "-F", "-c", dir_.file("etc/dovecot.conf")}, dir_.file("dovecot.out"), error))
         return false;
     const auto alive = [this] { return process_.running(); };
     if (platform::waitForListener(address_, port_, 15000, alive) &&
         (!tlsPort_ || platform::waitForListener(address_, tlsPort_, 15000, alive)))
         return true;
     if (error) {
-        std::ifstream out(dir_ + "/dovecot.out", std::ios::binary);
+        std::ifstream out(dir_.file("dovecot.out"), std::ios::binary);
         *error = "Dovecot did not start listening on " + server() + ": " +
                  std::string(std::istreambuf_iterator<char>(out), {}) + log();
     }

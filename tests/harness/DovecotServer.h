@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/TempDir.h"
+
 namespace harness {
 
 class DovecotServer {
@@ -50,7 +52,7 @@ public:
     uint16_t port() const { return port_; }
     // "address" for port 110, else "address:port", as the libraries take it.
     std::string server() const;
-    const std::string& directory() const { return dir_; }
+    const std::string& directory() const { return dir_.path(); }
     std::string maildir(const std::string& user) const;
     // Dovecot's own log, for failure messages.
     std::string log() const;
@@ -64,7 +66,7 @@ private:
 
     std::string address_;
     uint16_t port_;
-    std::string dir_;
+    TempDir dir_;
     std::string certPath_, keyPath_;
     uint16_t tlsPort_ = 0;
     std::vector<std::pair<std::string, std::string>> users_;

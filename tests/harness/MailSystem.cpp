@@ -2,10 +2,8 @@
 
 #include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 
 #include "platform/ChildProcess.h"
 #include "tests/harness/FileText.h"
@@ -14,24 +12,19 @@ namespace fs = std::filesystem;
 
 namespace harness {
 
-MailSystem::MailSystem() {
-    std::string tmpl = (fs::temp_directory_path() / "ringpost-mail-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a directory for the mail system");
-    dir_ = tmpl;
+MailSystem::MailSystem() : dir_("ringpost-mail") {
     // Postfix and Dovecot drop privileges and must reach their files below.
-    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
 }
 
 MailSystem::~MailSystem() {
     stop();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
 }
 
 bool MailSystem::script(const std::vector<std::string>& args, std::string* output) const {
     std::vector<std::string> argv{std::string(RINGPOST_HARNESS_DIR) + "../../scripts/mail-system"};
     argv.insert(argv.end(), args.begin(), args.end());
-    const std::string log = dir_ + "/script.log";
+    const std::string log = dir_.file("script.log");
     std::error_code ec;
     fs::remove(log, ec);
     platform::ChildProcess p;
@@ -42,7 +35,7 @@ bool MailSystem::script(const std::vector<std::string>& args, std::string* outpu
 }
 
 bool MailSystem::start(const std::string& address, const std::vector<std::string>& users, std::string* error) {
-    std::vector<std::string> args{"start", "--tls", dir_ + "/system", address};
+    std::vector<std::string> args{"start", "--tls", dir_.file("system"), address};
     args.insert(args.end(), users.begin(), users.end());
     started_ = true;
     return script(args, error);
@@ -51,23 +44,23 @@ bool MailSystem::start(const std::string& address, const std::vector<std::string
 void MailSystem::stop() {
     if (!started_) return;
     started_ = false;
-    script({"stop", dir_ + "/system"}, nullptr);
+    script({"stop", dir_.file("system")}, nullptr);
 }
 
 bool MailSystem::waitFor(const std::string& user, int count) const {
-    return script({"wait", dir_ + "/system", user, std::to_string(count), "30"}, nullptr);
+    return script({"wait", dir_.file("system"), user, std::to_string(count), "30"}, nullptr);
 }
 
 std::vector<std::string> MailSystem::messages(const std::string& user) const {
     std::vector<std::string> out;
     for (const char* sub : {"/new", "/cur"}) {
         std::error_code ec;
-        for (const auto& e : fs::directory_iterator(dir_ + "/system/mail/" + user + sub, ec))
+        for (const auto& e : fs::directory_iterator(dir_.file("system/mail/") + user + sub, ec))
             out.push_back(fileText(e.path().string()));
     }
     return out;
 }
 
-std::string MailSystem::postfixLog() const { return fileText(dir_ + "/system/postfix/postfix.log"); }
+std::string MailSystem::postfixLog() const { return fileText(dir_.file("system/postfix/postfix.log")); }
 
 }  // namespace harness

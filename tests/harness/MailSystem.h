@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/TempDir.h"
+
 namespace harness {
 
 class MailSystem {
@@ -22,7 +24,7 @@ public:
     void stop();
 
     // The private authority's certificate, for the clients' CA file.
-    std::string caFile() const { return dir_ + "/system/tls/ca.pem"; }
+    std::string caFile() const { return dir_.file("system/tls/ca.pem"); }
     // Waits (bounded, 30 s) until the user's mailbox holds `count` messages.
     bool waitFor(const std::string& user, int count) const;
     // The message files of the user's mailbox.
@@ -31,7 +33,7 @@ public:
 
 private:
     bool script(const std::vector<std::string>& args, std::string* output) const;
-    std::string dir_;
+    TempDir dir_;
     bool started_ = false;
 };
 

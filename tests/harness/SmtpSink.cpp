@@ -1,10 +1,8 @@
 #include "SmtpSink.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 
 #include "platform/FileOwner.h"
 #include "platform/PortProbe.h"
@@ -15,12 +13,6 @@ namespace fs = std::filesystem;
 namespace harness {
 
 namespace {
-
-std::string makeDirectory() {
-    std::string tmpl = (fs::temp_directory_path() / "ringpost-smtp-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a directory for the SMTP sink");
-    return tmpl;
-}
 
 
 // The few JSON shapes the Python sink writes: a string value, or a list of strings.
@@ -68,35 +60,33 @@ std::vector<std::string> jsonList(const std::string& s, const std::string& key) 
 
 SmtpSink::SmtpSink(Kind kind, std::string address, uint16_t port, std::vector<std::string> extraArgs)
     : kind_(kind), address_(std::move(address)), port_(port), extraArgs_(std::move(extraArgs)),
-      dir_(makeDirectory()) {
-    fs::create_directories(dir_ + "/msgs");
+      dir_("ringpost-smtp") {
+    fs::create_directories(dir_.file("msgs"));
     // smtp-sink drops root and must still reach and write its files.
     if (kind_ == Kind::Postfix) {
-        fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-        platform::setOwner(dir_ + "/msgs", "postfix");
+        fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        platform::setOwner(dir_.file("msgs"), "postfix");
     }
 }
 
 SmtpSink::~SmtpSink() {
     stop();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
 }
 
 bool SmtpSink::start(std::string* error) {
     std::vector<std::string> argv;
     const std::string listen = address_ + ":" + std::to_string(port_);
     if (kind_ == Kind::Postfix) {
-        argv = {"smtp-sink", "-u", "postfix", "-d", dir_ + "/msgs/%Y%m%d%H%M%S."};
+        argv = {"smtp-sink", "-u", "postfix", "-d", dir_.file("msgs/%Y%m%d%H%M%S.")};
         argv.insert(argv.end(), extraArgs_.begin(), extraArgs_.end());
         argv.push_back(listen);
         argv.push_back("256");
     } else {
         argv = {"/usr/bin/python3", std::string(RINGPOST_HARNESS_DIR) + "smtp_sink.py", "--address", address_,
-                "--port", std::to_string(port_), "--dir", dir_ + "/msgs"};
+                "--port", std::to_string(port_), "--dir", dir_.file("msgs")};
         argv.insert(argv.end(), pythonArgs_.begin(), pythonArgs_.end());
     }
-    if (!process_.start(argv, dir_ + "/sink.log", error)) return false;
+    if (!process_.start(argv, dir_.file("sink.log"), error)) return false;
     if (!platform::waitForListener(address_, port_, 15000, [this] { return process_.running(); })) {
         if (error) *error = "the SMTP sink did not start listening on " + listen + ": " + log();
         stop();
@@ -124,7 +114,7 @@ std::string SmtpSink::server() const {
 
 std::vector<std::string> SmtpSink::messageFiles() const {
     std::vector<std::string> files;
-    for (const auto& e : fs::directory_iterator(dir_ + "/msgs"))
+    for (const auto& e : fs::directory_iterator(dir_.file("msgs")))
         if (e.is_regular_file()) files.push_back(e.path().string());
     std::sort(files.begin(), files.end());
     return files;
@@ -148,6 +138,6 @@ std::vector<SunkMessage> SmtpSink::messages() const {
     return out;
 }
 
-std::string SmtpSink::log() const { return fileText(dir_ + "/sink.log"); }
+std::string SmtpSink::log() const { return fileText(dir_.file("sink.log")); }
 
 }  // namespace harness

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ChildProcess.h"
+#include "tests/TempDir.h"
 
 namespace harness {
 
@@ -60,7 +61,7 @@ private:
     uint16_t port_;
     std::vector<std::string> extraArgs_;
     std::vector<std::string> pythonArgs_;
-    std::string dir_;
+    TempDir dir_;
     platform::ChildProcess process_;
 };
 

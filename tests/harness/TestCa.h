@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/TempDir.h"
+
 namespace harness {
 
 struct ServerCertificate {
@@ -18,12 +20,11 @@ class TestCa {
 public:
     // Makes both authorities; throws std::runtime_error when openssl fails.
     TestCa();
-    ~TestCa();
     TestCa(const TestCa&) = delete;
     TestCa& operator=(const TestCa&) = delete;
 
     // The trusted authority's certificate, as a client's CA file.
-    std::string caFile() const { return dir_ + "/ca.pem"; }
+    std::string caFile() const { return dir_.file("ca.pem"); }
 
     enum class Issuer { Trusted, Unknown };
     // A server certificate for `san` ("IP:127.0.0.5,DNS:mail.test");
@@ -31,11 +32,11 @@ public:
     ServerCertificate issue(const std::string& name, const std::string& san, Issuer issuer = Issuer::Trusted,
                             bool expired = false) const;
 
-    const std::string& directory() const { return dir_; }
+    const std::string& directory() const { return dir_.path(); }
 
 private:
     void run(const std::vector<std::string>& args) const;
-    std::string dir_;
+    TempDir dir_;
 };
 
 }  // namespace harness

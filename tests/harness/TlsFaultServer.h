@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/ChildProcess.h"
+#include "tests/TempDir.h"
 
 namespace harness {
 
@@ -32,7 +33,7 @@ private:
     std::string address_;
     uint16_t port_;
     std::string cert_, key_;
-    std::string dir_;
+    TempDir dir_;
     platform::ChildProcess process_;
 };
 
