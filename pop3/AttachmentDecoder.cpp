@@ -18,7 +18,7 @@
 #include "transport/ResultCodes.h"
 #include "text/TextRules.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -439,12 +439,12 @@ PartStop AttachmentDecoder::decodeInlineText(const PartFacts& facts, bool* chang
     return stop;
 }
 
-}  // namespace mime
+}  // namespace pop3
 
 namespace {
 
 int32_t decodeAttachments(const std::string& path) {
-    using namespace mime;
+    using namespace pop3;
     const std::string rewritePath = rewriteFileOf(path);
     platform::StdioFile message = platform::openFile(path, "rb");
     if (!message) return ResultCode::FileNotOpened;

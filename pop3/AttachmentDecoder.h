@@ -9,7 +9,7 @@
 #include "LineReader.h"
 #include "LineWriter.h"
 
-namespace mime {
+namespace pop3 {
 
 // What a part's header lines say about it.
 struct PartFacts {
@@ -101,4 +101,4 @@ private:
     std::string bytes_;  // decoded bytes on their way to a file
 };
 
-}  // namespace mime
+}  // namespace pop3

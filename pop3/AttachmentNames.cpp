@@ -7,7 +7,7 @@
 #include "platform/FileSystem.h"
 #include "text/TextRules.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -90,4 +90,4 @@ std::string nextNumberedName(const std::string& folder, std::string_view ext) {
     return numberedName(folder, kMaxNumberedNames, ext);
 }
 
-}  // namespace mime
+}  // namespace pop3

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace mime {
+namespace pop3 {
 
 // The last path component after every ":", "\" and "/", trimmed of spaces.
 // "", "." and ".." mean the part has no usable name: the result is empty.
@@ -37,4 +37,4 @@ std::string reserveNumberedName(const std::string& folder, std::string_view ext)
 // The name reserveNumberedName would pick now, without creating it.
 std::string nextNumberedName(const std::string& folder, std::string_view ext);
 
-}  // namespace mime
+}  // namespace pop3

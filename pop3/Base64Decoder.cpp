@@ -8,7 +8,7 @@
 #include "platform/FileSystem.h"
 #include "transport/ResultCodes.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -112,4 +112,4 @@ int32_t DecodeBase64File(const char* source, const char* target) {
     return result;
 }
 
-}  // namespace mime
+}  // namespace pop3

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace mime {
+namespace pop3 {
 
 class Base64Decoder {
 public:
@@ -32,4 +32,4 @@ private:
 // -26 (write failed) or -30 (not base64). On failure no target is left.
 int32_t DecodeBase64File(const char* source, const char* target);
 
-}  // namespace mime
+}  // namespace pop3

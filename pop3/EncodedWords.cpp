@@ -4,7 +4,7 @@
 #include "TextToUtf8.h"
 #include "text/TextRules.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -91,4 +91,4 @@ std::string decodeEncodedWords(std::string_view value) {
     return out;
 }
 
-}  // namespace mime
+}  // namespace pop3

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace mime {
+namespace pop3 {
 
 // Replaces every "=?charset?B?...?=" and "=?charset?Q?...?=" by its text in
 // UTF-8; blanks between two encoded words vanish. Malformed words stay as
@@ -12,4 +12,4 @@ namespace mime {
 // Windows-1252.
 std::string decodeEncodedWords(std::string_view value);
 
-}  // namespace mime
+}  // namespace pop3

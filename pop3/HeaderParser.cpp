@@ -9,7 +9,7 @@
 #include "transport/ResultCodes.h"
 #include "text/TextRules.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -132,4 +132,4 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool
     return ResultCode::Success;
 }
 
-}  // namespace mime
+}  // namespace pop3

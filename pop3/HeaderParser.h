@@ -10,7 +10,7 @@
 #include "LineReader.h"
 #include "LineWriter.h"
 
-namespace mime {
+namespace pop3 {
 
 // A caller-owned array and its in/out size. Used only when `size` is given;
 // `data` may be null, then nothing is copied.
@@ -48,4 +48,4 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& fields,
 // not, as written; false for any other line or an empty boundary.
 bool multipartBoundary(std::string_view line, std::string& boundary);
 
-}  // namespace mime
+}  // namespace pop3

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -110,4 +110,4 @@ LineReader::HeaderRead LineReader::readHeaderLine(std::string& line) {
     }
 }
 
-}  // namespace mime
+}  // namespace pop3

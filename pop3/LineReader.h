@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace mime {
+namespace pop3 {
 
 class LineReader {
 public:
@@ -56,4 +56,4 @@ private:
     bool eof_ = false;
 };
 
-}  // namespace mime
+}  // namespace pop3

@@ -4,7 +4,7 @@
 
 #include "platform/FileSync.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 // stdio ignores a buffer size given without a buffer, so the writer keeps
@@ -93,4 +93,4 @@ void LineWriter::abandon() {
     file_.reset();
 }
 
-}  // namespace mime
+}  // namespace pop3

@@ -9,7 +9,7 @@
 
 #include "platform/StdioFile.h"
 
-namespace mime {
+namespace pop3 {
 
 class LineWriter {
 public:
@@ -48,4 +48,4 @@ private:
     bool createFailed_ = false;
 };
 
-}  // namespace mime
+}  // namespace pop3

@@ -19,8 +19,8 @@ extern "C" KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
     try {
         platform::StdioFile file = platform::openFile(path, "rb");
         if (!file) return ResultCode::FileNotOpened;
-        mime::LineReader reader(file.get(), 64 * 1024);
-        mime::HeaderFields fields;
+        pop3::LineReader reader(file.get(), 64 * 1024);
+        pop3::HeaderFields fields;
         fields.to = {to, toSize};
         fields.cc = {cc, ccSize};
         fields.from = {from, fromSize};
@@ -30,7 +30,7 @@ extern "C" KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
         fields.header = {header, headerSize};
         fields.boundary = {boundary, boundarySize};
         fields.isMultipart = isMultipart;
-        return mime::ParseHeader(&reader, nullptr, fields);
+        return pop3::ParseHeader(&reader, nullptr, fields);
     } catch (...) {
         // Only allocation can fail by throwing here.
         return ResultCode::OutOfMemory;

@@ -7,7 +7,7 @@
 #include "TextToUtf8.h"
 #include "text/TextRules.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -194,4 +194,4 @@ std::string partFileName(const ContentField& type, const ContentField& dispositi
     return decodeEncodedWords(name);
 }
 
-}  // namespace mime
+}  // namespace pop3

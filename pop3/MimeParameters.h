@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace mime {
+namespace pop3 {
 
 struct ContentField {
     std::string value;                         // "multipart/mixed", "attachment": lower case
@@ -27,4 +27,4 @@ ContentField parseContentField(std::string_view value);
 // name; encoded words decoded to UTF-8. "" when there is none.
 std::string partFileName(const ContentField& type, const ContentField& disposition);
 
-}  // namespace mime
+}  // namespace pop3

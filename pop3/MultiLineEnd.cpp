@@ -1,5 +1,7 @@
 #include "MultiLineEnd.h"
 
+namespace pop3 {
+
 namespace {
 constexpr std::string_view kEndMarker = "\r\n.\r\n";
 constexpr size_t kKeep = kEndMarker.size() - 1;
@@ -29,3 +31,5 @@ size_t MultiLineEnd::feed(std::string_view piece) {
     }
     return piece.size();
 }
+
+}  // namespace pop3

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace pop3 {
+
 class MultiLineEnd {
 public:
     // How many bytes of `piece` belong to the answer: all of them while the
@@ -21,3 +23,5 @@ private:
     std::string tail_ = "\r\n";
     bool found_ = false;
 };
+
+}  // namespace pop3

@@ -21,33 +21,33 @@ int32_t guarded(F&& f) noexcept {
 extern "C" {
 
 KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const char* password) {
-    return guarded([&] { return Pop3Session::instance().login(server, user, password); });
+    return guarded([&] { return pop3::Pop3Session::instance().login(server, user, password); });
 }
 
 KOVAPOP3_API int32_t KOVAPOP3_SetSecurity(int32_t security, const char* caFile, int32_t flags) {
     return guarded([&] {
-        return Pop3Session::instance().setSecurity(security, caFile, (flags & KOVA_ALLOW_PLAIN_AUTH) != 0);
+        return pop3::Pop3Session::instance().setSecurity(security, caFile, (flags & KOVA_ALLOW_PLAIN_AUTH) != 0);
     });
 }
 
 KOVAPOP3_API int32_t KOVAPOP3_Logout(void) {
-    return guarded([] { return Pop3Session::instance().logout(); });
+    return guarded([] { return pop3::Pop3Session::instance().logout(); });
 }
 
 KOVAPOP3_API int32_t KOVAPOP3_GetMessageSizes(char* target, int32_t targetSize) {
-    return guarded([&] { return Pop3Session::instance().listing("LIST", target, targetSize); });
+    return guarded([&] { return pop3::Pop3Session::instance().listing("LIST", target, targetSize); });
 }
 
 KOVAPOP3_API int32_t KOVAPOP3_GetMessageIDs(char* target, int32_t targetSize) {
-    return guarded([&] { return Pop3Session::instance().listing("UIDL", target, targetSize); });
+    return guarded([&] { return pop3::Pop3Session::instance().listing("UIDL", target, targetSize); });
 }
 
 KOVAPOP3_API int32_t KOVAPOP3_GetMessage(int32_t messageNumber, const char* path) {
-    return guarded([&] { return Pop3Session::instance().retrieve(messageNumber, path); });
+    return guarded([&] { return pop3::Pop3Session::instance().retrieve(messageNumber, path); });
 }
 
 KOVAPOP3_API int32_t KOVAPOP3_DeleteMessage(int32_t messageNumber) {
-    return guarded([&] { return Pop3Session::instance().remove(messageNumber); });
+    return guarded([&] { return pop3::Pop3Session::instance().remove(messageNumber); });
 }
 
 }  // extern "C"

@@ -10,6 +10,8 @@
 #include "transport/Limits.h"
 #include "transport/ResultCodes.h"
 
+namespace pop3 {
+
 namespace {
 
 constexpr uint16_t kPop3Port = 110;
@@ -208,3 +210,5 @@ int32_t Pop3Session::remove(int32_t messageNumber) {
     if (!loggedIn_) return ResultCode::NotLoggedIn;
     return command("DELE " + std::to_string(messageNumber) + kLineEnd);
 }
+
+}  // namespace pop3

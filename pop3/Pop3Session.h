@@ -10,6 +10,8 @@
 
 #include "transport/MailSocket.h"
 
+namespace pop3 {
+
 class Pop3Session {
 public:
     // The process-wide session, made on first use. It is destroyed (the
@@ -62,3 +64,5 @@ private:
     std::string caFile_;
     bool allowPlainAuth_ = true;
 };
+
+}  // namespace pop3

@@ -2,7 +2,7 @@
 
 #include "text/TextRules.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -65,4 +65,4 @@ bool decodeQuotedPrintableLine(std::string_view line, std::string& out) {
     return !soft;
 }
 
-}  // namespace mime
+}  // namespace pop3

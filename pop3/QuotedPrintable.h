@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace mime {
+namespace pop3 {
 
 // Appends the bytes of one encoded line (without its line end) to `out`,
 // followed by "\n" unless the line ends in a soft break ("="). Blanks at the
@@ -23,4 +23,4 @@ private:
     std::string carry_;
 };
 
-}  // namespace mime
+}  // namespace pop3

@@ -4,7 +4,7 @@
 
 #include "text/TextRules.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -121,4 +121,4 @@ void TextToUtf8::convert(std::string_view in, std::string& out, bool last) {
         appendUtf8OrWindows1252(in, out, pending_, last);
 }
 
-}  // namespace mime
+}  // namespace pop3

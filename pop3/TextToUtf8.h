@@ -10,7 +10,7 @@
 
 #include "platform/CharsetConverter.h"
 
-namespace mime {
+namespace pop3 {
 
 class TextToUtf8 {
 public:
@@ -32,4 +32,4 @@ void appendUtf8OrWindows1252(std::string_view in, std::string& out, std::string&
 
 bool isAscii(std::string_view s);
 
-}  // namespace mime
+}  // namespace pop3

@@ -7,7 +7,7 @@
 #include "transport/ResultCodes.h"
 #include "text/TextRules.h"
 
-namespace mime {
+namespace pop3 {
 
 namespace {
 
@@ -115,4 +115,4 @@ int32_t DecodeUuFile(const char* folder, const char* source, std::string* writte
     return result;
 }
 
-}  // namespace mime
+}  // namespace pop3

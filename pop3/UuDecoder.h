@@ -8,7 +8,7 @@
 
 #include "LineWriter.h"
 
-namespace mime {
+namespace pop3 {
 
 // Uuencoded lines fed one at a time and decoded straight into a file in
 // `folder` named by the begin line.
@@ -41,4 +41,4 @@ private:
 // `writtenName` receives the file name used.
 int32_t DecodeUuFile(const char* folder, const char* source, std::string* writtenName = nullptr);
 
-}  // namespace mime
+}  // namespace pop3

@@ -42,12 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The text pieces on their own, with the input as a header value, a
     // quoted-printable line and text in a few character sets.
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    mime::partFileName(mime::parseContentField(text), mime::parseContentField(text.substr(size / 2)));
-    mime::decodeEncodedWords(text);
+    pop3::partFileName(pop3::parseContentField(text), pop3::parseContentField(text.substr(size / 2)));
+    pop3::decodeEncodedWords(text);
     std::string out;
-    mime::decodeQuotedPrintableLine(text, out);
+    pop3::decodeQuotedPrintableLine(text, out);
     for (const char* charset : {"", "ISO-2022-JP", "Shift_JIS", "UTF-7"}) {
-        mime::TextToUtf8 converter(charset);
+        pop3::TextToUtf8 converter(charset);
         out.clear();
         converter.convert(text.substr(0, size / 3), out, false);
         converter.convert(text.substr(size / 3), out, true);

@@ -9,7 +9,7 @@
 #include "QuotedPrintable.h"
 #include "TextToUtf8.h"
 
-using namespace mime;
+using namespace pop3;
 
 namespace {
 

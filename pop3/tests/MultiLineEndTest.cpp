@@ -8,7 +8,7 @@ namespace {
 
 // Feeds `answer` cut at `cut` and returns what the scanner counted as the answer.
 std::string feedInTwo(const std::string& answer, size_t cut, bool* found) {
-    MultiLineEnd end;
+    pop3::MultiLineEnd end;
     std::string taken;
     const std::string first = answer.substr(0, cut), second = answer.substr(cut);
     taken += first.substr(0, end.feed(first));
@@ -35,7 +35,7 @@ TEST(MultiLineEnd, FindsTheEndLineWhereverThePiecesAreCut) {
 }
 
 TEST(MultiLineEnd, StuffedAndLookalikeLinesDoNotEndTheAnswer) {
-    MultiLineEnd end;
+    pop3::MultiLineEnd end;
     const std::string body = "..\r\n.x\r\n x.\r\n\r\n.. \r\nline.\r\n";
     EXPECT_EQ(end.feed(body), body.size());
     EXPECT_FALSE(end.found());
@@ -45,7 +45,7 @@ TEST(MultiLineEnd, StuffedAndLookalikeLinesDoNotEndTheAnswer) {
 }
 
 TEST(MultiLineEnd, ByteByByteAndBytesBehindTheEnd) {
-    MultiLineEnd end;
+    pop3::MultiLineEnd end;
     const std::string answer = "1 5\r\n.\r\n";
     std::string taken;
     for (char c : answer) {
@@ -55,7 +55,7 @@ TEST(MultiLineEnd, ByteByByteAndBytesBehindTheEnd) {
     EXPECT_TRUE(end.found());
     EXPECT_EQ(taken, answer);
 
-    MultiLineEnd withTrailer;
+    pop3::MultiLineEnd withTrailer;
     EXPECT_EQ(withTrailer.feed("x\r\n.\r\n+OK next\r\n"), 6u);
     EXPECT_TRUE(withTrailer.found());
     EXPECT_EQ(withTrailer.feed("more"), 0u);
