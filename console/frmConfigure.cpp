@@ -7,13 +7,13 @@
 #include "GradientPanel.h"
 #include "StoredText.h"
 #include "basRingpostCfg.h"
-#include "engine/ListLoading.h"
-#include "engine/MemberFile.h"
 #include "frmHelp.h"
 #include "frmMain.h"
+#include "list/ListDirectory.h"
+#include "list/ListSettings.h"
+#include "list/MemberFile.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
-#include "platform/ProfileFile.h"
 #include "text/TextRules.h"
 
 #include <memory>
@@ -41,15 +41,11 @@ constexpr int kPageTop = kPageButtonTop + kPageButtonHeight + 5;
 constexpr int kPageWidth = 400;
 constexpr int kPageHeight = 235;
 constexpr double kOutOfSightTwips = -20000;
-constexpr size_t kValueBuffer = 2000;
 
 // The remembered check mark of a member entry, so a change of anything else
 // on the entry is not taken for a click on its box.
 constexpr int kWasCheckedRole = Qt::UserRole + 1;
 constexpr int kBytesRole = Qt::UserRole;
-
-const char kDefaultHost[] = "mail.example.com";
-const char kDefaultAddress[] = "list@example.com";
 
 // The number the text starts with, as the classic Val reads it: blanks,
 // a sign, digits, a fraction and an exponent; 0 when there is none.
@@ -324,24 +320,7 @@ void frmConfigure::buildControls() {
     cmdCancel = button(this, "cmdCancel", QStringLiteral("Cancel"), QRect(308, bottom, 68, 28));
     cmdHelp = button(this, "cmdHelp", QStringLiteral("?"), QRect(380, bottom, 25, 28));
 
-    // The defaults of a new list.
-    setFieldBytes(txtName, "New List");
-    setFieldBytes(txtSubscribe, "SUBSCRIBE");
-    setFieldBytes(txtUnsubscribe, "UNSUBSCRIBE");
-    setFieldBytes(txtSubmit, "SUBMIT");
-    chkSubscribe->setChecked(true);
-    setFieldBytes(txtPOP3Server, kDefaultHost);
-    setFieldBytes(txtPOP3Username, "ringpost");
-    setFieldBytes(txtPOP3Password, "vemdarol");
-    setFieldBytes(txtSMTPServer, kDefaultHost);
-    setFieldBytes(txtSMTPFrom, kDefaultAddress);
-    setFieldBytes(txtSMTPReplyTo, kDefaultAddress);
-    chkStripAttachments->setChecked(true);
-    chkStripHTML->setChecked(true);
-    setFieldBytes(txtPrepend, "Prepend.txt");
-    setFieldBytes(txtPostpend, "Postpend.txt");
-    setFieldBytes(txtWelcome, "Welcome.txt");
-    setFieldBytes(txtKeep, "0");
+    showSettings([](const list::SettingKey& key) { return std::string(key.newListDefault); });
     setWindowTitle(QStringLiteral("Configure ") + txtName->text());
 
     connect(txtName, &QLineEdit::textChanged, this,
@@ -357,7 +336,6 @@ void frmConfigure::buildControls() {
     connect(cmdPOP3Security, &QPushButton::clicked, this, &frmConfigure::cmdPOP3Security_Click);
     connect(cmdSMTPSecurity, &QPushButton::clicked, this, &frmConfigure::cmdSMTPSecurity_Click);
     runSecurityDialog = [](frmSecurity& dialog) { return dialog.exec() == QDialog::Accepted; };
-    showSecurity();
     connect(cmdOK, &QPushButton::clicked, this, &frmConfigure::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmConfigure::cmdCancel_Click);
     connect(cmdHelp, &QPushButton::clicked, this, &frmConfigure::cmdHelp_Click);
@@ -407,45 +385,72 @@ void frmConfigure::PopulateFormWith(const QString& listName) {
     }
     const std::string dir = listDirectory(dirName);
     openedDir_ = entryName(dir);
-    const std::string settings = platform::resolveName(dir, "Settings.INI");
-    const auto read = [&](const char* section, const char* key, const char* def) {
-        return platform::getPrivateProfileString(section, key, def, kValueBuffer, settings);
-    };
-
-    setFieldBytes(txtName, read("General", "Name", "New List"));
+    const std::string settings = platform::resolveName(dir, list::kSettingsFile);
+    showSettings(
+        [&](const list::SettingKey& key) { return list::readSetting(settings, key.setting, list::Reader::Editor); });
     openedName_ = trimmed(txtName);
-    setFieldBytes(txtSubscribe, text::toUpper(read("General", "Subscribe", "SUBSCRIBE")));
-    setFieldBytes(txtUnsubscribe, text::toUpper(read("General", "Unsubscribe", "UNSUBSCRIBE")));
-    setFieldBytes(txtSubmit, text::toUpper(read("General", "Submit", "SUBMIT")));
-    // Flags read as the engine reads them: off only when the value starts with '0'.
-    chkSubscribe->setChecked(ParseFlag(read("General", "AdminSubscribe", "1")));
-    chkUnsubscribe->setChecked(ParseFlag(read("General", "AdminUnsubscribe", "0")));
-    chkSubmit->setChecked(ParseFlag(read("General", "AdminSubmit", "0")));
-    setFieldBytes(txtPOP3Server, read("POP3", "Server", kDefaultHost));
-    setFieldBytes(txtPOP3Username, read("POP3", "Username", "ringpost"));
-    setFieldBytes(txtPOP3Password, read("POP3", "Password", "vemdarol"));
-    setFieldBytes(txtSMTPServer, read("SMTP", "Server", kDefaultHost));
-    setFieldBytes(txtSMTPFrom, read("SMTP", "From", kDefaultAddress));
-    setFieldBytes(txtSMTPReplyTo, read("SMTP", "ReplyTo", kDefaultAddress));
-    pop3Security = SecurityValues{read("POP3", "Security", ""), read("POP3", "CAFile", ""), {}, {},
-                                  read("POP3", "AllowPlainAuth", "").starts_with('1')};
-    smtpSecurity = SecurityValues{read("SMTP", "Security", ""), read("SMTP", "CAFile", ""),
-                                  read("SMTP", "Username", ""), read("SMTP", "Password", ""),
-                                  read("SMTP", "AllowPlainAuth", "").starts_with('1')};
-    showSecurity();
 
     lstMembers->clear();
     MemberStore store;
-    if (ReadMemberFile(platform::resolveName(dir, "Members.TXT"), store)) {
+    if (list::readMemberFile(platform::resolveName(dir, list::kMemberFile), store)) {
         for (const Member& m : store.entries()) addMember(m.address, m.isAdministrator);
     }
+}
 
-    setFieldBytes(txtPrepend, read("Messages", "Prepend", "Prepend.TXT"));
-    setFieldBytes(txtPostpend, read("Messages", "Postpend", "Postpend.TXT"));
-    setFieldBytes(txtWelcome, read("Messages", "Welcome", "Welcome.TXT"));
-    chkStripAttachments->setChecked(ParseFlag(read("SMTP", "StripAttachments", "1")));
-    chkStripHTML->setChecked(ParseFlag(read("SMTP", "StripHTML", "1")));
-    setFieldBytes(txtKeep, generalNumber(leadingNumber(read("Messages", "Keep", "5"))));
+std::vector<frmConfigure::SettingControl> frmConfigure::settingControls() const {
+    using list::Setting;
+    return {
+        {Setting::Name, txtName, nullptr},
+        {Setting::Subscribe, txtSubscribe, nullptr},
+        {Setting::Unsubscribe, txtUnsubscribe, nullptr},
+        {Setting::Submit, txtSubmit, nullptr},
+        {Setting::AdminSubscribe, nullptr, chkSubscribe},
+        {Setting::AdminUnsubscribe, nullptr, chkUnsubscribe},
+        {Setting::AdminSubmit, nullptr, chkSubmit},
+        {Setting::Pop3Server, txtPOP3Server, nullptr},
+        {Setting::Pop3Username, txtPOP3Username, nullptr},
+        {Setting::Pop3Password, txtPOP3Password, nullptr},
+        {Setting::SmtpServer, txtSMTPServer, nullptr},
+        {Setting::From, txtSMTPFrom, nullptr},
+        {Setting::ReplyTo, txtSMTPReplyTo, nullptr},
+        {Setting::Prepend, txtPrepend, nullptr},
+        {Setting::Postpend, txtPostpend, nullptr},
+        {Setting::Welcome, txtWelcome, nullptr},
+        {Setting::StripAttachments, nullptr, chkStripAttachments},
+        {Setting::StripHTML, nullptr, chkStripHTML},
+        {Setting::Keep, txtKeep, nullptr},
+    };
+}
+
+void frmConfigure::showSettings(const std::function<std::string(const list::SettingKey&)>& value) {
+    for (const auto& [setting, field, box] : settingControls()) {
+        const list::SettingKey& key = list::settingKey(setting);
+        const std::string v = value(key);
+        switch (key.kind) {
+            case list::ValueKind::Command: setFieldBytes(field, text::toUpper(v)); break;
+            // Flags read as the engine reads them: off only when the value starts with '0'.
+            case list::ValueKind::Flag: box->setChecked(list::parseFlag(v)); break;
+            case list::ValueKind::Days: setFieldBytes(field, generalNumber(leadingNumber(v))); break;
+            default: setFieldBytes(field, v); break;
+        }
+    }
+    const auto read = [&](list::Setting setting) { return value(list::settingKey(setting)); };
+    using list::Setting;
+    pop3Security = SecurityValues{read(Setting::Pop3Security), read(Setting::Pop3CAFile), {}, {},
+                                  list::parseOptIn(read(Setting::Pop3AllowPlainAuth))};
+    smtpSecurity = SecurityValues{read(Setting::SmtpSecurity), read(Setting::SmtpCAFile), read(Setting::SmtpUsername),
+                                  read(Setting::SmtpPassword), list::parseOptIn(read(Setting::SmtpAllowPlainAuth))};
+    showSecurity();
+}
+
+std::string frmConfigure::settingText(const SettingControl& control) const {
+    const list::SettingKey& key = list::settingKey(control.setting);
+    switch (key.kind) {
+        case list::ValueKind::Command: return text::toUpper(trimmed(control.field));
+        case list::ValueKind::Flag: return flagText(control.box);
+        case list::ValueKind::Days: return generalNumber(leadingNumber(fieldBytes(control.field)));
+        default: return trimmed(control.field);
+    }
 }
 
 std::string frmConfigure::memberBytes(const QListWidgetItem* item) {
@@ -476,7 +481,7 @@ void frmConfigure::cmdAdd_Click() {
     if (address.empty()) return;
     // What the member file would read back as an administrator, or as
     // several lines, is no address.
-    if (address.compare(0, 3, kAdministratorMarker) == 0) {
+    if (address.compare(0, 3, list::kAdministratorMarker) == 0) {
         dialogs_.message(this,
                          QStringLiteral("An address can not begin with \"_!_\": the member file uses it to mark "
                                         "administrators. Add the address alone and check it to make it an "
@@ -619,7 +624,7 @@ bool frmConfigure::Save() {
     std::string dirName;
     std::string renameTo;
     if (!chooseDirectory(name, dirName, renameTo)) return false;
-    if (!writeList(dirName, name)) return false;
+    if (!writeList(dirName)) return false;
     savedDir_ = dirName;
     if (renameTo.empty()) return true;
     // The files are saved; only the directory's name is left to change.
@@ -672,7 +677,7 @@ bool frmConfigure::chooseDirectory(const std::string& name, std::string& dirName
     return true;
 }
 
-bool frmConfigure::writeList(const std::string& dirName, const std::string& name) {
+bool frmConfigure::writeList(const std::string& dirName) {
     WaitCursor cursor;
     const auto failed = [this](uint32_t code) {
         dialogs_.message(this, QStringLiteral("Error: ") + QString::fromStdString(platform::systemErrorText(code)),
@@ -688,7 +693,7 @@ bool frmConfigure::writeList(const std::string& dirName, const std::string& name
 
     // Every change goes to a copy of Settings.INI first; the list's files
     // are only replaced once everything is on disk.
-    const std::string settingsPath = platform::resolveName(dir, "Settings.INI");
+    const std::string settingsPath = platform::resolveName(dir, list::kSettingsFile);
     std::string previous;
     if (platform::fileExists(settingsPath) && !platform::readFile(settingsPath, previous))
         return failed(platform::lastErrorCode());
@@ -697,46 +702,26 @@ bool frmConfigure::writeList(const std::string& dirName, const std::string& name
         return failed(platform::lastErrorCode());
     TempFile temp(tempPath);
 
-    const std::vector<std::tuple<const char*, const char*, std::string>> values = {
-        {"General", "Name", name},
-        {"General", "Subscribe", text::toUpper(trimmed(txtSubscribe))},
-        {"General", "Unsubscribe", text::toUpper(trimmed(txtUnsubscribe))},
-        {"General", "Submit", text::toUpper(trimmed(txtSubmit))},
-        {"General", "AdminSubscribe", flagText(chkSubscribe)},
-        {"General", "AdminUnsubscribe", flagText(chkUnsubscribe)},
-        {"General", "AdminSubmit", flagText(chkSubmit)},
-        {"POP3", "Server", trimmed(txtPOP3Server)},
-        {"POP3", "Username", trimmed(txtPOP3Username)},
-        {"POP3", "Password", trimmed(txtPOP3Password)},
-        {"SMTP", "Server", trimmed(txtSMTPServer)},
-        {"SMTP", "From", trimmed(txtSMTPFrom)},
-        {"SMTP", "ReplyTo", trimmed(txtSMTPReplyTo)},
-        {"Messages", "Prepend", trimmed(txtPrepend)},
-        {"Messages", "Postpend", trimmed(txtPostpend)},
-        {"Messages", "Welcome", trimmed(txtWelcome)},
-        {"SMTP", "StripAttachments", flagText(chkStripAttachments)},
-        {"SMTP", "StripHTML", flagText(chkStripHTML)},
-        {"Messages", "Keep", generalNumber(leadingNumber(fieldBytes(txtKeep)))},
-    };
-    for (const auto& [section, key, value] : values) {
-        if (!platform::writePrivateProfileString(section, key, value, temp.path()))
+    for (const SettingControl& control : settingControls()) {
+        if (!list::writeSetting(temp.path(), control.setting, settingText(control)))
             return failed(platform::lastErrorCode());
     }
     // Security keys only when set, so a plain list's file keeps its lines; a
     // key the file already holds is emptied, which reads as not set.
-    const std::vector<std::tuple<const char*, const char*, std::string>> security = {
-        {"POP3", "Security", pop3Security.security},
-        {"POP3", "CAFile", pop3Security.caFile},
-        {"POP3", "AllowPlainAuth", pop3Security.allowPlainAuth ? "1" : ""},
-        {"SMTP", "Security", smtpSecurity.security},
-        {"SMTP", "CAFile", smtpSecurity.caFile},
-        {"SMTP", "Username", smtpSecurity.username},
-        {"SMTP", "Password", smtpSecurity.password},
-        {"SMTP", "AllowPlainAuth", smtpSecurity.allowPlainAuth ? "1" : ""},
+    using list::Setting;
+    const std::vector<std::pair<Setting, std::string>> security = {
+        {Setting::Pop3Security, pop3Security.security},
+        {Setting::Pop3CAFile, pop3Security.caFile},
+        {Setting::Pop3AllowPlainAuth, pop3Security.allowPlainAuth ? "1" : ""},
+        {Setting::SmtpSecurity, smtpSecurity.security},
+        {Setting::SmtpCAFile, smtpSecurity.caFile},
+        {Setting::SmtpUsername, smtpSecurity.username},
+        {Setting::SmtpPassword, smtpSecurity.password},
+        {Setting::SmtpAllowPlainAuth, smtpSecurity.allowPlainAuth ? "1" : ""},
     };
-    for (const auto& [section, key, value] : security) {
-        const bool present = platform::getPrivateProfileString(section, key, "\x01", kValueBuffer, temp.path()) != "\x01";
-        if ((value.empty() && !present) || platform::writePrivateProfileString(section, key, value, temp.path()))
+    for (const auto& [setting, value] : security) {
+        if ((value.empty() && !list::hasSetting(temp.path(), setting)) ||
+            list::writeSetting(temp.path(), setting, value))
             continue;
         return failed(platform::lastErrorCode());
     }
@@ -748,7 +733,7 @@ bool frmConfigure::writeList(const std::string& dirName, const std::string& name
         const QListWidgetItem* item = lstMembers->item(i);
         store.append(memberBytes(item), item->checkState() == Qt::Checked);
     }
-    if (!WriteMemberFile(dir, store)) return failed(platform::lastErrorCode());
+    if (!list::writeMemberFile(dir, store)) return failed(platform::lastErrorCode());
 
     if (!platform::renameFile(temp.path(), settingsPath)) return failed(platform::lastErrorCode());
     temp.release();

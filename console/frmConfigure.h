@@ -4,11 +4,13 @@
 
 #include "MailLibraries.h"
 #include "frmSecurity.h"
+#include "list/ListSettings.h"
 
 #include <QDialog>
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 class ClickableLabel;
 class Dialogs;
@@ -117,6 +119,19 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The control that shows each setting of the list's file but the
+    // security keys, which pop3Security and smtpSecurity hold.
+    struct SettingControl {
+        list::Setting setting;
+        QLineEdit* field;
+        QCheckBox* box;
+    };
+    std::vector<SettingControl> settingControls() const;
+    // Fills the controls and the security values, each from `value` of its key.
+    void showSettings(const std::function<std::string(const list::SettingKey&)>& value);
+    // A control's value as it is written to the file.
+    std::string settingText(const SettingControl& control) const;
+
     void buildControls();
     void layOutPageButtons();
     void addMember(const std::string& address, bool administrator);
@@ -124,7 +139,7 @@ private:
     void upperCaseField(QLineEdit* field);
     bool refuse(const QString& text, int page, QWidget* focus);
     bool confirm(const QString& text, int page, QWidget* focus);
-    bool writeList(const std::string& dirName, const std::string& name);
+    bool writeList(const std::string& dirName);
     // Where a save goes: the directory the editor was opened on, or one for
     // a new list. Sets `renameTo` when the user wants the directory renamed.
     bool chooseDirectory(const std::string& name, std::string& dirName, std::string& renameTo);
