@@ -5,6 +5,7 @@
 #include "MailLibraries.h"
 #include "frmSecurity.h"
 #include "list/ListSettings.h"
+#include "list/MemberStore.h"
 
 #include <QDialog>
 #include <array>
@@ -132,14 +133,32 @@ private:
     // A control's value as it is written to the file.
     std::string settingText(const SettingControl& control) const;
 
+    // The controls, page by page (frmConfigurePages.cpp).
     void buildControls();
+    void buildPageButtons();
+    void buildGeneralPage(QWidget* page);
+    void buildPop3Page(QWidget* page);
+    void buildSmtpPage(QWidget* page);
+    void buildMembersPage(QWidget* page);
+    void buildMessagesPage(QWidget* page);
+    void buildWindowButtons();
+    void connectControls();
     void layOutPageButtons();
     void addMember(const std::string& address, bool administrator);
     void lstMembers_ItemCheck(QListWidgetItem* item);
     void upperCaseField(QLineEdit* field);
     bool refuse(const QString& text, int page, QWidget* focus);
     bool confirm(const QString& text, int page, QWidget* focus);
+    // The save checks of each page; false after telling the user.
+    bool checkGeneralPage(const std::string& name);
+    bool checkMailPages();
+    bool checkMembersPage();
     bool writeList(const std::string& dirName);
+    // Into the working copy of Settings.INI at `path`; false with
+    // platform::lastErrorCode() set.
+    bool writeSettings(const std::string& path) const;
+    MemberStore membersToWrite() const;
+    void renameDirectory(const std::string& dirName, const std::string& renameTo);
     // Where a save goes: the directory the editor was opened on, or one for
     // a new list. Sets `renameTo` when the user wants the directory renamed.
     bool chooseDirectory(const std::string& name, std::string& dirName, std::string& renameTo);
