@@ -1,3 +1,5 @@
+// The list editor's window: its pages brought forward, its buttons, and the
+// POP3 and SMTP pages' connection tests and security dialogs.
 #include "frmConfigure.h"
 
 #include "BusyCall.h"

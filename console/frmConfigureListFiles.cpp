@@ -282,8 +282,8 @@ void frmConfigure::renameDirectory(const std::string& dirName, const std::string
 
 bool frmConfigure::chooseDirectory(const std::string& name, std::string& dirName, std::string& renameTo) {
     const auto holdsList = [](const std::string& dir) {
-        return platform::fileExists(platform::resolveName(dir, "Settings.INI")) ||
-               platform::fileExists(platform::resolveName(dir, "Members.TXT"));
+        return platform::fileExists(platform::resolveName(dir, list::kSettingsFile)) ||
+               platform::fileExists(platform::resolveName(dir, list::kMemberFile));
     };
     const std::string target = listDirectory(name);
     if (openedDir_.empty()) {
