@@ -341,7 +341,7 @@ bool frmConfigure::writeList(const std::string& dirName) {
     TempFile temp(tempPath);
     if (!writeSettings(temp.path())) return failed(platform::lastErrorCode());
 
-    // The engine's own member writer: administrators first, the new file
+    // The member writer the engine uses too: administrators first, the new file
     // complete before it replaces the old one.
     if (!list::writeMemberFile(dir, membersToWrite())) return failed(platform::lastErrorCode());
 
