@@ -1,7 +1,7 @@
 #include "ConnectionTests.h"
 
 #include "StoredText.h"
-#include "engine/ListSecurity.h"
+#include "list/ListSettings.h"
 #include "frmSecurity.h"
 #include "transport/KOVAMail.h"
 
@@ -76,14 +76,9 @@ QString securityFailureMessage(int32_t code) {
 
 namespace {
 
-std::string caPath(const std::string& file, const std::string& listDir) {
-    if (file.empty() || file[0] == '/') return file;
-    return listDir + file;
-}
-
 int32_t securityCode(const SecurityValues& v) {
-    const int32_t s = ParseSecurity(v.security);
-    return s == kSecurityUnset ? 0 : s;
+    const int32_t s = list::parseSecurity(v.security);
+    return s == list::kSecurityUnset ? 0 : s;
 }
 
 }  // namespace
@@ -91,14 +86,14 @@ int32_t securityCode(const SecurityValues& v) {
 void applyPop3Security(const Pop3Exports& pop3, const SecurityValues& v, const std::string& listDir) {
     if (!pop3.SetSecurity) return;
     // As the engine does: no Security key at all is the plain login as ever.
-    const bool unset = ParseSecurity(v.security) == kSecurityUnset;
-    const std::string ca = caPath(v.caFile, listDir);
+    const bool unset = list::parseSecurity(v.security) == list::kSecurityUnset;
+    const std::string ca = list::caFilePath(listDir, v.caFile);
     pop3.SetSecurity(securityCode(v), ca.empty() ? nullptr : ca.c_str(), unset || v.allowPlainAuth ? 1 : 0);
 }
 
 void applySmtpSecurity(const SmtpExports& smtp, const SecurityValues& v, const std::string& listDir) {
     if (!smtp.SetSecurity) return;
-    const std::string ca = caPath(v.caFile, listDir);
+    const std::string ca = list::caFilePath(listDir, v.caFile);
     smtp.SetSecurity(securityCode(v), ca.empty() ? nullptr : ca.c_str(), v.username.empty() ? nullptr : v.username.c_str(),
                      v.password.empty() ? nullptr : v.password.c_str(), v.allowPlainAuth ? 1 : 0);
 }

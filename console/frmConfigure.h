@@ -4,11 +4,14 @@
 
 #include "MailLibraries.h"
 #include "frmSecurity.h"
+#include "list/ListSettings.h"
+#include "list/MemberStore.h"
 
 #include <QDialog>
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 class ClickableLabel;
 class Dialogs;
@@ -117,14 +120,45 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The control that shows each setting of the list's file but the
+    // security keys, which pop3Security and smtpSecurity hold.
+    struct SettingControl {
+        list::Setting setting;
+        QLineEdit* field;
+        QCheckBox* box;
+    };
+    std::vector<SettingControl> settingControls() const;
+    // Fills the controls and the security values, each from `value` of its key.
+    void showSettings(const std::function<std::string(const list::SettingKey&)>& value);
+    // A control's value as it is written to the file.
+    std::string settingText(const SettingControl& control) const;
+
+    // The controls, page by page (frmConfigurePages.cpp).
     void buildControls();
+    void buildPageButtons();
+    void buildGeneralPage(QWidget* page);
+    void buildPop3Page(QWidget* page);
+    void buildSmtpPage(QWidget* page);
+    void buildMembersPage(QWidget* page);
+    void buildMessagesPage(QWidget* page);
+    void buildWindowButtons();
+    void connectControls();
     void layOutPageButtons();
     void addMember(const std::string& address, bool administrator);
     void lstMembers_ItemCheck(QListWidgetItem* item);
     void upperCaseField(QLineEdit* field);
     bool refuse(const QString& text, int page, QWidget* focus);
     bool confirm(const QString& text, int page, QWidget* focus);
-    bool writeList(const std::string& dirName, const std::string& name);
+    // The save checks of each page; false after telling the user.
+    bool checkGeneralPage(const std::string& name);
+    bool checkMailPages();
+    bool checkMembersPage();
+    bool writeList(const std::string& dirName);
+    // Into the working copy of Settings.INI at `path`; false with
+    // platform::lastErrorCode() set.
+    bool writeSettings(const std::string& path) const;
+    MemberStore membersToWrite() const;
+    void renameDirectory(const std::string& dirName, const std::string& renameTo);
     // Where a save goes: the directory the editor was opened on, or one for
     // a new list. Sets `renameTo` when the user wants the directory renamed.
     bool chooseDirectory(const std::string& name, std::string& dirName, std::string& renameTo);

@@ -7,6 +7,7 @@
 #include "clsRegistry.h"
 #include "frmConfigure.h"
 #include "frmHelp.h"
+#include "list/ListDirectory.h"
 #include "platform/Clock.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
@@ -202,8 +203,7 @@ void frmMain::fillLists(const std::string& select) {
     for (const platform::DirEntry& e : platform::findFiles(homeDir_, "*")) {
         if (!e.isDirectory) continue;
         const std::string dir = homeDir_ + e.name;
-        if (FileExists(platform::resolveName(dir, "Members.TXT")) &&
-            FileExists(platform::resolveName(dir, "Settings.INI"))) {
+        if (list::isListDirectory(dir, list::ListFiles::Readable)) {
             // The shown name may be decoded from Windows-1252; the entry
             // keeps the directory's own bytes for acting on it.
             auto* item = new ListNameItem(decodeStored(e.name).text);

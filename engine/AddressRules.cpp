@@ -1,6 +1,6 @@
 #include "AddressRules.h"
 
-#include "MemberFile.h"
+#include "list/MemberFile.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -17,7 +17,7 @@ bool hasControlByte(std::string_view s) {
     return false;
 }
 
-bool startsWithMarker(std::string_view s) { return s.substr(0, 3) == kAdministratorMarker; }
+bool startsWithMarker(std::string_view s) { return s.substr(0, 3) == list::kAdministratorMarker; }
 }  // namespace
 
 std::string ExtractAddress(std::string_view text) {

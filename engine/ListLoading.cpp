@@ -4,58 +4,49 @@
 
 #include "ActiveLists.h"
 #include "ListSecurity.h"
-#include "MemberFile.h"
+#include "list/ListDirectory.h"
+#include "list/ListSettings.h"
+#include "list/MemberFile.h"
 #include "platform/FileSystem.h"
 #include "platform/HomeDirectory.h"
-#include "platform/ProfileFile.h"
 #include "text/TextRules.h"
-
-namespace {
-constexpr size_t kValueBuffer = 2048;
-
-bool isListDirectory(const std::string& directory) {
-    return platform::fileExists(platform::resolveName(directory, "Settings.INI")) &&
-           platform::fileExists(platform::resolveName(directory, "Members.TXT"));
-}
-}  // namespace
-
-bool ParseFlag(const std::string& value) { return value.empty() || value[0] != '0'; }
 
 std::unique_ptr<MailList> LoadList(const std::string& directory) {
     auto list = std::make_unique<MailList>();
     list->directory = directory;
     if (list->directory.empty() || list->directory.back() != '/') list->directory += '/';
     const std::string& dir = list->directory;
-    if (!isListDirectory(dir)) return list;
+    if (!list::isListDirectory(dir)) return list;
 
     std::printf("Reading settings...\n");
-    const std::string ini = platform::resolveName(dir, "Settings.INI");
-    auto read = [&](const char* section, const char* key, const char* def) {
-        return platform::getPrivateProfileString(section, key, def, kValueBuffer, ini);
-    };
-    list->name = text::trim(read("General", "Name", "New List"));
-    list->subscribeCommand = text::trim(text::toUpper(read("General", "Subscribe", "SUBSCRIBE")));
-    list->unsubscribeCommand = text::trim(text::toUpper(read("General", "Unsubscribe", "UNSUBSCRIBE")));
-    list->submitCommand = text::trim(text::toUpper(read("General", "Submit", "SUBMIT")));
-    list->adminSubscribe = ParseFlag(read("General", "AdminSubscribe", "1"));
-    list->adminUnsubscribe = ParseFlag(read("General", "AdminUnsubscribe", "0"));
-    list->adminSubmit = ParseFlag(read("General", "AdminSubmit", "0"));
-    list->pop3Server = text::trim(read("POP3", "Server", kPlaceholderHost));
-    list->pop3Username = text::trim(read("POP3", "Username", "ringpost"));
-    list->pop3Password = text::trim(read("POP3", "Password", "vemdarol"));
-    list->smtpServer = text::trim(read("SMTP", "Server", kPlaceholderHost));
-    list->fromAddress = text::trim(read("SMTP", "From", kPlaceholderListAddress));
-    list->replyToAddress = text::trim(read("SMTP", "ReplyTo", kPlaceholderListAddress));
-    list->prependFile = text::trim(dir + read("Messages", "Prepend", "prepend.txt"));
-    list->postpendFile = text::trim(dir + read("Messages", "Postpend", "postpend.txt"));
-    list->welcomeFile = text::trim(dir + read("Messages", "Welcome", "welcome.txt"));
-    list->stripAttachments = ParseFlag(read("SMTP", "StripAttachments", "1"));
-    list->stripHTML = ParseFlag(read("SMTP", "StripHTML", "1"));
-    list->keep = text::atol32(read("Messages", "Keep", "5"));
+    const std::string ini = platform::resolveName(dir, list::kSettingsFile);
+    using list::Setting;
+    const auto read = [&](Setting setting) { return list::readSetting(ini, setting, list::Reader::Engine); };
+    const auto command = [&](Setting setting) { return text::trim(text::toUpper(read(setting))); };
+    const auto flag = [&](Setting setting) { return list::parseFlag(read(setting)); };
+    list->name = text::trim(read(Setting::Name));
+    list->subscribeCommand = command(Setting::Subscribe);
+    list->unsubscribeCommand = command(Setting::Unsubscribe);
+    list->submitCommand = command(Setting::Submit);
+    list->adminSubscribe = flag(Setting::AdminSubscribe);
+    list->adminUnsubscribe = flag(Setting::AdminUnsubscribe);
+    list->adminSubmit = flag(Setting::AdminSubmit);
+    list->pop3Server = text::trim(read(Setting::Pop3Server));
+    list->pop3Username = text::trim(read(Setting::Pop3Username));
+    list->pop3Password = text::trim(read(Setting::Pop3Password));
+    list->smtpServer = text::trim(read(Setting::SmtpServer));
+    list->fromAddress = text::trim(read(Setting::From));
+    list->replyToAddress = text::trim(read(Setting::ReplyTo));
+    list->prependFile = text::trim(dir + read(Setting::Prepend));
+    list->postpendFile = text::trim(dir + read(Setting::Postpend));
+    list->welcomeFile = text::trim(dir + read(Setting::Welcome));
+    list->stripAttachments = flag(Setting::StripAttachments);
+    list->stripHTML = flag(Setting::StripHTML);
+    list->keep = text::atol32(read(Setting::Keep));
     ReadListSecurity(*list, ini);
 
     std::printf("Reading members...\n");
-    ReadMemberFile(platform::resolveName(dir, "Members.TXT"), list->members, &list->membersOnDisk);
+    list::readMemberFile(platform::resolveName(dir, list::kMemberFile), list->members, &list->membersOnDisk);
     if (list->members.count() == 1)
         std::printf("Added 1 member.\n");
     else
@@ -74,7 +65,7 @@ bool DiscoverLists(const std::string& homeDirectory) {
     for (const auto& entry : entries) {
         if (!entry.isDirectory) continue;
         const std::string directory = home + entry.name + "/";
-        if (!isListDirectory(directory)) continue;
+        if (!list::isListDirectory(directory)) continue;
         std::printf("Adding %s List...\n", entry.name.c_str());
         lists.append(LoadList(directory));
     }

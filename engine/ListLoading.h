@@ -16,6 +16,3 @@ bool DiscoverLists(const std::string& homeDirectory);
 
 // The same for the directory of the running program.
 bool DiscoverLists();
-
-// A flag is off exactly when its value starts with '0'.
-bool ParseFlag(const std::string& value);

@@ -2,17 +2,9 @@
 // mail libraries before the list's mail is fetched and sent.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "MailList.h"
-
-inline constexpr int32_t kSecurityUnset = -1;
-inline constexpr int32_t kSecurityUnknown = 99;
-
-// "None", "TLS" or "STARTTLS" in any case, spaces around ignored; "SSL" and
-// "STLS" as other names of the last two. Empty: kSecurityUnset.
-int32_t ParseSecurity(const std::string& value);
 
 // Reads [POP3] and [SMTP] Security, CAFile, AllowPlainAuth and [SMTP]
 // Username, Password. A relative CA file name is taken inside the list

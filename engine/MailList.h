@@ -5,11 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "MemberStore.h"
+#include "list/ListSettings.h"
+#include "list/MemberStore.h"
 #include "platform/FileSystem.h"
-
-inline constexpr char kPlaceholderHost[] = "mail.example.com";
-inline constexpr char kPlaceholderListAddress[] = "list@example.com";
 
 struct MailList {
     std::string name = "New List";
@@ -19,12 +17,12 @@ struct MailList {
     bool adminSubscribe = true;
     bool adminUnsubscribe = false;
     bool adminSubmit = true;
-    std::string pop3Server = kPlaceholderHost;
+    std::string pop3Server = list::kPlaceholderHost;
     std::string pop3Username = "ringpost";
     std::string pop3Password = "vemdarol";
-    std::string smtpServer = kPlaceholderHost;
-    std::string fromAddress = kPlaceholderListAddress;
-    std::string replyToAddress = kPlaceholderListAddress;
+    std::string smtpServer = list::kPlaceholderHost;
+    std::string fromAddress = list::kPlaceholderListAddress;
+    std::string replyToAddress = list::kPlaceholderListAddress;
     std::string prependFile = "Prepend.txt";
     std::string postpendFile = "Postpend.txt";
     std::string welcomeFile = "Welcome.txt";
@@ -33,7 +31,7 @@ struct MailList {
     int32_t keep = 0;
     // Connection security, all optional in Settings.INI. Security values:
     // -1 absent (the plain dialogue as ever), 0 None, 1 TLS, 2 STARTTLS, 99
-    // a value the engine does not know (ListSecurity.h).
+    // a value the engine does not know (list/ListSettings.h).
     int32_t pop3Security = -1;
     std::string pop3CAFile;
     bool pop3AllowPlainAuth = false;

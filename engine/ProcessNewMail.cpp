@@ -11,7 +11,7 @@
 #include "IncomingMessage.h"
 #include "ListHeaders.h"
 #include "MailHeaders.h"
-#include "MemberFile.h"
+#include "ListMembers.h"
 #include "MemberListRequest.h"
 #include "MessageFate.h"
 #include "Membership.h"

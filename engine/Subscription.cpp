@@ -7,7 +7,7 @@
 #include "CheckApproval.h"
 #include "ListHeaders.h"
 #include "MailSending.h"
-#include "MemberFile.h"
+#include "ListMembers.h"
 #include "Membership.h"
 #include "SpoolReading.h"
 #include "platform/ErrorText.h"

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "engine/MemberFile.h"
+#include "list/MemberFile.h"
 #include "platform/FileOwner.h"
 #include "platform/FileSystem.h"
 #include "platform/ProfileFile.h"
@@ -179,7 +179,7 @@ TEST_F(Rights, CannotReadAListsPasswordOrMembers) {
     ASSERT_TRUE(writePrivateProfileString("POP3", "Password", "secret", dir + "/Settings.INI"));
     MemberStore store;
     store.append("boss@example.org", true);
-    ASSERT_TRUE(WriteMemberFile(dir, store));
+    ASSERT_TRUE(list::writeMemberFile(dir, store));
     for (const char* file : {"Settings.INI", "Members.TXT", "Members.LCK"})
         EXPECT_EQ(asAccount(uid, gid, [&] { return cannotOpen(dir + "/" + file); }), 0) << file;
 }

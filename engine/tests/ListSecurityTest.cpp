@@ -20,7 +20,7 @@ TEST(ListSecurity, SettingsAreReadAsWrittenAndAbsentOnesChangeNothing) {
         bool smtpPlain;
     };
     const std::vector<Case> cases = {
-        {"none of it", "[POP3]\r\nServer=a\r\n", kSecurityUnset, kSecurityUnset, "", false, "", false},
+        {"none of it", "[POP3]\r\nServer=a\r\n", list::kSecurityUnset, list::kSecurityUnset, "", false, "", false},
         {"provider style",
          "[POP3]\r\nSecurity= tls \r\nCAFile=/etc/ca.pem\r\n[SMTP]\r\nSecurity=StartTLS\r\nUsername= tea \r\n"
          "Password=pw\r\nCAFile=ca.pem\r\n",
@@ -30,11 +30,11 @@ TEST(ListSecurity, SettingsAreReadAsWrittenAndAbsentOnesChangeNothing) {
         {"plain, allowed in so many words",
          "[POP3]\r\nSecurity=None\r\nAllowPlainAuth=1\r\n[SMTP]\r\nSecurity=none\r\nAllowPlainAuth=1\r\n",
          KOVA_SECURITY_NONE, KOVA_SECURITY_NONE, "", true, "", true},
-        {"only 1 allows", "[POP3]\r\nAllowPlainAuth=yes\r\n[SMTP]\r\nAllowPlainAuth=\r\n", kSecurityUnset,
-         kSecurityUnset, "", false, "", false},
-        {"mistyped", "[POP3]\r\nSecurity=TSL\r\n[SMTP]\r\nSecurity=on\r\n", kSecurityUnknown, kSecurityUnknown, "",
+        {"only 1 allows", "[POP3]\r\nAllowPlainAuth=yes\r\n[SMTP]\r\nAllowPlainAuth=\r\n", list::kSecurityUnset,
+         list::kSecurityUnset, "", false, "", false},
+        {"mistyped", "[POP3]\r\nSecurity=TSL\r\n[SMTP]\r\nSecurity=on\r\n", list::kSecurityUnknown, list::kSecurityUnknown, "",
          false, "", false},
-        {"relative CA file", "[POP3]\r\nCAFile=certs/ca.pem\r\n", kSecurityUnset, kSecurityUnset, "+certs/ca.pem",
+        {"relative CA file", "[POP3]\r\nCAFile=certs/ca.pem\r\n", list::kSecurityUnset, list::kSecurityUnset, "+certs/ca.pem",
          false, "", false},
     };
     for (const auto& c : cases) {

@@ -1,4 +1,4 @@
-#include "engine/MemberFile.h"
+#include "list/MemberFile.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -24,7 +24,7 @@ TEST(MemberFile, LoadsInOrderAndRewritesAdministratorsFirst) {
     TempDir dir;
     dir.write("Members.TXT", "ann@example.com\r\n_!_boss@example.com\n\r\ncarl@example.com");
     MemberStore store;
-    ASSERT_TRUE(ReadMemberFile(dir.file("Members.TXT"), store));
+    ASSERT_TRUE(list::readMemberFile(dir.file("Members.TXT"), store));
     ASSERT_EQ(store.count(), 4);
     Member m;
     store.get(0, m);
@@ -38,7 +38,7 @@ TEST(MemberFile, LoadsInOrderAndRewritesAdministratorsFirst) {
     store.get(3, m);
     EXPECT_EQ(m.address, "carl@example.com");
 
-    ASSERT_TRUE(WriteMemberFile(dir.path(), store));
+    ASSERT_TRUE(list::writeMemberFile(dir.path(), store));
     EXPECT_EQ(dir.read("Members.TXT"), "_!_boss@example.com\r\nann@example.com\r\n\r\ncarl@example.com\r\n");
     EXPECT_EQ(dir.read("Members.OLD"), "ann@example.com\r\n_!_boss@example.com\n\r\ncarl@example.com");
     EXPECT_EQ(platform::findFiles(dir.path(), "*.TMP").size(), 0u);
@@ -49,9 +49,9 @@ TEST(MemberFile, LongLineLoadsWholeAndIsWrittenBackUnchanged) {
     const std::string longAddress = std::string(188, 'a') + "@example.com";  // 200 characters
     dir.write("Members.TXT", longAddress + "\r\n");
     MemberStore store;
-    ASSERT_TRUE(ReadMemberFile(dir.file("Members.TXT"), store));
+    ASSERT_TRUE(list::readMemberFile(dir.file("Members.TXT"), store));
     ASSERT_EQ(store.count(), 1);
-    ASSERT_TRUE(WriteMemberFile(dir.path(), store));
+    ASSERT_TRUE(list::writeMemberFile(dir.path(), store));
     EXPECT_EQ(dir.read("Members.TXT"), longAddress + "\r\n");
 }
 
@@ -61,7 +61,7 @@ TEST(MemberFile, ReplacesTheVariantOfOtherLetterCase) {
     dir.write("members.old", "older@example.com\r\n");
     MemberStore store;
     store.append("new@example.com", false);
-    ASSERT_TRUE(WriteMemberFile(dir.path(), store));
+    ASSERT_TRUE(list::writeMemberFile(dir.path(), store));
     EXPECT_EQ(dir.read("members.txt"), "new@example.com\r\n");
     EXPECT_EQ(dir.read("members.old"), "old@example.com\r\n");
     EXPECT_EQ(platform::findFiles(dir.path(), "*.*").size(), 3u);  // with the lock file Members.LCK
@@ -81,7 +81,7 @@ TEST(MemberFile, FailedWriteLeavesMemberFileComplete) {
     struct rlimit tight = saved;
     tight.rlim_cur = 100;
     setrlimit(RLIMIT_FSIZE, &tight);
-    const bool ok = WriteMemberFile(dir.path(), store);
+    const bool ok = list::writeMemberFile(dir.path(), store);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
@@ -94,16 +94,27 @@ namespace {
 
 const char kTwoMembers[] = "_!_boss@example.com\r\nann@example.com\r\n";
 
-MailList loadedList(const std::string& dir) {
-    MailList list;
-    list.directory = dir + "/";
-    ReadMemberFile(dir + "/Members.TXT", list.members, &list.membersOnDisk);
-    return list;
-}
-
 bool addCarl(MemberStore& store) {
     store.append("carl@example.com", false);
     return true;
+}
+
+// Members held in memory the way the engine holds a list's.
+struct LoadedList {
+    std::string directory;
+    MemberStore members;
+    platform::FileIdentity membersOnDisk;
+};
+
+LoadedList loadedList(const std::string& dir) {
+    LoadedList loaded;
+    loaded.directory = dir + "/";
+    list::readMemberFile(dir + "/Members.TXT", loaded.members, &loaded.membersOnDisk);
+    return loaded;
+}
+
+bool changeMembers(LoadedList& l, uint32_t& code, bool* written = nullptr) {
+    return list::changeMembers(l.directory, l.members, l.membersOnDisk, addCarl, code, written);
 }
 
 // Runs `body` in a child with a mount namespace of its own, so a test can
@@ -177,11 +188,11 @@ TEST(MemberFile, FailedRewriteUndoesTheChange) {
         const std::string failure = inMountNamespace([&]() -> std::string {
             if (::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0) return "mount failed";
             dir.write("Members.TXT", kTwoMembers);
-            MailList list = loadedList(dir.path());
+            LoadedList list = loadedList(dir.path());
             if (!fault.apply(dir.path())) return "fault not applied";
             uint32_t code = 0;
             bool written = true;
-            const bool ok = ChangeMembers(list, addCarl, code, &written);
+            const bool ok = changeMembers(list, code, &written);
             if (fault.undo) fault.undo(dir.path());
             if (ok || written) return "reported success";
             if (code == 0) return "no system error";
@@ -199,24 +210,25 @@ TEST(MemberFile, FailedRewriteUndoesTheChange) {
 TEST(MemberFile, ChangeTakesUpEditsMadeOnDiskAndSharesTheLock) {
     TempDir dir;
     dir.write("Members.TXT", kTwoMembers);
-    MailList list = loadedList(dir.path());
+    LoadedList list = loadedList(dir.path());
 
     MemberStore console;
-    ReadMemberFile(dir.file("Members.TXT"), console);
+    list::readMemberFile(dir.file("Members.TXT"), console);
     console.append("dan@example.com", false);
-    ASSERT_TRUE(WriteMemberFile(dir.path(), console));  // the console's save
+    ASSERT_TRUE(list::writeMemberFile(dir.path(), console));  // the console's save
     std::ofstream(dir.file("Members.TXT"), std::ios::app) << "eve@example.com\r\n";  // an edit by hand
 
     uint32_t code = 0;
-    ASSERT_TRUE(ChangeMembers(list, addCarl, code));
+    ASSERT_TRUE(changeMembers(list, code));
     EXPECT_EQ(dir.read("Members.TXT"),
               "_!_boss@example.com\r\nann@example.com\r\ndan@example.com\r\neve@example.com\r\ncarl@example.com\r\n");
     EXPECT_EQ(list.members.count(), 5);
-    EXPECT_FALSE(RefreshMembers(list));  // its own write is no change to take up
+    // Its own write is no change to take up.
+    EXPECT_FALSE(list::refreshMembers(list.directory, list.members, list.membersOnDisk));
 
     // While one writer holds the lock, no other gets it.
     {
-        MemberFileLock held(dir.path());
+        list::MemberFileLock held(dir.path());
         ASSERT_TRUE(held.locked());
         platform::UniqueFd other(::open(dir.file("Members.LCK").c_str(), O_RDONLY | O_CLOEXEC));
         ASSERT_TRUE(other);
@@ -254,7 +266,7 @@ TEST(MemberFile, ModesAndOwnersOfWrittenFiles) {
             if (std::string(file) == "Members.TXT") {
                 MemberStore store;
                 store.append("ann@example.com", true);
-                ASSERT_TRUE(WriteMemberFile(dir.path(), store)) << c.name;
+                ASSERT_TRUE(list::writeMemberFile(dir.path(), store)) << c.name;
             } else {
                 ASSERT_TRUE(platform::writePrivateProfileString("General", "Name", "Club", path)) << c.name;
             }
@@ -271,13 +283,13 @@ TEST(MemberFile, ModesAndOwnersOfWrittenFiles) {
 // A lock file any account could open would let it block every writer.
 TEST(MemberFile, LockFileIsOwnerOnlyAndNeverALink) {
     TempDir dir;
-    { MemberFileLock lock(dir.path()); }
+    { list::MemberFileLock lock(dir.path()); }
     struct stat st {};
     ASSERT_EQ(::stat(dir.file("Members.LCK").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     ::chmod(dir.file("Members.LCK").c_str(), 0644);  // left by an older version
-    { MemberFileLock lock(dir.path()); }
+    { list::MemberFileLock lock(dir.path()); }
     ::stat(dir.file("Members.LCK").c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
@@ -285,9 +297,9 @@ TEST(MemberFile, LockFileIsOwnerOnlyAndNeverALink) {
     other.write("target", "keep");
     ::unlink(dir.file("Members.LCK").c_str());
     ASSERT_EQ(::symlink(other.file("target").c_str(), dir.file("Members.LCK").c_str()), 0);
-    MemberFileLock lock(dir.path());
+    list::MemberFileLock lock(dir.path());
     EXPECT_FALSE(lock.locked());
     MemberStore store;
     store.append("ann@example.com", true);
-    EXPECT_FALSE(WriteMemberFile(dir.path(), store));
+    EXPECT_FALSE(list::writeMemberFile(dir.path(), store));
 }

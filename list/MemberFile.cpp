@@ -5,11 +5,14 @@
 
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
+#include "ListDirectory.h"
 #include "text/TextRules.h"
+
+namespace list {
 
 namespace {
 
-std::string lockPath(const std::string& directory) { return platform::joinPath(directory, "Members.LCK"); }
+std::string lockPath(const std::string& directory) { return platform::joinPath(directory, kMemberLockFile); }
 
 // Owner-only, unless the list directory is shared with a group: then the
 // group's writers (engine or console) must be able to take the lock too.
@@ -26,8 +29,8 @@ bool writeLocked(const std::string& directory, const MemberStore& store, platfor
     for (const Member& m : store.entries())
         if (!m.isAdministrator) content.append(m.address).append(text::kLineEnd);
 
-    const std::string current = platform::resolveName(directory, "Members.TXT");
-    const std::string old = platform::resolveName(directory, "Members.OLD");
+    const std::string current = platform::resolveName(directory, kMemberFile);
+    const std::string old = platform::resolveName(directory, kOldMemberFile);
     // A ".TMP" name, so a leftover from a crash is swept by the next clean-up.
     std::string temp;
     if (!platform::writeTempFile(directory, "Members-", ".TMP", content, temp, current)) return false;
@@ -55,22 +58,22 @@ bool writeLocked(const std::string& directory, const MemberStore& store, platfor
     return true;
 }
 
-bool reloadIfChanged(MailList& list) {
-    const std::string path = platform::resolveName(list.directory, "Members.TXT");
+bool reloadIfChanged(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk) {
+    const std::string path = platform::resolveName(directory, kMemberFile);
     platform::FileIdentity now;
     // A vanished file is no reason to forget every member.
-    if (!platform::fileIdentity(path, now) || now == list.membersOnDisk) return false;
+    if (!platform::fileIdentity(path, now) || now == onDisk) return false;
     MemberStore fresh;
     platform::FileIdentity read;
-    if (!ReadMemberFile(path, fresh, &read)) return false;
-    list.members = std::move(fresh);
-    list.membersOnDisk = read;
+    if (!readMemberFile(path, fresh, &read)) return false;
+    members = std::move(fresh);
+    onDisk = read;
     return true;
 }
 
 }  // namespace
 
-bool ReadMemberFile(const std::string& path, MemberStore& store, platform::FileIdentity* identity) {
+bool readMemberFile(const std::string& path, MemberStore& store, platform::FileIdentity* identity) {
     std::string content;
     if (!platform::readFile(path, content, identity)) return false;
     // Lines are read whole: cutting a long address into pieces would make
@@ -91,30 +94,34 @@ bool ReadMemberFile(const std::string& path, MemberStore& store, platform::FileI
 
 MemberFileLock::MemberFileLock(const std::string& directory) : lock_(lockPath(directory), lockMode(directory)) {}
 
-bool WriteMemberFile(const std::string& directory, const MemberStore& store) {
+bool writeMemberFile(const std::string& directory, const MemberStore& store) {
     MemberFileLock lock(directory);
     if (!lock.locked()) return false;
     return writeLocked(directory, store, nullptr);
 }
 
-bool RefreshMembers(MailList& list) { return reloadIfChanged(list); }
+bool refreshMembers(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk) {
+    return reloadIfChanged(directory, members, onDisk);
+}
 
-bool ChangeMembers(MailList& list, const std::function<bool(MemberStore&)>& change, uint32_t& errorCode,
-                   bool* written) {
+bool changeMembers(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk,
+                   const std::function<bool(MemberStore&)>& change, uint32_t& errorCode, bool* written) {
     if (written) *written = false;
-    MemberFileLock lock(list.directory);
+    MemberFileLock lock(directory);
     if (!lock.locked()) {
         errorCode = platform::lastErrorCode();
         return false;
     }
-    reloadIfChanged(list);
-    MemberStore before = list.members;
-    if (!change(list.members)) return true;
-    if (!writeLocked(list.directory, list.members, &list.membersOnDisk)) {
+    reloadIfChanged(directory, members, onDisk);
+    MemberStore before = members;
+    if (!change(members)) return true;
+    if (!writeLocked(directory, members, &onDisk)) {
         errorCode = platform::lastErrorCode();
-        list.members = std::move(before);
+        members = std::move(before);
         return false;
     }
     if (written) *written = true;
     return true;
 }
+
+}  // namespace list
