@@ -533,6 +533,29 @@ int32_t MailSocket::expectReply(const char* expected, int32_t expectedLength, co
     }
 }
 
+int32_t MailSocket::ReadReply(std::string& reply, uint32_t timeoutMs) {
+    reply.clear();
+    const uint32_t since = platform::tickCount();
+    for (;;) {
+        size_t waiting = 0;
+        {
+            std::lock_guard lock(receiveLock_);
+            const std::string_view text = received_.view();
+            if (const auto line = completeReply(text)) {
+                const size_t end = static_cast<size_t>(line->data() - text.data()) + line->size();
+                reply.assign(text.data(), end);
+                received_.removeFront(end);
+                if (received_.empty()) dataReceived_.reset();
+                return ResultCode::Success;
+            }
+            waiting = text.size();
+        }
+        if (waiting > kMaxReply) return ResultCode::ResponseTimeout;
+        if (!waitForMore(waiting, since, timeoutMs) && static_cast<size_t>(BytesAvailable()) <= waiting)
+            return ResultCode::ResponseTimeout;
+    }
+}
+
 int32_t MailSocket::SendAndExpect(const char* command, int32_t commandLength, const char* expected,
                                   int32_t expectedLength, uint32_t timeoutMs) {
     return SendAndExpectLine(command, commandLength, expected, expectedLength, nullptr, 0, timeoutMs);

@@ -86,6 +86,13 @@ public:
                               int32_t expectedLength, const char* terminator, int32_t terminatorLength,
                               uint32_t timeoutMs);
 
+    // Waits for one whole reply (every line of a multi-line one), takes
+    // exactly it and leaves what follows in the receive buffer, so the
+    // replies to pipelined commands are taken one by one. ResponseTimeout
+    // when it does not complete in time, the link breaks first, or it grows
+    // over 64 KB.
+    int32_t ReadReply(std::string& reply, uint32_t timeoutMs);
+
     bool IsConnected() const { return connected_.load(); }
 
     // True once the peer closed the connection or a send or receive failed;
