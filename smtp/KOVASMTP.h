@@ -91,7 +91,8 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SessionSend(KOVASMTP_Session* session, const ch
  * *replyCode receives the server's reply code that made it fail (421, 550,
  * ...), 0 after success or when no reply decided it (no answer in time, a
  * broken connection, a local failure); *greeted 1 when the connection had
- * given its greeting, 0 when the server took no connection or gave none.
+ * given its greeting, 0 when the server took no connection or gave none
+ * (or the message was refused before any server was asked).
  * Either pointer may be NULL. Results: 0, -21 (null session). */
 KOVASMTP_EXPORT int32_t KOVASMTP_SessionOutcome(const KOVASMTP_Session* session, int32_t* replyCode,
                                                 int32_t* greeted);

@@ -204,13 +204,19 @@ int32_t Session::send(const char* to, const char* replyTo, const char* subject, 
                       int32_t bodyLength, const char* attachments, const char* headers, char* transcript,
                       int32_t transcriptSize) noexcept {
     lastReply_ = 0;
+    // Refused before any server is asked, as a single send reports it.
+    greeted_ = false;
     if (!subject) return ResultCode::NullPointer;
     int32_t r = checkDelivery(server_.c_str(), from_.c_str(), to, security_);
     if (r != ResultCode::Success) return r;
+    greeted_ = open_;
     try {
         Copy copy;
         r = prepareCopy(copy, from_.c_str(), to, replyTo, subject, body, bodyLength, attachments, headers);
-        if (r != ResultCode::Success) return r;
+        if (r != ResultCode::Success) {
+            greeted_ = false;
+            return r;
+        }
         recording_ = transcript != nullptr;
         dialogue_.clear();
         if (socket_) socket_->ClearTranscript();

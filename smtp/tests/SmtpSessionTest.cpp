@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "smtp/SmtpSession.h"
+#include "tests/harness/ScriptedServer.h"
 #include "tests/harness/SmtpSink.h"
 #include "tests/harness/TestCa.h"
 #include "transport/Limits.h"
@@ -129,5 +130,36 @@ TEST_P(SmtpSession, EachMemberGetsExactlyItsResultAndOneCopy) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, SmtpSession, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// A server that says something unasked after a message (as one does on
+// its way out after an idle time-out): the next message must not take it
+// for the answer to its RSET, but go to a fresh connection, which this
+// one-connection server never greets.
+TEST(SmtpSessionFault, UnaskedReplyBetweenMessagesMeansAFreshConnection) {
+    using S = harness::ScriptedServer;
+    transport::Limits l;
+    l.replyMs = 300;
+    transport::setLimitsForTesting(l);
+    S server("127.0.17.20");
+    ASSERT_TRUE(server.start({S::send("220 fake\r\n"), S::readLine(), S::send("250 hello\r\n"), S::readLine(),
+                              S::send("250 ok\r\n"), S::readLine(), S::send("250 ok\r\n"), S::readLine(),
+                              S::send("354 go\r\n"), S::readUntil("\r\n.\r\n"),
+                              S::send("250 queued\r\n421 4.4.2 idle too long\r\n"), S::waitForClose()}));
+    smtp::Session session(server.server(), "list@example.org", {});
+    const std::string body = "hello\r\n";
+    EXPECT_EQ(session.send("a@example.org", nullptr, "s", body.data(), 7, nullptr, nullptr, nullptr, 0),
+              ResultCode::Success);
+    std::string t(4096, '\0');
+    EXPECT_EQ(session.send("b@example.org", nullptr, "s", body.data(), 7, nullptr, nullptr, t.data(), 4096),
+              ResultCode::ResponseTimeout) << t.c_str();
+    EXPECT_TRUE(server.finish());
+    EXPECT_FALSE(session.greeted());
+    EXPECT_EQ(server.received().find("\nrset\r\n"), std::string::npos) << server.received();
+    transport::resetLimitsForTesting();
+}
 
 }  // namespace
