@@ -87,8 +87,7 @@ void Session::close() noexcept {
 
 int32_t Session::open() {
     if (!socket_) socket_ = std::make_unique<MailSocket>();
-    // Always recorded: the opening's replies tell how it failed, and the
-    // record is cleared with every message, so it never grows with the post.
+    // The opening is always recorded: its replies tell how it failed.
     const int32_t r = openConnection(*socket_, server_.c_str(), from_.c_str(), security_, true, offered_);
     greeted_ = socket_->GetTranscript().view().starts_with("220");
     if (greeted_) ++connections_;
@@ -109,6 +108,9 @@ Session::Outcome Session::attempt(const Copy& copy) {
             return failed;
         }
         fresh = true;
+        // Kept only as long as the opening could fail: a post's copies need
+        // not pile up in memory when nobody asked for them.
+        if (!recording_) socket_->SetRecording(false);
     }
     const Outcome o = envelope(copy, fresh);
     if (o.result != ResultCode::Success) return o;
@@ -219,7 +221,10 @@ int32_t Session::send(const char* to, const char* replyTo, const char* subject, 
         }
         recording_ = transcript != nullptr;
         dialogue_.clear();
-        if (socket_) socket_->ClearTranscript();
+        if (socket_ && open_) {
+            socket_->ClearTranscript();
+            socket_->SetRecording(recording_);
+        }
         Outcome o = attempt(copy);
         if (o.again) o = attempt(copy);  // once, on a fresh connection
         keepTranscript();

@@ -259,6 +259,12 @@ void MailSocket::writerLoop() {
     }
 }
 
+void MailSocket::SetRecording(bool on) {
+    std::lock_guard lock(transcriptLock_);
+    if (!on) transcript_.reset();
+    else if (!transcript_) transcript_ = std::make_unique<ByteBuffer>();
+}
+
 void MailSocket::ClearTranscript() {
     std::lock_guard lock(transcriptLock_);
     if (transcript_) transcript_->clear();

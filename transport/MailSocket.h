@@ -51,6 +51,9 @@ public:
     int32_t StartTls(const transport::TlsOptions& options);
     bool IsTls() const { return tls_ != nullptr; }
 
+    // Starts an empty transcript (when none runs) or ends it, on an open
+    // connection: a session records only what its caller asks for.
+    void SetRecording(bool on);
     void ClearTranscript();
     ByteBuffer GetTranscript() const;
     // Copies min(transcript length, size - 1) bytes (nothing for size 0 or 1,

@@ -86,17 +86,24 @@ TEST_P(SmtpSession, EachMemberGetsExactlyItsResultAndOneCopy) {
     const std::string body = "The post\r\n";
     for (size_t i = 0; i < c.members.size(); ++i) {
         const std::string to = c.members[i] + "@example.org";
+        // The second message asks for no transcript; the third's is its own all the same.
+        const bool record = i != 1;
         std::string transcript(1 << 16, '\0');
         const int32_t r = session.send(to.c_str(), nullptr, "Post", body.data(), static_cast<int32_t>(body.size()),
-                                       nullptr, nullptr, transcript.data(), static_cast<int32_t>(transcript.size()));
+                                       nullptr, nullptr, record ? transcript.data() : nullptr,
+                                       record ? static_cast<int32_t>(transcript.size()) : 0);
         transcript.resize(transcript.find('\0'));
+        if (record && c.results[i] == 0 && c.connections == 1) {
+            EXPECT_NE(transcript.find("rcpt to:<" + to + ">"), std::string::npos) << transcript;
+            EXPECT_EQ(transcript.find("rcpt to:<" + c.members[i == 0 ? 1 : 0] + "@"), std::string::npos) << transcript;
+        }
         EXPECT_EQ(r, c.results[i]) << to << "\n" << transcript;
         EXPECT_EQ(session.lastReply(), c.replies[i]) << to;
         EXPECT_TRUE(session.greeted());
         if (c.secured && i == 0) {
             // The opening goes with the first message only, its credential masked.
             EXPECT_NE(transcript.find("AUTH PLAIN ********\r\n"), std::string::npos) << transcript;
-        } else if (c.secured && c.connections == 1) {
+        } else if (c.secured && c.connections == 1 && record) {
             EXPECT_NE(transcript.find("rset\r\nmail from:<list@example.org>\r\nrcpt to:<"), std::string::npos)
                 << "not one group: " << transcript;
             EXPECT_EQ(transcript.find("AUTH"), std::string::npos);
