@@ -65,13 +65,52 @@ Delivery classify(int32_t code, std::string_view dialogue, bool whole) {
     return !reply.empty() && reply[0] == '5' ? Delivery::Refused : Delivery::Transient;
 }
 
+// The same judgement for a copy sent through a session, which tells the
+// deciding reply and whether the server greeted.
+Delivery classifySession(int32_t code, int32_t reply, bool greeted) {
+    if (code == KOVA_PORT_NOT_OPENED) return Delivery::ServerDown;
+    if (code == KOVA_NULL_POINTER || code == KOVA_INVALID_PARAMETER ||
+        code == KOVA_FILE_NOT_OPENED)
+        return Delivery::Refused;
+    if (!greeted) return Delivery::ServerDown;
+    return reply >= 500 && reply <= 599 ? Delivery::Refused : Delivery::Transient;
+}
+
 const char* orNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
+
+// One send of one copy, judged.
+DeliveryResult sendOnce(const std::string& server, const std::string& from, const std::string& to,
+                        const std::string& replyTo, const std::string& subject, const std::string& body,
+                        const std::string& attachments, const std::string& headers, KOVASMTP_Session* session) {
+    DeliveryResult result;
+    if (session) {
+        result.code = KOVASMTP_SessionSend(session, orNull(to), orNull(replyTo), orNull(subject), orNull(body),
+                                           static_cast<int32_t>(body.size()), orNull(attachments), orNull(headers),
+                                           nullptr, 0);
+        int32_t reply = 0, greeted = 0;
+        KOVASMTP_SessionOutcome(session, &reply, &greeted);
+        result.kind = result.code == 0 ? Delivery::Delivered : classifySession(result.code, reply, greeted != 0);
+        return result;
+    }
+    std::vector<char> dialogue(kTranscriptBytes, '\0');
+    result.code = KOVASMTP_SendEMailWithHeaders(
+        orNull(server), orNull(from), orNull(to), orNull(replyTo), orNull(subject), orNull(body),
+        static_cast<int32_t>(body.size()), orNull(attachments), orNull(headers), dialogue.data(),
+        static_cast<int32_t>(dialogue.size()));
+    if (result.code == 0) return result;
+    const size_t n = std::string_view(dialogue.data(), dialogue.size()).find('\0');
+    const size_t used = n == std::string_view::npos ? dialogue.size() : n;
+    result.kind = classify(result.code, std::string_view(dialogue.data(), used), used + 1 < dialogue.size());
+    return result;
+}
+
 // Up to `attempts` sends, a pause (cut short by a stop request) between two;
 // a refusal, or a server that takes no connection or gives no greeting, ends
 // the tries at once: repeating them would only cost time.
 DeliveryResult deliver(const std::string& server, const std::string& from, const std::string& to,
                        const std::string& replyTo, const std::string& subject, const std::string& body,
-                       const std::string& attachments, const std::string& headers, int attempts) {
+                       const std::string& attachments, const std::string& headers, int attempts,
+                       KOVASMTP_Session* session = nullptr) {
     DeliveryResult result;
     if (const auto it = serversDown().find(server); it != serversDown().end()) {
         result.kind = Delivery::ServerDown;
@@ -79,18 +118,8 @@ DeliveryResult deliver(const std::string& server, const std::string& from, const
         return result;
     }
     for (int attempt = 0;; ++attempt) {
-        std::vector<char> dialogue(kTranscriptBytes, '\0');
-        result.code = KOVASMTP_SendEMailWithHeaders(
-            orNull(server), orNull(from), orNull(to), orNull(replyTo), orNull(subject), orNull(body),
-            static_cast<int32_t>(body.size()), orNull(attachments), orNull(headers), dialogue.data(),
-            static_cast<int32_t>(dialogue.size()));
-        if (result.code == 0) {
-            result.kind = Delivery::Delivered;
-            return result;
-        }
-        const size_t n = std::string_view(dialogue.data(), dialogue.size()).find('\0');
-        const size_t used = n == std::string_view::npos ? dialogue.size() : n;
-        result.kind = classify(result.code, std::string_view(dialogue.data(), used), used + 1 < dialogue.size());
+        result = sendOnce(server, from, to, replyTo, subject, body, attachments, headers, session);
+        if (result.kind == Delivery::Delivered) return result;
         if (result.kind == Delivery::ServerDown) serversDown()[server] = result.code;
         if (result.kind != Delivery::Transient || attempt + 1 >= attempts) return result;
         const uint32_t ms = kRetryPausesMs[std::min<size_t>(static_cast<size_t>(attempt), std::size(kRetryPausesMs) - 1)];
@@ -130,4 +159,20 @@ DeliveryResult SendToMember(const MailList& list, const std::string& to, const s
                             const std::string& body, const std::string& attachments, const std::string& headers) {
     return deliver(list.smtpServer, list.fromAddress, to, list.replyToAddress, subject, body, attachments, headers,
                    kMemberAttempts);
+}
+
+PostSession::PostSession(const MailList& list) {
+    // Without a session the copies still go out, each on its own connection.
+    if (KOVASMTP_OpenSession(orNull(list.smtpServer), orNull(list.fromAddress), &session_) != 0) session_ = nullptr;
+}
+
+PostSession::~PostSession() {
+    if (session_) KOVASMTP_CloseSession(session_);
+}
+
+DeliveryResult SendToMember(const MailList& list, PostSession& session, const std::string& to,
+                            const std::string& subject, const std::string& body, const std::string& attachments,
+                            const std::string& headers) {
+    return deliver(list.smtpServer, list.fromAddress, to, list.replyToAddress, subject, body, attachments, headers,
+                   kMemberAttempts, session.get());
 }

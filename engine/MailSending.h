@@ -49,6 +49,29 @@ DeliveryResult SendToMember(const MailList& list, const std::string& to, const s
                             const std::string& body, const std::string& attachments,
                             const std::string& headers = {});
 
+// One SMTP session for all copies of one post, from the list's settings and
+// the SMTP security in force when it is made; it connects at the first copy
+// and says QUIT when it goes.
+struct KOVASMTP_Session;
+class PostSession {
+public:
+    explicit PostSession(const MailList& list);
+    ~PostSession();
+    PostSession(const PostSession&) = delete;
+    PostSession& operator=(const PostSession&) = delete;
+    KOVASMTP_Session* get() const { return session_; }
+
+private:
+    KOVASMTP_Session* session_ = nullptr;
+};
+
+// As SendToMember above, through the post's session: the tries and pauses
+// are the same, a try after a pause may reconnect. Without a session (it
+// could not be made) each copy goes through a connection of its own.
+DeliveryResult SendToMember(const MailList& list, PostSession& session, const std::string& to,
+                            const std::string& subject, const std::string& body, const std::string& attachments,
+                            const std::string& headers = {});
+
 // The pause between two tries of SendToMember. Returns false when a stop
 // request ended it. Tests replace it; an empty function restores the real one.
 using RetryPause = std::function<bool(uint32_t milliseconds)>;

@@ -55,6 +55,7 @@ bool distribute(const MailList& list, const IncomingMessage& message, const std:
     const std::string attachments = list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
     const std::string headers = DistributionHeaders(list, message);
     std::vector<std::string> waiting;
+    PostSession session(list);
     bool serverDown = ServerDownThisPass(list.smtpServer);
     for (const Member& m : list.members.entries()) {
         if (list.adminSubmit && m.isAdministrator && !text::equalsIgnoreCase(m.address, excluded)) continue;
@@ -68,7 +69,7 @@ bool distribute(const MailList& list, const IncomingMessage& message, const std:
         }
         std::printf("      Sending to: %s...", m.address.c_str());
         std::fflush(stdout);
-        const DeliveryResult r = SendToMember(list, m.address, subject, body, attachments, headers);
+        const DeliveryResult r = SendToMember(list, session, m.address, subject, body, attachments, headers);
         if (r.kind == Delivery::Delivered) {
             std::printf("Success\n");
         } else {

@@ -1,6 +1,9 @@
 #include "KOVASMTP.h"
 
+#include <memory>
+
 #include "smtp/SmtpDelivery.h"
+#include "smtp/SmtpSession.h"
 #include "transport/ResultCodes.h"
 
 namespace {
@@ -10,6 +13,12 @@ namespace {
 thread_local smtp::Security security;
 
 }  // namespace
+
+struct KOVASMTP_Session {
+    KOVASMTP_Session(const char* server, const char* from, const smtp::Security& security)
+        : session(server, from, security) {}
+    smtp::Session session;
+};
 
 extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SendEMail(const char* server, const char* from, const char* to,
                                                       const char* replyTo, const char* subject, const char* body,
@@ -46,4 +55,42 @@ extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* ser
                                                                  int32_t transcriptSize) {
     return smtp::sendEMail(server, from, to, replyTo, subject, body, bodyLength, attachments, transcript,
                            transcriptSize, headers, security);
+}
+
+extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_OpenSession(const char* server, const char* from,
+                                                        KOVASMTP_Session** session) {
+    if (!session) return ResultCode::NullPointer;
+    *session = nullptr;
+    if (!server || !from) return ResultCode::NullPointer;
+    try {
+        *session = std::make_unique<KOVASMTP_Session>(server, from, security).release();
+        return ResultCode::Success;
+    } catch (...) {
+        return ResultCode::OutOfMemory;
+    }
+}
+
+extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SessionSend(KOVASMTP_Session* session, const char* to,
+                                                        const char* replyTo, const char* subject, const char* body,
+                                                        int32_t bodyLength, const char* attachments,
+                                                        const char* headers, char* transcript,
+                                                        int32_t transcriptSize) {
+    if (!session) return ResultCode::NullPointer;
+    return session->session.send(to, replyTo, subject, body, bodyLength, attachments, headers, transcript,
+                                 transcriptSize);
+}
+
+extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SessionOutcome(const KOVASMTP_Session* session, int32_t* replyCode,
+                                                           int32_t* greeted) {
+    if (!session) return ResultCode::NullPointer;
+    if (replyCode) *replyCode = session->session.lastReply();
+    if (greeted) *greeted = session->session.greeted() ? 1 : 0;
+    return ResultCode::Success;
+}
+
+extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_CloseSession(KOVASMTP_Session* session) {
+    if (!session) return ResultCode::NullPointer;
+    const std::unique_ptr<KOVASMTP_Session> owned(session);
+    owned->session.close();
+    return ResultCode::Success;
 }

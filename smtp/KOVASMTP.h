@@ -59,6 +59,48 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* server, const 
 KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t security, const char* caFile, const char* user,
                                              const char* password, int32_t flags);
 
+/* A session carries several messages through one connection, for sending
+ * one post to many members: the connection is opened at the first
+ * KOVASMTP_SessionSend with the calling thread's KOVASMTP_SetSecurity
+ * setting as it was at KOVASMTP_OpenSession, kept between messages (RSET
+ * between them, commands grouped when the server offers PIPELINING) and
+ * replaced when the server closed it, answered 421, or refused a further
+ * message on it with a 4xx to RSET or MAIL; that message is then sent
+ * again once on the fresh connection. One caller at a time per session. */
+typedef struct KOVASMTP_Session KOVASMTP_Session;
+
+/* server and from as for KOVASMTP_SendEMail; nothing is contacted yet.
+ * *session receives the new session, or NULL on failure. Results: 0, -21
+ * (an argument null), -14. */
+KOVASMTP_EXPORT int32_t KOVASMTP_OpenSession(const char* server, const char* from, KOVASMTP_Session** session);
+
+/* One message through the session, arguments and results as
+ * KOVASMTP_SendEMailWithHeaders for that message alone (-21 for a null
+ * session). A 5xx or 4xx to a recipient fails this message only; the
+ * session goes on with the next. When the connection breaks after the end
+ * of the message went out and before the server's answer, the result is
+ * -18 and the message is not sent again: it may have been delivered.
+ * transcript: this message's part of the dialogue, with any opening of a
+ * connection it needed. */
+KOVASMTP_EXPORT int32_t KOVASMTP_SessionSend(KOVASMTP_Session* session, const char* to, const char* replyTo,
+                                             const char* subject, const char* body, int32_t bodyLength,
+                                             const char* attachments, const char* headers, char* transcript,
+                                             int32_t transcriptSize);
+
+/* How the last KOVASMTP_SessionSend ended, for deciding about retries:
+ * *replyCode receives the server's reply code that made it fail (421, 550,
+ * ...), 0 after success or when no reply decided it (no answer in time, a
+ * broken connection, a local failure); *greeted 1 when the connection had
+ * given its greeting, 0 when the server took no connection or gave none
+ * (or the message was refused before any server was asked).
+ * Either pointer may be NULL. Results: 0, -21 (null session). */
+KOVASMTP_EXPORT int32_t KOVASMTP_SessionOutcome(const KOVASMTP_Session* session, int32_t* replyCode,
+                                                int32_t* greeted);
+
+/* Sends QUIT when the connection is open and in step, closes it and frees
+ * the session. Results: 0, -21 (null session). */
+KOVASMTP_EXPORT int32_t KOVASMTP_CloseSession(KOVASMTP_Session* session);
+
 #ifdef __cplusplus
 }
 #endif

@@ -81,6 +81,7 @@ Extensions parseExtensions(std::string_view reply) {
         std::string keyword;
         in >> keyword;
         if (keyword == "STARTTLS") e.startTls = true;
+        if (keyword == "PIPELINING") e.pipelining = true;
         if (keyword == "AUTH") {
             for (std::string m; in >> m;) {
                 if (m == "PLAIN") e.authPlain = true;
@@ -128,7 +129,7 @@ std::string maskCredentials(std::string transcript, const Security& security) {
     return transcript;
 }
 
-int32_t openExtended(MailSocket& s, const std::string& domain, const Security& security) {
+int32_t openExtended(MailSocket& s, const std::string& domain, const Security& security, Extensions* told) {
     Extensions offered;
     int32_t r = ehlo(s, domain, offered);
     if (r != ResultCode::Success) return r;
@@ -145,6 +146,7 @@ int32_t openExtended(MailSocket& s, const std::string& domain, const Security& s
         r = ehlo(s, domain, offered);
         if (r != ResultCode::Success) return r;
     }
+    if (told) *told = offered;
     if (security.user.empty()) return ResultCode::Success;
     if (!s.IsTls() && !security.allowPlainAuth) return ResultCode::PlainAuthRefused;
     return authenticate(s, offered, security.user, security.password);

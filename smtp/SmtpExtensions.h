@@ -17,6 +17,7 @@ struct Extensions {
     bool startTls = false;
     bool authPlain = false;
     bool authLogin = false;
+    bool pipelining = false;  // RFC 2920: commands may go out in groups
 };
 
 // Sends `command` (when not empty) and reads the whole reply, every line of a
@@ -33,7 +34,9 @@ int32_t ehlo(MailSocket& s, const std::string& domain, Extensions& offered);
 // greeting, EHLO, STARTTLS with a second EHLO when asked, then AUTH when a
 // user is given. Never falls back to plain text, never sends credentials in
 // clear unless allowed.
-int32_t openExtended(MailSocket& s, const std::string& domain, const Security& security);
+// `offered` receives the last EHLO answer's extensions when given.
+int32_t openExtended(MailSocket& s, const std::string& domain, const Security& security,
+                     Extensions* offered = nullptr);
 
 // AUTH with the method the server offers (PLAIN before LOGIN).
 // AuthenticationRefused, AuthNotOffered, or a transport failure.

@@ -88,4 +88,52 @@ TEST(ProviderTls, SubmissionAndMailboxOverTlsWithPostfixAndDovecot) {
     KOVAPOP3_SetSecurity(KOVA_SECURITY_NONE, nullptr, KOVA_ALLOW_PLAIN_AUTH);
 }
 
+// A post's copies to several members go through one connection with one
+// login, the commands of each grouped, since Postfix offers PIPELINING.
+TEST(ProviderTls, OnePostThroughOneAuthenticatedSession) {
+    constexpr char address[] = "127.0.12.51";
+    harness::MailSystem mail;
+    std::string error;
+    const std::vector<std::string> members = {"ann", "bob", "cy", "dee"};
+    std::vector<std::string> users = members;
+    users.push_back("list");
+    ASSERT_TRUE(mail.start(address, users, &error)) << error;
+    ASSERT_EQ(KOVASMTP_SetSecurity(KOVA_SECURITY_STARTTLS, mail.caFile().c_str(), "list", "secret", 0), 0);
+    KOVASMTP_Session* session = nullptr;
+    ASSERT_EQ(KOVASMTP_OpenSession(address, "list@example.org", &session), 0);
+    KOVASMTP_SetSecurity(KOVA_SECURITY_NONE, nullptr, nullptr, nullptr, 0);  // the session keeps its own
+    const std::string body = "One post\r\n";
+    for (size_t i = 0; i < members.size(); ++i) {
+        SCOPED_TRACE(members[i]);
+        const std::string to = members[i] + "@example.org";
+        std::string t(1 << 16, '\0');
+        EXPECT_EQ(KOVASMTP_SessionSend(session, to.c_str(), nullptr, "Post", body.data(),
+                                       static_cast<int32_t>(body.size()), nullptr, nullptr, t.data(),
+                                       static_cast<int32_t>(t.size())),
+                  0);
+        t.resize(t.find('\0'));
+        if (i > 0) {
+            EXPECT_NE(t.find("rset\r\nmail from:<list@example.org>\r\nrcpt to:<" + to + ">\r\ndata\r\n"),
+                      std::string::npos)
+                << t;
+        }
+        int32_t reply = -1, greeted = -1;
+        EXPECT_EQ(KOVASMTP_SessionOutcome(session, &reply, &greeted), 0);
+        EXPECT_EQ(reply, 0);
+        EXPECT_EQ(greeted, 1);
+    }
+    EXPECT_EQ(KOVASMTP_CloseSession(session), 0);
+    for (const auto& m : members) EXPECT_TRUE(mail.waitFor(m, 1)) << m;
+    const std::string log = mail.postfixLog();
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = 0; (at = log.find(what, at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    // Postfix sums up each connection as it ends; the harness's readiness
+    // probes said nothing.
+    EXPECT_EQ(count("disconnect from") - count("commands=0/0"), 1u) << log;
+    EXPECT_EQ(count("ehlo=2 starttls=1 auth=1 mail=4 rcpt=4 data=4 rset=3 quit=1"), 1u) << log;
+}
+
 }  // namespace

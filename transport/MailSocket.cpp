@@ -259,6 +259,12 @@ void MailSocket::writerLoop() {
     }
 }
 
+void MailSocket::SetRecording(bool on) {
+    std::lock_guard lock(transcriptLock_);
+    if (!on) transcript_.reset();
+    else if (!transcript_) transcript_ = std::make_unique<ByteBuffer>();
+}
+
 void MailSocket::ClearTranscript() {
     std::lock_guard lock(transcriptLock_);
     if (transcript_) transcript_->clear();
@@ -530,6 +536,29 @@ int32_t MailSocket::expectReply(const char* expected, int32_t expectedLength, co
         reply.append(piece.data(), static_cast<size_t>(got));
         if (const auto line = completeReply(reply)) return judge(*line, expected, expectedLength);
         if (reply.size() > kMaxReply) return ResultCode::ResponseTimeout;
+    }
+}
+
+int32_t MailSocket::ReadReply(std::string& reply, uint32_t timeoutMs) {
+    reply.clear();
+    const uint32_t since = platform::tickCount();
+    for (;;) {
+        size_t waiting = 0;
+        {
+            std::lock_guard lock(receiveLock_);
+            const std::string_view text = received_.view();
+            if (const auto line = completeReply(text)) {
+                const size_t end = static_cast<size_t>(line->data() - text.data()) + line->size();
+                reply.assign(text.data(), end);
+                received_.removeFront(end);
+                if (received_.empty()) dataReceived_.reset();
+                return ResultCode::Success;
+            }
+            waiting = text.size();
+        }
+        if (waiting > kMaxReply) return ResultCode::ResponseTimeout;
+        if (!waitForMore(waiting, since, timeoutMs) && static_cast<size_t>(BytesAvailable()) <= waiting)
+            return ResultCode::ResponseTimeout;
     }
 }
 

@@ -51,6 +51,9 @@ public:
     int32_t StartTls(const transport::TlsOptions& options);
     bool IsTls() const { return tls_ != nullptr; }
 
+    // Starts an empty transcript (when none runs) or ends it, on an open
+    // connection: a session records only what its caller asks for.
+    void SetRecording(bool on);
     void ClearTranscript();
     ByteBuffer GetTranscript() const;
     // Copies min(transcript length, size - 1) bytes (nothing for size 0 or 1,
@@ -85,6 +88,13 @@ public:
     int32_t SendAndExpectLine(const char* command, int32_t commandLength, const char* expected,
                               int32_t expectedLength, const char* terminator, int32_t terminatorLength,
                               uint32_t timeoutMs);
+
+    // Waits for one whole reply (every line of a multi-line one), takes
+    // exactly it and leaves what follows in the receive buffer, so the
+    // replies to pipelined commands are taken one by one. ResponseTimeout
+    // when it does not complete in time, the link breaks first, or it grows
+    // over 64 KB.
+    int32_t ReadReply(std::string& reply, uint32_t timeoutMs);
 
     bool IsConnected() const { return connected_.load(); }
 

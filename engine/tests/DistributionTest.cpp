@@ -187,6 +187,8 @@ TEST_F(Distribution, FailuresAreJudgedByTheServersReply) {
     auto script = [&](std::vector<S::Step> tail) {
         std::vector<S::Step> all = upToData;
         all.insert(all.end(), tail.begin(), tail.end());
+        // A session says QUIT as it closes; a single send has hung up by now.
+        all.insert(all.end(), {S::readLine(), S::send("221 bye\r\n")});
         all.push_back(S::waitForClose());
         return all;
     };
@@ -202,30 +204,47 @@ TEST_F(Distribution, FailuresAreJudgedByTheServersReply) {
         std::vector<S::Step> script;
         Delivery kind;
         int pausesAsked;
+        bool inSession;  // judged the same through a post's session
     };
     const Case cases[] = {
-        {"greeting refused", {S::send("554 no service here\r\n"), S::waitForClose()}, Delivery::ServerDown, 0},
-        {"recipient refused", script({S::send("550 no such user\r\n")}), Delivery::Refused, 0},
-        {"recipient deferred", script({S::send("451 try later\r\n")}), Delivery::Transient, 1},
-        {"message refused at its end", afterData("552 too big\r\n"), Delivery::Refused, 0},
-        {"message deferred at its end", afterData("451 try later\r\n"), Delivery::Transient, 1},
-        {"connection cut midway", script({S::close()}), Delivery::Transient, 1},
+        {"greeting refused", {S::send("554 no service here\r\n"), S::waitForClose()}, Delivery::ServerDown, 0, true},
+        {"recipient refused", script({S::send("550 no such user\r\n")}), Delivery::Refused, 0, true},
+        {"recipient deferred", script({S::send("451 try later\r\n")}), Delivery::Transient, 1, true},
+        {"message refused at its end", afterData("552 too big\r\n"), Delivery::Refused, 0, true},
+        {"message deferred at its end", afterData("451 try later\r\n"), Delivery::Transient, 1, true},
+        {"connection cut after the end of the data", script({S::send("250 ok\r\n"), S::readLine(),
+                                                             S::send("354 go\r\n"), S::readUntil("\r\n.\r\n"),
+                                                             S::close()}),
+         Delivery::Transient, 1, true},
+        // A session takes a cut before the message as a server that closed
+        // between copies and reconnects: the session's own tests cover that.
+        {"connection cut midway", script({S::close()}), Delivery::Transient, 1, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        S server("127.0.3.47");
-        ASSERT_TRUE(server.start(c.script));
-        list.smtpServer = server.server();
-        pauses = 0;
-        // A stop request during the first pause: one try only.
-        SetRetryPauseForTesting([this](uint32_t) {
-            ++pauses;
-            return false;
-        });
-        const DeliveryResult r = SendToMember(list, "bob@example.org", "subject", std::string(2000, 'b'), {});
-        EXPECT_EQ(r.kind, c.kind) << r.code;
-        EXPECT_EQ(pauses, c.pausesAsked);
-        ForgetServersDown();
+    for (const bool inSession : {false, true}) {
+        for (const auto& c : cases) {
+            if (inSession && !c.inSession) continue;
+            SCOPED_TRACE(std::string(c.name) + (inSession ? " (session)" : ""));
+            S server("127.0.3.47");
+            ASSERT_TRUE(server.start(c.script));
+            list.smtpServer = server.server();
+            pauses = 0;
+            // A stop request during the first pause: one try only.
+            SetRetryPauseForTesting([this](uint32_t) {
+                ++pauses;
+                return false;
+            });
+            const std::string body(2000, 'b');
+            DeliveryResult r;
+            if (inSession) {
+                PostSession session(list);
+                r = SendToMember(list, session, "bob@example.org", "subject", body, {});
+            } else {
+                r = SendToMember(list, "bob@example.org", "subject", body, {});
+            }
+            EXPECT_EQ(r.kind, c.kind) << r.code;
+            EXPECT_EQ(pauses, c.pausesAsked);
+            ForgetServersDown();
+        }
     }
 }
 

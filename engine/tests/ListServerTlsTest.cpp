@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "tests/harness/ListHome.h"
 #include "tests/harness/TestCa.h"
@@ -67,10 +68,14 @@ TEST_F(ListServerTls, SubscribeSubmissionAndMemberListOverTls) {
     const auto mail = list.sink->messages();
     // The welcome, the submission to each of the three members, the member list.
     ASSERT_EQ(mail.size(), 5u) << out;
+    std::set<std::string> postConnections;
     for (const auto& m : mail) {
         EXPECT_TRUE(m.tls);
         EXPECT_EQ(m.authUser, "list");
+        if (m.data.find("Subject: Submission from ann@example.org - Tea") != std::string::npos)
+            postConnections.insert(m.connection);
     }
+    EXPECT_EQ(postConnections.size(), 1u);  // the post's three copies went through one session
     EXPECT_TRUE(list.dovecot->listMaildir("list").empty());
 }
 

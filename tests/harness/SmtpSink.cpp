@@ -104,6 +104,10 @@ void SmtpSink::requireAuth(const std::string& user, const std::string& password)
     pythonArgs_.insert(pythonArgs_.end(), {"--auth", user + ":" + password});
 }
 
+void SmtpSink::addOptions(const std::vector<std::string>& options) {
+    pythonArgs_.insert(pythonArgs_.end(), options.begin(), options.end());
+}
+
 void SmtpSink::stop() {
     if (process_.started()) process_.stop(5000);
 }
@@ -133,6 +137,7 @@ std::vector<SunkMessage> SmtpSink::messages() const {
         m.rcptTos = jsonList(meta, "rcpt_tos");
         m.tls = meta.find("\"tls\": true") != std::string::npos;
         m.authUser = jsonString(meta, "auth_user");
+        m.connection = jsonString(meta, "connection");
         out.push_back(std::move(m));
     }
     return out;

@@ -19,6 +19,7 @@ struct SunkMessage {
     std::string data;  // as received, CR LF kept, dots un-stuffed
     bool tls = false;       // Python sink: the session ran over TLS
     std::string authUser;   // Python sink: the user it authenticated as
+    std::string connection; // Python sink: the client's address and port
 };
 
 class SmtpSink {
@@ -38,6 +39,9 @@ public:
     enum class TlsMode { Plain, StartTls, Tls };
     void enableTls(TlsMode mode, const std::string& certPath, const std::string& keyPath);
     void requireAuth(const std::string& user, const std::string& password);
+    // Python sink only, before start(): its further switches
+    // ("--close-after", "2", "--pipelining", ...; see smtp_sink.py).
+    void addOptions(const std::vector<std::string>& options);
 
     // Starts the sink and waits (bounded) until it accepts connections.
     bool start(std::string* error = nullptr);

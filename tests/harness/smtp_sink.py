@@ -5,6 +5,12 @@ un-stuffed) and N.json (HELO argument, MAIL FROM, RCPT TO list, whether the
 session ran over TLS, the user it authenticated as), written before the 250
 reply so a client that saw 250 finds both files. Recipients whose local part
 starts with "refused" get 550 at RCPT, those starting with "busy" 451.
+N.json also names the connection (the client's address and port).
+
+Fault switches for sessions that carry several messages: --close-after N
+closes a connection after its Nth message; --mail-421-after N answers 421
+to a MAIL after N messages on the connection and closes it; --pipelining
+offers PIPELINING in the EHLO answer.
 
 With --tls-mode starttls the server offers STARTTLS and demands it before
 anything but EHLO; with tls it speaks TLS from the start. --auth USER:PASSWORD
@@ -12,6 +18,7 @@ demands authentication (PLAIN or LOGIN), offered only over TLS unless the
 mode is plain.
 """
 import argparse
+import asyncio
 import json
 import os
 import signal
@@ -22,9 +29,32 @@ from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Handler:
-    def __init__(self, directory):
+    def __init__(self, directory, close_after=0, mail_421_after=0, pipelining=False):
         self.directory = directory
         self.count = 0
+        self.close_after = close_after
+        self.mail_421_after = mail_421_after
+        self.pipelining = pipelining
+        self.per_connection = {}
+
+    @staticmethod
+    def connection(session):
+        return "%s:%d" % tuple(session.peer[:2])
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        if self.pipelining:
+            responses.insert(len(responses) - 1, "250-PIPELINING")
+        return responses
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        if self.mail_421_after and self.per_connection.get(self.connection(session), 0) >= self.mail_421_after:
+            # The reply goes out first, then the connection closes.
+            asyncio.get_running_loop().call_soon(server.transport.close)
+            return "421 4.7.0 Too many messages on this connection"
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.startswith("refused"):
@@ -39,12 +69,17 @@ class Handler:
         base = os.path.join(self.directory, "%06d" % self.count)
         meta = {"helo": session.host_name, "mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
                 "tls": server.transport.get_extra_info("ssl_object") is not None,
-                "auth_user": session.auth_data.login.decode("latin-1") if session.auth_data else None}
+                "auth_user": session.auth_data.login.decode("latin-1") if session.auth_data else None,
+                "connection": self.connection(session)}
         with open(base + ".tmp", "wb") as f:
             f.write(envelope.original_content or b"")
         with open(base + ".json", "w") as f:
             json.dump(meta, f)
         os.rename(base + ".tmp", base + ".eml")
+        key = self.connection(session)
+        self.per_connection[key] = self.per_connection.get(key, 0) + 1
+        if self.close_after and self.per_connection[key] >= self.close_after:
+            asyncio.get_running_loop().call_soon(server.transport.close)
         return "250 OK"
 
 
@@ -57,6 +92,9 @@ def main():
     p.add_argument("--cert")
     p.add_argument("--key")
     p.add_argument("--auth")
+    p.add_argument("--close-after", type=int, default=0)
+    p.add_argument("--mail-421-after", type=int, default=0)
+    p.add_argument("--pipelining", action="store_true")
     a = p.parse_args()
     # Long lines and large attachments are part of what the tests send.
     SMTP.line_length_limit = 1 << 20
@@ -87,7 +125,7 @@ def main():
     stop = {signal.SIGTERM, signal.SIGINT}
     signal.pthread_sigmask(signal.SIG_BLOCK, stop)  # the server thread inherits the mask
     extra = {"ssl_context": context} if a.tls_mode == "tls" else {}
-    c = Sink(Handler(a.dir), hostname=a.address, port=a.port, ready_timeout=10, **extra)
+    c = Sink(Handler(a.dir, a.close_after, a.mail_421_after, a.pipelining), hostname=a.address, port=a.port, ready_timeout=10, **extra)
     c.start()
     try:
         signal.sigwait(stop)

@@ -266,3 +266,25 @@ TEST(MailSocket, UnaskedAndOverlongRepliesFail) {
         EXPECT_EQ(server.received(), c.serverSees);
     }
 }
+
+// Replies to grouped commands arrive together, or cut anywhere: each read
+// takes exactly one reply, every line of a multi-line one, and leaves the rest.
+TEST(MailSocket, ReadReplyTakesOneReplyAtATime) {
+    using S = ScriptedServer;
+    ScriptedServer server(kAddress);
+    ASSERT_TRUE(server.start({S::send("220-hello\r\n220 there\r\n250 ok\r\n35"), S::pause(50), S::send("4 go\r\n25"),
+                              S::pause(50), S::send("0 queued\r\n"), S::close()}));
+    MailSocket s;
+    ASSERT_EQ(s.Connect(server.server().c_str(), 25, true, false), ResultCode::Success);
+    for (const char* expected : {"220-hello\r\n220 there\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n"}) {
+        std::string reply;
+        EXPECT_EQ(s.ReadReply(reply, 5000), ResultCode::Success);
+        EXPECT_EQ(reply, expected);
+    }
+    // Nothing more will come: the closed link ends the wait at once.
+    const auto t0 = Clock::now();
+    std::string reply;
+    EXPECT_EQ(s.ReadReply(reply, 5000), ResultCode::ResponseTimeout);
+    EXPECT_LT(elapsedMs(t0), 2000);
+    EXPECT_EQ(reply, "");
+}
