@@ -39,11 +39,16 @@ std::string_view lastLine(std::string_view text) {
     return nl == std::string_view::npos ? text : text.substr(nl + 1);
 }
 
+// A failed TLS handshake or login says nothing about the member: every
+// copy would fail alike until the administrator mends the settings, so the
+// post waits as for a server that is down instead of counting as refused.
+bool refusesUsAll(int32_t code) { return code <= KOVA_TLS_HANDSHAKE_FAILED && code >= KOVA_AUTH_NOT_OFFERED; }
+
 // Judges a failed send by the server's last reply in the dialogue. Commands
 // go out in lower case, so before DATA every line starting with a digit is a
 // reply; after it only the very end is, and only when the whole dialogue fit.
 Delivery classify(int32_t code, std::string_view dialogue, bool whole) {
-    if (code == KOVA_PORT_NOT_OPENED) return Delivery::ServerDown;
+    if (code == KOVA_PORT_NOT_OPENED || refusesUsAll(code)) return Delivery::ServerDown;
     if (code == KOVA_NULL_POINTER || code == KOVA_INVALID_PARAMETER ||
         code == KOVA_FILE_NOT_OPENED)
         return Delivery::Refused;
@@ -68,7 +73,7 @@ Delivery classify(int32_t code, std::string_view dialogue, bool whole) {
 // The same judgement for a copy sent through a session, which tells the
 // deciding reply and whether the server greeted.
 Delivery classifySession(int32_t code, int32_t reply, bool greeted) {
-    if (code == KOVA_PORT_NOT_OPENED) return Delivery::ServerDown;
+    if (code == KOVA_PORT_NOT_OPENED || refusesUsAll(code)) return Delivery::ServerDown;
     if (code == KOVA_NULL_POINTER || code == KOVA_INVALID_PARAMETER ||
         code == KOVA_FILE_NOT_OPENED)
         return Delivery::Refused;

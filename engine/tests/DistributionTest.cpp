@@ -10,6 +10,8 @@
 
 #include "engine/DistributionProgress.h"
 #include "engine/FetchMail.h"
+#include "engine/ListSecurity.h"
+#include "transport/KOVAMail.h"
 #include "engine/MailSending.h"
 #include "engine/ProcessNewMail.h"
 #include "engine/UpdateList.h"
@@ -246,6 +248,46 @@ TEST_F(Distribution, FailuresAreJudgedByTheServersReply) {
             ForgetServersDown();
         }
     }
+}
+
+
+// A refused login would fail every member alike: the post waits for the
+// administrator to mend the settings instead of being lost as refused.
+TEST_F(Distribution, RefusedLoginWaitsLikeAServerThatIsDown) {
+    using S = harness::ScriptedServer;
+    list.smtpSecurity = KOVA_SECURITY_NONE;
+    list.smtpUsername = "list";
+    list.smtpPassword = "wrong";
+    list.smtpAllowPlainAuth = true;
+    ApplyListSecurity(list);
+    for (const bool inSession : {false, true}) {
+        SCOPED_TRACE(inSession ? "session" : "single");
+        S server("127.0.3.47");
+        ASSERT_TRUE(server.start({S::send("220 hi\r\n"), S::readLine(), S::send("250-hi\r\n250 AUTH PLAIN\r\n"),
+                                  S::readLine(), S::send("535 5.7.8 authentication failed\r\n"),
+                                  S::waitForClose()}));
+        list.smtpServer = server.server();
+        pauses = 0;
+        SetRetryPauseForTesting([this](uint32_t) {
+            ++pauses;
+            return true;
+        });
+        DeliveryResult r;
+        if (inSession) {
+            PostSession session(list);
+            r = SendToMember(list, session, "bob@example.org", "subject", "body\r\n", {});
+        } else {
+            r = SendToMember(list, "bob@example.org", "subject", "body\r\n", {});
+        }
+        EXPECT_EQ(r.kind, Delivery::ServerDown) << r.code;
+        EXPECT_EQ(r.code, KOVA_AUTH_REFUSED);
+        EXPECT_EQ(pauses, 0);
+        EXPECT_TRUE(ServerDownThisPass(list.smtpServer));
+        ForgetServersDown();
+    }
+    list.smtpUsername.clear();
+    list.smtpSecurity = -1;
+    ApplyListSecurity(list);
 }
 
 }  // namespace
