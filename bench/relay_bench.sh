@@ -86,7 +86,9 @@ if [ "$ONLY" != peer ]; then OUT=$(ours 2) || die "ours failed the check: $OUT";
 
 tmpdir_note
 echo "$MEMBERS members, $SIZE-byte body, $ROUNDS rounds, proxy $DELAY_MS ms each way"
-/usr/bin/python3 "$HERE/relay_smtplib.py" probe "$ADDR" "$PORT" 21
+PROBE=$(/usr/bin/python3 "$HERE/relay_smtplib.py" probe "$ADDR" "$PORT" 21)
+echo "$PROBE"
+RTT_MS=$(echo "$PROBE" | sed -n 's/^round trip \([0-9.]*\) ms.*/\1/p')
 machine_load
 
 run() {  # side
@@ -115,11 +117,12 @@ while [ $round -lt "$ROUNDS" ]; do
     esac
 done
 
-# Seconds, copies per second and round trips per member (elapsed over the
-# added round trip: an upper bound, as a round trip takes at least that).
+# Seconds, copies per second and round trips per member: elapsed over the
+# added round trip (an upper bound, as a round trip takes at least that), and
+# over the round trip measured through the proxy before the rounds.
 summary() {  # name times-file
     S=$(median <"$2")
-    echo "$1 $S $MEMBERS $DELAY_MS" | awk '{ printf "%s: median %.2f s, %.1f copies/s, at most %.2f round trips per member\n", $1, $2, $3 / $2, $2 / ($4 * 2 / 1000) / $3 }'
+    echo "$1 $S $MEMBERS $DELAY_MS $RTT_MS" | awk '{ printf "%s: median %.2f s, %.1f copies/s, at most %.2f round trips per member (%.2f at the measured %.1f ms)\n", $1, $2, $3 / $2, $2 / ($4 * 2 / 1000) / $3, $2 / ($5 / 1000) / $3, $5 }'
 }
 echo "medians over $ROUNDS rounds, $MEMBERS members:"
 [ "$ONLY" = peer ] || summary ours "$OURS_TIMES"
