@@ -1,7 +1,8 @@
 // One submission distributed to MEMBERS members through an SMTP sink: the
 // engine's own processing of a spooled post, timed from the spool file to
 // the last delivery. The per-member lines go to a log file, not the terminal.
-// Usage: bench_distribution SERVER MEMBERS BODY_BYTES
+// Usage: bench_distribution SERVER MEMBERS BODY_BYTES [SECURITY CAFILE USER PASSWORD]
+// (SECURITY 1 implicit TLS, 2 STARTTLS, as KOVASMTP_SetSecurity takes it)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "engine/ProcessNewMail.h"
+#include "smtp/KOVASMTP.h"
 #include "tests/TempDir.h"
 
 int main(int argc, char** argv) {
@@ -26,6 +28,15 @@ int main(int argc, char** argv) {
     list.smtpServer = argv[1];
     list.fromAddress = list.replyToAddress = "list@example.org";
     list.adminSubmit = false;
+    if (argc >= 8) {
+        // Both the list and the library get the setting, as the engine's
+        // update of a list does before its mail is processed.
+        list.smtpSecurity = std::atoi(argv[4]);
+        list.smtpCAFile = argv[5];
+        list.smtpUsername = argv[6];
+        list.smtpPassword = argv[7];
+        if (KOVASMTP_SetSecurity(list.smtpSecurity, argv[5], argv[6], argv[7], 0) != 0) return 2;
+    }
     for (int i = 0; i < members; ++i) list.members.append("member" + std::to_string(i) + "@example.org", false);
 
     std::string body;
