@@ -1,5 +1,6 @@
 #include "ListLoading.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "ActiveLists.h"
@@ -7,6 +8,7 @@
 #include "list/ListDirectory.h"
 #include "list/ListSettings.h"
 #include "list/MemberFile.h"
+#include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "platform/HomeDirectory.h"
 #include "text/TextRules.h"
@@ -46,7 +48,12 @@ std::unique_ptr<MailList> LoadList(const std::string& directory) {
     ReadListSecurity(*list, ini);
 
     std::printf("Reading members...\n");
-    list::readMemberFile(platform::resolveName(dir, list::kMemberFile), list->members, &list->membersOnDisk);
+    if (!list::readMemberFile(platform::resolveName(dir, list::kMemberFile), list->members, &list->membersOnDisk)) {
+        // Kept apart from an empty list: the engine waits rather than act on it.
+        const uint32_t code = platform::lastErrorCode();
+        list->memberFileError = code != 0 ? code : EIO;
+        std::printf("Unable to read the member file: %s\n", platform::systemErrorText(list->memberFileError).c_str());
+    }
     if (list->members.count() == 1)
         std::printf("Added 1 member.\n");
     else

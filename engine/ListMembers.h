@@ -7,7 +7,8 @@
 #include "MailList.h"
 
 // Takes up a member file changed on disk (by hand or by the console) since
-// the list last read or wrote it. True when the store was replaced.
+// the list last read or wrote it. False while the member file cannot be read
+// (`memberFileError` tells why): the store then holds no trustworthy members.
 bool RefreshMembers(MailList& list);
 
 // One change of the list's members, made under the member-file lock on the

@@ -42,5 +42,6 @@ struct MailList {
     bool smtpAllowPlainAuth = false;
     MemberStore members;
     platform::FileIdentity membersOnDisk;  // Members.TXT as `members` last matched it
+    uint32_t memberFileError = 0;          // why Members.TXT could not be read; 0 while `members` holds it
     std::string directory;
 };

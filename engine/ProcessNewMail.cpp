@@ -21,6 +21,7 @@
 #include "StripMessage.h"
 #include "Submission.h"
 #include "Subscription.h"
+#include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "platform/StdioFile.h"
 #include "text/TextRules.h"
@@ -183,6 +184,15 @@ void ProcessNewMail(MailList& list) {
     std::printf("  Processing all new mail...\n");
     // Members added or removed by hand or by the console count from now on.
     RefreshMembers(list);
-    for (const SpoolEntry& entry : spoolFilesInFetchOrder(list)) processSpoolFile(list, entry.path);
+    // Members that cannot be read are no empty list: a post would reach
+    // nobody and every member's mail would be ignored, so the mail waits,
+    // also when a handler finds the file unreadable halfway through.
+    for (const SpoolEntry& entry : spoolFilesInFetchOrder(list)) {
+        if (list.memberFileError != 0) break;
+        processSpoolFile(list, entry.path);
+    }
+    if (list.memberFileError != 0)
+        std::printf("  Unable to read the member file: %s. The mail waits for the next pass.\n",
+                    platform::systemErrorText(list.memberFileError).c_str());
     std::fflush(stdout);
 }

@@ -18,6 +18,7 @@ void UpdateList(MailList& list) {
     RemoveOldFiles(list, "TMP", 0);
     ApplyListSecurity(list);
     // A post that has not reached every member yet is taken up again also
-    // when no new mail came.
-    if (FetchMail(list) || HasUnfinishedDistribution(list)) ProcessNewMail(list);
+    // when no new mail came, and so is mail held back while the member file
+    // could not be read.
+    if (FetchMail(list) || HasUnfinishedDistribution(list) || list.memberFileError != 0) ProcessNewMail(list);
 }

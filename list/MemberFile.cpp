@@ -58,24 +58,31 @@ bool writeLocked(const std::string& directory, const MemberStore& store, platfor
     return true;
 }
 
-bool reloadIfChanged(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk) {
+MemberRefresh reloadIfChanged(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk) {
     const std::string path = platform::resolveName(directory, kMemberFile);
     platform::FileIdentity now;
     // A vanished file is no reason to forget every member.
-    if (!platform::fileIdentity(path, now) || now == onDisk) return false;
+    if (!platform::fileIdentity(path, now) || now == onDisk) return MemberRefresh::Unchanged;
     MemberStore fresh;
     platform::FileIdentity read;
-    if (!readMemberFile(path, fresh, &read)) return false;
+    if (!readMemberFile(path, fresh, &read)) {
+        const uint32_t code = platform::lastErrorCode();
+        onDisk = platform::FileIdentity{};
+        platform::setLastErrorCode(code != 0 ? code : EIO);
+        return MemberRefresh::Unreadable;
+    }
     members = std::move(fresh);
     onDisk = read;
-    return true;
+    return MemberRefresh::Reloaded;
 }
 
 }  // namespace
 
 bool readMemberFile(const std::string& path, MemberStore& store, platform::FileIdentity* identity) {
     std::string content;
-    if (!platform::readFile(path, content, identity)) return false;
+    platform::FileIdentity read;
+    if (!platform::readFile(path, content, &read)) return false;
+    if (identity) *identity = read;
     // Lines are read whole: cutting a long address into pieces would make
     // bogus members that the next rewrite stores for good.
     size_t pos = 0;
@@ -100,7 +107,7 @@ bool writeMemberFile(const std::string& directory, const MemberStore& store) {
     return writeLocked(directory, store, nullptr);
 }
 
-bool refreshMembers(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk) {
+MemberRefresh refreshMembers(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk) {
     return reloadIfChanged(directory, members, onDisk);
 }
 
@@ -112,7 +119,10 @@ bool changeMembers(const std::string& directory, MemberStore& members, platform:
         errorCode = platform::lastErrorCode();
         return false;
     }
-    reloadIfChanged(directory, members, onDisk);
+    if (reloadIfChanged(directory, members, onDisk) == MemberRefresh::Unreadable) {
+        errorCode = platform::lastErrorCode();
+        return false;
+    }
     MemberStore before = members;
     if (!change(members)) return true;
     if (!writeLocked(directory, members, &onDisk)) {

@@ -14,8 +14,8 @@ namespace list {
 inline constexpr char kAdministratorMarker[] = "_!_";
 
 // Appends the entries of the member file at `path` to `store` in file order.
-// False when the file cannot be opened (the store is left as it was).
-// `identity`, when given, describes the file as it was read.
+// False when the file cannot be opened or read (the store and `identity` are
+// left as they were). `identity`, when given, describes the file as it was read.
 bool readMemberFile(const std::string& path, MemberStore& store, platform::FileIdentity* identity = nullptr);
 
 // Held by every writer of a list's member file, the engine's and the
@@ -40,14 +40,20 @@ bool writeMemberFile(const std::string& directory, const MemberStore& store);
 // For a writer that keeps the members in memory: `members` as read from or
 // last written to the member file of `directory`, which `onDisk` describes.
 // refreshMembers takes up a member file changed on disk (by hand or by the
-// console) since then; true when `members` was replaced.
-bool refreshMembers(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk);
+// console) since then. A file that has vanished counts as unchanged. When
+// the changed file cannot be read, `members` stays as it was, `onDisk` is
+// forgotten (so the next call reads again) and platform::lastErrorCode()
+// tells why.
+enum class MemberRefresh { Unchanged, Reloaded, Unreadable };
+MemberRefresh refreshMembers(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk);
 
 // One change of the members, made under the member-file lock on the members
 // as they are on disk: `change` edits the store and returns whether there is
 // anything to write. When the rewrite fails, `members` is put back as it was
-// before `change`, false is returned and `errorCode` tells why. `written`
-// (may be null) tells whether the file was rewritten.
+// before `change`, false is returned and `errorCode` tells why. A member file
+// that exists but cannot be read is never rewritten: writing what is in
+// memory would drop the members it holds, so that fails the same way.
+// `written` (may be null) tells whether the file was rewritten.
 bool changeMembers(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk,
                    const std::function<bool(MemberStore&)>& change, uint32_t& errorCode, bool* written = nullptr);
 

@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 #include "engine/DistributionProgress.h"
 #include "engine/FetchMail.h"
+#include "engine/ListLoading.h"
 #include "engine/ListSecurity.h"
 #include "transport/KOVAMail.h"
 #include "engine/MailSending.h"
@@ -17,6 +20,7 @@
 #include "engine/UpdateList.h"
 #include "platform/FileSystem.h"
 #include "tests/TempDir.h"
+#include "tests/UnreadableFile.h"
 #include "tests/harness/ScriptedServer.h"
 #include "tests/harness/SmtpSink.h"
 
@@ -153,6 +157,84 @@ TEST_F(Distribution, EveryMemberOnceOrLater) {
                 expected.push_back(m.address);
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(later, expected);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// While the member file cannot be read the list has no members it can trust:
+// no post goes out, no request is acted on, the mail stays in the spool, and
+// the first pass after the file can be read again handles it all.
+TEST_F(Distribution, MailWaitsWhileTheMemberFileCannotBeRead) {
+    const char kMembers[] = "ann@example.org\r\nbob@example.org\r\n";
+    const char kSubscribe[] =
+        "To: list@example.org\r\nFrom: carl@example.org\r\nSubject: SUBSCRIBE\r\n\r\nPlease\r\n.\r\n";
+    struct Case {
+        const char* name;
+        bool readBeforeFault;  // the file went bad while the engine ran
+        std::function<bool(const std::string& path)> apply;
+        std::function<void(const std::string& path)> undo;
+    };
+    std::unique_ptr<UnreadableFile> unreadable;
+    const Case cases[] = {
+        {"no read permission when the list was loaded", false,
+         [&](const std::string& path) {
+             unreadable = std::make_unique<UnreadableFile>(path);
+             return unreadable->unreadable();
+         },
+         [&](const std::string&) { unreadable.reset(); }},
+        {"a directory in its place after loading", true,
+         [](const std::string& path) { return fs::remove(path) && fs::create_directory(path); },
+         [&](const std::string& path) {
+             fs::remove(path);
+             std::ofstream(path, std::ios::binary) << kMembers;
+         }},
+    };
+    int n = 80;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& e : fs::directory_iterator(dir.path())) fs::remove_all(e.path());
+        harness::SmtpSink sink(harness::SmtpSink::Kind::Python, "127.0.3." + std::to_string(n++));
+        ASSERT_TRUE(sink.start());
+        list.smtpServer = sink.server();
+        list.adminSubscribe = false;
+        dir.write("Settings.INI", "");
+        dir.write("Members.TXT", kMembers);
+        if (!c.readBeforeFault) {
+            ASSERT_TRUE(c.apply(dir.file("Members.TXT")));
+        }
+        const std::unique_ptr<MailList> loaded = LoadList(dir.path());
+        EXPECT_EQ(loaded->memberFileError != 0, !c.readBeforeFault);
+        list.members = loaded->members;
+        list.membersOnDisk = loaded->membersOnDisk;
+        list.memberFileError = loaded->memberFileError;
+        if (c.readBeforeFault) {
+            ASSERT_TRUE(c.apply(dir.file("Members.TXT")));
+        }
+        dir.write("post.NEW", kPost);
+        dir.write("join.NEW", kSubscribe);
+        platform::FileTime later = platform::currentTime();
+        later.seconds += 1;
+        platform::setLastWriteTime(dir.file("join.NEW"), later);  // fetched after the post
+
+        // The pass that fetched the mail, and one more without new mail.
+        for (bool fetched : {true, false}) {
+            const std::string out = pass(fetched);
+            EXPECT_NE(out.find("  Unable to read the member file: "), std::string::npos) << out;
+            EXPECT_TRUE(exists("post.NEW") && exists("join.NEW")) << out;
+        }
+        EXPECT_TRUE(sink.messages().empty());
+        c.undo(dir.file("Members.TXT"));
+        EXPECT_EQ(dir.read("Members.TXT"), kMembers);
+
+        const std::string out = pass(false);
+        EXPECT_FALSE(exists("post.NEW") || exists("join.NEW")) << out;
+        EXPECT_TRUE(exists("post.MSG")) << out;
+        EXPECT_EQ(dir.read("Members.TXT"), std::string(kMembers) + "carl@example.org\r\n");
+        EXPECT_EQ(recipients(sink),
+                  (std::vector<std::string>{"ann@example.org", "bob@example.org", "carl@example.org"}));
     }
 }
 

@@ -19,6 +19,7 @@
 #include "platform/ProfileFile.h"
 #include "platform/UniqueFd.h"
 #include "tests/TempDir.h"
+#include "tests/UnreadableFile.h"
 
 TEST(MemberFile, LoadsInOrderAndRewritesAdministratorsFirst) {
     TempDir dir;
@@ -224,7 +225,7 @@ TEST(MemberFile, ChangeTakesUpEditsMadeOnDiskAndSharesTheLock) {
               "_!_boss@example.com\r\nann@example.com\r\ndan@example.com\r\neve@example.com\r\ncarl@example.com\r\n");
     EXPECT_EQ(list.members.count(), 5);
     // Its own write is no change to take up.
-    EXPECT_FALSE(list::refreshMembers(list.directory, list.members, list.membersOnDisk));
+    EXPECT_EQ(list::refreshMembers(list.directory, list.members, list.membersOnDisk), list::MemberRefresh::Unchanged);
 
     // While one writer holds the lock, no other gets it.
     {
@@ -233,6 +234,55 @@ TEST(MemberFile, ChangeTakesUpEditsMadeOnDiskAndSharesTheLock) {
         platform::UniqueFd other(::open(dir.file("Members.LCK").c_str(), O_RDONLY | O_CLOEXEC));
         ASSERT_TRUE(other);
         EXPECT_NE(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    }
+}
+
+// A member file that is there but cannot be read holds members all the
+// same: no change is written over it, and once it can be read again it is
+// taken up whole and changed as usual.
+TEST(MemberFile, UnreadableFileIsNeverRewritten) {
+    const char kThreeMembers[] = "_!_boss@example.com\r\nann@example.com\r\ndan@example.com\r\n";
+    struct Case {
+        const char* name;
+        bool readBeforeFault;  // the list was read while the file could be
+        const char* onDisk;    // the content while it cannot be read
+    };
+    const Case cases[] = {
+        {"unreadable from the start", false, kTwoMembers},
+        {"edited by hand, then unreadable", true, kThreeMembers},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write("Members.TXT", kTwoMembers);
+        LoadedList list;
+        if (c.readBeforeFault) list = loadedList(dir.path());
+        dir.write("Members.TXT", c.onDisk);
+        UnreadableFile fault(dir.file("Members.TXT"));
+        ASSERT_TRUE(fault.unreadable()) << "the file could still be read";
+        if (!c.readBeforeFault) {
+            list = loadedList(dir.path());
+            EXPECT_EQ(list.members.count(), 0);
+        }
+        const int32_t held = list.members.count();
+
+        EXPECT_EQ(list::refreshMembers(list.directory, list.members, list.membersOnDisk),
+                  list::MemberRefresh::Unreadable);
+        uint32_t code = 0;
+        bool written = true;
+        EXPECT_FALSE(changeMembers(list, code, &written));
+        EXPECT_FALSE(written);
+        EXPECT_EQ(code, static_cast<uint32_t>(EACCES));
+        EXPECT_EQ(list.members.count(), held);
+        fault.restore();
+        EXPECT_EQ(dir.read("Members.TXT"), c.onDisk);
+        EXPECT_TRUE(platform::findFiles(dir.path(), "Members.OLD").empty());
+
+        EXPECT_EQ(list::refreshMembers(list.directory, list.members, list.membersOnDisk),
+                  list::MemberRefresh::Reloaded);
+        ASSERT_TRUE(changeMembers(list, code, &written));
+        EXPECT_TRUE(written);
+        EXPECT_EQ(dir.read("Members.TXT"), std::string(c.onDisk) + "carl@example.com\r\n");
     }
 }
 
