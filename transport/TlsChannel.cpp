@@ -1,10 +1,5 @@
 #include "TlsChannel.h"
 
-#include <openssl/crypto.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
-
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -14,15 +9,12 @@
 #include <map>
 
 #include "platform/TcpSocket.h"
+#include "transport/OpenSslLibrary.h"
 #include "transport/ResultCodes.h"
 
 namespace transport {
 
 namespace {
-
-struct SslFree {
-    void operator()(SSL* s) const { SSL_free(s); }
-};
 
 bool isIpAddress(const std::string& host) {
     unsigned char buf[16];
@@ -56,28 +48,29 @@ struct ContextCache {
     std::map<std::string, Entry> entries;
 };
 
-ContextCache& contextCache() {
+ContextCache& contextCache(const OpenSslFunctions& ssl) {
     // Made after the TLS library's own start-up, so it is destroyed before
     // the library shuts down at exit.
-    OPENSSL_init_ssl(0, nullptr);
+    ssl.OPENSSL_init_ssl(0, nullptr);
     static ContextCache cache;
     return cache;
 }
 
-SharedCtx makeContext(const std::string& caFile, int32_t& result) {
-    SharedCtx ctx(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+SharedCtx makeContext(const OpenSslFunctions& ssl, const std::string& caFile, int32_t& result) {
+    SharedCtx ctx(ssl.SSL_CTX_new(ssl.TLS_client_method()), ssl.SSL_CTX_free);
     if (!ctx) {
         result = ResultCode::TlsHandshakeFailed;
         return nullptr;
     }
-    SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
+    ssl.SSL_CTX_ctrl(ctx.get(), SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
     // Renegotiation would let a send read from the socket behind the reader's back.
-    SSL_CTX_set_options(ctx.get(), SSL_OP_NO_RENEGOTIATION);
-    SSL_CTX_set_mode(ctx.get(), SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_default_verify_paths(ctx.get());
-    if (!caFile.empty() && SSL_CTX_load_verify_locations(ctx.get(), caFile.c_str(), nullptr) != 1) {
-        ERR_clear_error();
+    ssl.SSL_CTX_set_options(ctx.get(), SSL_OP_NO_RENEGOTIATION);
+    ssl.SSL_CTX_ctrl(ctx.get(), SSL_CTRL_MODE, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER,
+                     nullptr);
+    ssl.SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
+    ssl.SSL_CTX_set_default_verify_paths(ctx.get());
+    if (!caFile.empty() && ssl.SSL_CTX_load_verify_locations(ctx.get(), caFile.c_str(), nullptr) != 1) {
+        ssl.ERR_clear_error();
         result = ResultCode::FileNotOpened;
         return nullptr;
     }
@@ -85,7 +78,7 @@ SharedCtx makeContext(const std::string& caFile, int32_t& result) {
     return ctx;
 }
 
-SharedCtx sharedContext(const std::string& caFile, int32_t& result) {
+SharedCtx sharedContext(const OpenSslFunctions& ssl, const std::string& caFile, int32_t& result) {
     std::error_code ec;
     const auto modified = caFile.empty() ? std::filesystem::file_time_type{}
                                          : std::filesystem::last_write_time(caFile, ec);
@@ -93,14 +86,14 @@ SharedCtx sharedContext(const std::string& caFile, int32_t& result) {
         result = ResultCode::FileNotOpened;
         return nullptr;
     }
-    ContextCache& cache = contextCache();
+    ContextCache& cache = contextCache(ssl);
     std::lock_guard lock(cache.lock);
     auto it = cache.entries.find(caFile);
     if (it != cache.entries.end() && it->second.modified == modified) {
         result = ResultCode::Success;
         return it->second.ctx;
     }
-    SharedCtx ctx = makeContext(caFile, result);
+    SharedCtx ctx = makeContext(ssl, caFile, result);
     if (ctx) cache.entries[caFile] = {ctx, modified};
     return ctx;
 }
@@ -112,8 +105,9 @@ constexpr int kRecheckMs = 1000;
 }  // namespace
 
 struct TlsChannel::State {
+    const OpenSslFunctions* api = nullptr;  // set whenever ssl is
     SharedCtx ctx;
-    std::unique_ptr<SSL, SslFree> ssl;
+    std::unique_ptr<SSL, decltype(&::SSL_free)> ssl{nullptr, nullptr};
 };
 
 TlsChannel::TlsChannel(platform::TcpSocket& socket) : socket_(socket), state_(std::make_unique<State>()) {}
@@ -121,31 +115,34 @@ TlsChannel::TlsChannel(platform::TcpSocket& socket) : socket_(socket), state_(st
 TlsChannel::~TlsChannel() = default;
 
 int32_t TlsChannel::handshake(const std::string& host, const TlsOptions& options, uint32_t timeoutMs) {
+    const OpenSslFunctions* api = openSsl();
+    if (!api) return ResultCode::TlsHandshakeFailed;
     int32_t result = ResultCode::Success;
-    state_->ctx = sharedContext(options.caFile, result);
+    state_->ctx = sharedContext(*api, options.caFile, result);
     SSL_CTX* ctx = state_->ctx.get();
     if (!ctx) return result;
 
-    state_->ssl.reset(SSL_new(ctx));
+    state_->api = api;
+    state_->ssl = {api->SSL_new(ctx), api->SSL_free};
     SSL* ssl = state_->ssl.get();
-    if (!ssl || SSL_set_fd(ssl, socket_.nativeHandle()) != 1) return ResultCode::TlsHandshakeFailed;
+    if (!ssl || api->SSL_set_fd(ssl, socket_.nativeHandle()) != 1) return ResultCode::TlsHandshakeFailed;
     if (isIpAddress(host)) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
+        api->X509_VERIFY_PARAM_set1_ip_asc(api->SSL_get0_param(ssl), host.c_str());
     } else {
-        SSL_set_tlsext_host_name(ssl, host.c_str());
-        SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        if (SSL_set1_host(ssl, host.c_str()) != 1) return ResultCode::TlsHandshakeFailed;
+        api->SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(host.c_str()));
+        api->SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (api->SSL_set1_host(ssl, host.c_str()) != 1) return ResultCode::TlsHandshakeFailed;
     }
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        ERR_clear_error();
-        const int r = SSL_connect(ssl);
+        api->ERR_clear_error();
+        const int r = api->SSL_connect(ssl);
         if (r == 1) return ResultCode::Success;
-        const int err = SSL_get_error(ssl, r);
+        const int err = api->SSL_get_error(ssl, r);
         if (err != SSL_ERROR_WANT_READ && err != SSL_ERROR_WANT_WRITE) {
-            const int32_t code = verifyFailure(SSL_get_verify_result(ssl));
-            ERR_clear_error();
+            const int32_t code = verifyFailure(api->SSL_get_verify_result(ssl));
+            api->ERR_clear_error();
             return code;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
@@ -166,11 +163,12 @@ long TlsChannel::receive(char* target, size_t size) {
             std::lock_guard lock(lock_);
             SSL* ssl = state_->ssl.get();
             if (!ssl) return platform::TcpSocket::kError;
+            const OpenSslFunctions& api = *state_->api;
             size_t n = 0;
-            ERR_clear_error();
-            if (SSL_read_ex(ssl, target, size, &n) == 1) return static_cast<long>(n);
-            err = SSL_get_error(ssl, 0);
-            ERR_clear_error();
+            api.ERR_clear_error();
+            if (api.SSL_read_ex(ssl, target, size, &n) == 1) return static_cast<long>(n);
+            err = api.SSL_get_error(ssl, 0);
+            api.ERR_clear_error();
         }
         long w;
         if (err == SSL_ERROR_WANT_READ)
@@ -192,11 +190,12 @@ long TlsChannel::send(const char* bytes, size_t size) {
             std::lock_guard lock(lock_);
             SSL* ssl = state_->ssl.get();
             if (!ssl) return platform::TcpSocket::kError;
+            const OpenSslFunctions& api = *state_->api;
             size_t n = 0;
-            ERR_clear_error();
-            if (SSL_write_ex(ssl, bytes, size, &n) == 1) return static_cast<long>(n);
-            err = SSL_get_error(ssl, 0);
-            ERR_clear_error();
+            api.ERR_clear_error();
+            if (api.SSL_write_ex(ssl, bytes, size, &n) == 1) return static_cast<long>(n);
+            err = api.SSL_get_error(ssl, 0);
+            api.ERR_clear_error();
         }
         long w;
         if (err == SSL_ERROR_WANT_WRITE)
@@ -213,22 +212,26 @@ long TlsChannel::trySend(const char* bytes, size_t size) {
     std::lock_guard lock(lock_);
     SSL* ssl = state_->ssl.get();
     if (!ssl) return platform::TcpSocket::kError;
+    const OpenSslFunctions& api = *state_->api;
     size_t n = 0;
-    ERR_clear_error();
-    if (SSL_write_ex(ssl, bytes, size, &n) == 1) return static_cast<long>(n);
-    const int err = SSL_get_error(ssl, 0);
-    ERR_clear_error();
+    api.ERR_clear_error();
+    if (api.SSL_write_ex(ssl, bytes, size, &n) == 1) return static_cast<long>(n);
+    const int err = api.SSL_get_error(ssl, 0);
+    api.ERR_clear_error();
     return (err == SSL_ERROR_WANT_WRITE || err == SSL_ERROR_WANT_READ) ? 0 : platform::TcpSocket::kError;
 }
 
-void TlsChannel::releaseThreadState() { OPENSSL_thread_stop(); }
+void TlsChannel::releaseThreadState() {
+    // A thread whose TLS start failed to load the library has nothing to free.
+    if (const OpenSslFunctions* api = openSslIfLoaded()) api->OPENSSL_thread_stop();
+}
 
 void TlsChannel::close() {
     std::lock_guard lock(lock_);
     if (SSL* ssl = state_->ssl.get()) {
-        ERR_clear_error();
-        SSL_shutdown(ssl);
-        ERR_clear_error();
+        state_->api->ERR_clear_error();
+        state_->api->SSL_shutdown(ssl);
+        state_->api->ERR_clear_error();
     }
 }
 
