@@ -156,20 +156,28 @@ int32_t TlsChannel::handshake(const std::string& host, const TlsOptions& options
     }
 }
 
+bool TlsChannel::tryOnce(char* readInto, const char* writeFrom, size_t size, size_t& done, int& err) {
+    std::lock_guard lock(lock_);
+    SSL* ssl = state_->ssl.get();
+    if (!ssl) {
+        err = SSL_ERROR_SSL;
+        return false;
+    }
+    const OpenSslFunctions& api = *state_->api;
+    done = 0;
+    api.ERR_clear_error();
+    const int r = writeFrom ? api.SSL_write_ex(ssl, writeFrom, size, &done) : api.SSL_read_ex(ssl, readInto, size, &done);
+    if (r == 1) return true;
+    err = api.SSL_get_error(ssl, 0);
+    api.ERR_clear_error();
+    return false;
+}
+
 long TlsChannel::receive(char* target, size_t size) {
     for (;;) {
-        int err;
-        {
-            std::lock_guard lock(lock_);
-            SSL* ssl = state_->ssl.get();
-            if (!ssl) return platform::TcpSocket::kError;
-            const OpenSslFunctions& api = *state_->api;
-            size_t n = 0;
-            api.ERR_clear_error();
-            if (api.SSL_read_ex(ssl, target, size, &n) == 1) return static_cast<long>(n);
-            err = api.SSL_get_error(ssl, 0);
-            api.ERR_clear_error();
-        }
+        size_t n = 0;
+        int err = 0;
+        if (tryOnce(target, nullptr, size, n, err)) return static_cast<long>(n);
         long w;
         if (err == SSL_ERROR_WANT_READ)
             w = socket_.waitReadable(kRecheckMs);
@@ -185,18 +193,9 @@ long TlsChannel::receive(char* target, size_t size) {
 
 long TlsChannel::send(const char* bytes, size_t size) {
     for (;;) {
-        int err;
-        {
-            std::lock_guard lock(lock_);
-            SSL* ssl = state_->ssl.get();
-            if (!ssl) return platform::TcpSocket::kError;
-            const OpenSslFunctions& api = *state_->api;
-            size_t n = 0;
-            api.ERR_clear_error();
-            if (api.SSL_write_ex(ssl, bytes, size, &n) == 1) return static_cast<long>(n);
-            err = api.SSL_get_error(ssl, 0);
-            api.ERR_clear_error();
-        }
+        size_t n = 0;
+        int err = 0;
+        if (tryOnce(nullptr, bytes, size, n, err)) return static_cast<long>(n);
         long w;
         if (err == SSL_ERROR_WANT_WRITE)
             w = socket_.waitWritable(-1);
@@ -209,15 +208,9 @@ long TlsChannel::send(const char* bytes, size_t size) {
 }
 
 long TlsChannel::trySend(const char* bytes, size_t size) {
-    std::lock_guard lock(lock_);
-    SSL* ssl = state_->ssl.get();
-    if (!ssl) return platform::TcpSocket::kError;
-    const OpenSslFunctions& api = *state_->api;
     size_t n = 0;
-    api.ERR_clear_error();
-    if (api.SSL_write_ex(ssl, bytes, size, &n) == 1) return static_cast<long>(n);
-    const int err = api.SSL_get_error(ssl, 0);
-    api.ERR_clear_error();
+    int err = 0;
+    if (tryOnce(nullptr, bytes, size, n, err)) return static_cast<long>(n);
     return (err == SSL_ERROR_WANT_WRITE || err == SSL_ERROR_WANT_READ) ? 0 : platform::TcpSocket::kError;
 }
 

@@ -55,6 +55,10 @@ public:
     struct State;
 
 private:
+    // One read into readInto, or write from writeFrom when that is given,
+    // under the lock: true with the bytes moved, or false with the SSL error
+    // (SSL_ERROR_SSL once the session is gone).
+    bool tryOnce(char* readInto, const char* writeFrom, size_t size, size_t& done, int& err);
     platform::TcpSocket& socket_;
     std::unique_ptr<State> state_;
     std::mutex lock_;
