@@ -34,12 +34,7 @@ bare() {
     echo "$OUT" | sed -n 's/.*, \([0-9]*\) messages\/s.*/\1/p' >>"$BARE_RATES"
 }
 
-round=0
-while [ $round -lt "$ROUNDS" ]; do
-    round=$((round + 1))
-    echo "round $round"
-    if [ $((round % 2)) -eq 1 ]; then ours; bare; else bare; ours; fi
-done
+alternate "$ROUNDS" ours bare
 
 O=$(median <"$OURS_RATES")
 B=$(median <"$BARE_RATES")

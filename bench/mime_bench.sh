@@ -102,7 +102,7 @@ run() {
     echo "$((t1 - t0)) $kb"
 }
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+. "$here/rounds.sh"
 
 : >"$work/kova.t"; : >"$work/ripmime.t"; : >"$work/munpack.t"; : >"$work/kb"
 for _ in $(seq "$rounds"); do

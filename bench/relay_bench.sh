@@ -100,22 +100,13 @@ run() {  # side
     echo "$OUT" | sed -n 's/.* in \([0-9.]*\) s,.*/\1/p' >>"$2"
 }
 
-round=0
-while [ $round -lt "$ROUNDS" ]; do
-    round=$((round + 1))
-    echo "round $round"
-    case $ONLY in
-    ours) run ours "$OURS_TIMES" ;;
-    peer) run peer "$PEER_TIMES" ;;
-    *)
-        if [ $((round % 2)) -eq 1 ]; then
-            run ours "$OURS_TIMES"; run peer "$PEER_TIMES"
-        else
-            run peer "$PEER_TIMES"; run ours "$OURS_TIMES"
-        fi
-        ;;
-    esac
-done
+ours_round() { run ours "$OURS_TIMES"; }
+peer_round() { run peer "$PEER_TIMES"; }
+case $ONLY in
+ours) peer_round() { :; } ;;
+peer) ours_round() { :; } ;;
+esac
+alternate "$ROUNDS" ours_round peer_round
 
 # Seconds, copies per second and round trips per member: elapsed over the
 # added round trip (an upper bound, as a round trip takes at least that), and

@@ -14,6 +14,7 @@ ROUNDS=${4:-1}
 ADDR=127.0.1.200
 HERE=$(cd "$(dirname "$0")" && pwd)
 . "$HERE/smtp_sink.sh"
+. "$HERE/rounds.sh"
 
 RATES=$(mktemp)
 trap 'stop_sink; rm -f "$RATES"' EXIT
@@ -45,9 +46,8 @@ while [ $round -lt "$ROUNDS" ]; do
 done
 
 if [ "$ROUNDS" -gt 1 ]; then
-    # Median of column k over the rounds (the mean of the middle two when even).
-    median() { awk "{ print $1 }" "$RATES" | sort -g | awk '{ v[NR] = $1 } END { m = int((NR + 1) / 2); printf "%.2f", (NR % 2) ? v[m] : (v[m] + v[m + 1]) / 2 }'; }
+    over_rounds() { column_median "$RATES" "$1"; }
     printf "medians over %s rounds: bench_smtp %.0f, smtp-source %.0f, smtplib %.0f messages/s; " \
-        "$ROUNDS" "$(median '$1')" "$(median '$2')" "$(median '$3')"
-    echo "ratio bench_smtp/smtp-source $(median '$1 / $2'), bench_smtp/smtplib $(median '$1 / $3')"
+        "$ROUNDS" "$(over_rounds '$1')" "$(over_rounds '$2')" "$(over_rounds '$3')"
+    echo "ratio bench_smtp/smtp-source $(over_rounds '$1 / $2'), bench_smtp/smtplib $(over_rounds '$1 / $3')"
 fi

@@ -13,6 +13,7 @@ SIZE=${3:-5120}
 ROUNDS=${4:-5}
 ADDR=127.0.12.201
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/rounds.sh"
 MAIL=$(mktemp -d)
 RATES=$(mktemp)
 trap '"$HERE/../scripts/mail-system" stop "$MAIL"; rm -rf "$MAIL" "$RATES"' EXIT
@@ -33,7 +34,7 @@ while [ $round -lt "$ROUNDS" ]; do
     echo "$OURS_RATE $PY_RATE" | awk '{ printf "ratio bench_smtp/smtplib %.2f\n", $1 / $2 }'
     echo "$OURS_RATE $PY_RATE" >>"$RATES"
 done
-median() { awk "{ print $1 }" "$RATES" | sort -g | awk '{ v[NR] = $1 } END { m = int((NR + 1) / 2); printf "%.2f", (NR % 2) ? v[m] : (v[m] + v[m + 1]) / 2 }'; }
+over_rounds() { column_median "$RATES" "$1"; }
 printf "medians over %s rounds: bench_smtp %.0f, smtplib %.0f messages/s; ratio bench_smtp/smtplib %s\n" \
-    "$ROUNDS" "$(median '$1')" "$(median '$2')" "$(median '$1 / $2')"
-echo "machine load (1, 5, 15 min): $(cut -d' ' -f1-3 /proc/loadavg)"
+    "$ROUNDS" "$(over_rounds '$1')" "$(over_rounds '$2')" "$(over_rounds '$1 / $2')"
+machine_load
