@@ -23,21 +23,27 @@ def log(directory, line):
         f.write(line + b"\n")
 
 
-def lines(conn):
-    buf = b""
-    while True:
-        while b"\r\n" not in buf:
-            piece = conn.recv(65536)
-            if not piece:
-                return
-            buf += piece
-        line, buf = buf.split(b"\r\n", 1)
-        yield line, buf
+class Lines:
+    """CR LF lines from a socket; `pending` holds what came beyond the last."""
+
+    def __init__(self, conn):
+        self.conn = conn
+        self.pending = b""
+
+    def __iter__(self):
+        while True:
+            while b"\r\n" not in self.pending:
+                piece = self.conn.recv(65536)
+                if not piece:
+                    return
+                self.pending += piece
+            line, self.pending = self.pending.split(b"\r\n", 1)
+            yield line
 
 
 def pop3_drop(conn, a):
     conn.sendall(b"+OK ready\r\n")
-    for line, _ in lines(conn):
+    for line in Lines(conn):
         log(a.dir, line)
         word = line.split(b" ")[0].upper()
         if word == b"UIDL":
@@ -58,13 +64,13 @@ def pop3_drop(conn, a):
 
 def pop3_inject(conn, a, context):
     conn.sendall(b"+OK ready\r\n")
-    for line, _ in lines(conn):
+    for line in Lines(conn):
         log(a.dir, line)
         if line.upper() == b"STLS":
             conn.sendall(b"+OK Begin TLS\r\n+OK injected\r\n")
             try:
                 tls = context.wrap_socket(conn, server_side=True)
-                for line, _ in lines(tls):
+                for line in Lines(tls):
                     log(a.dir, b"TLS: " + line)
                     tls.sendall(b"+OK\r\n")
             except (ssl.SSLError, OSError):
@@ -75,14 +81,8 @@ def pop3_inject(conn, a, context):
 
 def smtp_slow(conn, a):
     conn.sendall(b"220 slow\r\n")
-    buf = b""
-    while True:
-        while b"\r\n" not in buf:
-            piece = conn.recv(65536)
-            if not piece:
-                return
-            buf += piece
-        line, buf = buf.split(b"\r\n", 1)
+    reader = Lines(conn)
+    for line in reader:
         log(a.dir, line)
         word = line.split(b" ")[0].upper()
         if word == b"EHLO":
@@ -91,14 +91,14 @@ def smtp_slow(conn, a):
             conn.sendall(b"235 ok\r\n")
         elif word == b"DATA":
             conn.sendall(b"354 go\r\n")
-            data = buf
+            data = reader.pending
             while not data.endswith(b"\r\n.\r\n"):
                 time.sleep(0.002)
                 piece = conn.recv(4096)
                 if not piece:
                     return
                 data += piece
-            buf = b""
+            reader.pending = b""
             with open(os.path.join(a.dir, "data.eml"), "wb") as f:
                 f.write(data)
             conn.sendall(b"250 taken\r\n")
