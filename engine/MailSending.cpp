@@ -44,18 +44,23 @@ std::string_view lastLine(std::string_view text) {
 // post waits as for a server that is down instead of counting as refused.
 bool refusesUsAll(int32_t code) { return code <= KOVA_TLS_HANDSHAKE_FAILED && code >= KOVA_AUTH_NOT_OFFERED; }
 
-// Judges a failed send by the server's last reply in the dialogue. Commands
-// go out in lower case, so before DATA every line starting with a digit is a
-// reply; after it only the very end is, and only when the whole dialogue fit.
-Delivery classify(int32_t code, std::string_view dialogue, bool whole) {
+// The judgement of a failed send: by its result code where that says
+// enough, else by whether the server greeted and refused with a 5xx reply.
+Delivery judge(int32_t code, bool greeted, bool refusedByReply) {
     if (code == KOVA_PORT_NOT_OPENED || refusesUsAll(code)) return Delivery::ServerDown;
     if (code == KOVA_NULL_POINTER || code == KOVA_INVALID_PARAMETER ||
         code == KOVA_FILE_NOT_OPENED)
         return Delivery::Refused;
-    if (dialogue.empty() || !dialogue.starts_with("220")) return Delivery::ServerDown;
-    const size_t data = dialogue.find("\r\n354");
+    if (!greeted) return Delivery::ServerDown;
+    return refusedByReply ? Delivery::Refused : Delivery::Transient;
+}
+
+// Whether the server's last reply in the dialogue refused. Commands go out
+// in lower case, so before DATA every line starting with a digit is a reply;
+// after it only the very end is, and only when the whole dialogue fit.
+bool lastReplyRefuses(std::string_view dialogue, bool whole) {
     std::string_view reply;
-    if (data == std::string_view::npos) {
+    if (dialogue.find("\r\n354") == std::string_view::npos) {
         size_t pos = 0;
         while (pos < dialogue.size()) {
             size_t end = dialogue.find('\n', pos);
@@ -67,18 +72,7 @@ Delivery classify(int32_t code, std::string_view dialogue, bool whole) {
     } else if (whole) {
         reply = lastLine(dialogue);
     }
-    return !reply.empty() && reply[0] == '5' ? Delivery::Refused : Delivery::Transient;
-}
-
-// The same judgement for a copy sent through a session, which tells the
-// deciding reply and whether the server greeted.
-Delivery classifySession(int32_t code, int32_t reply, bool greeted) {
-    if (code == KOVA_PORT_NOT_OPENED || refusesUsAll(code)) return Delivery::ServerDown;
-    if (code == KOVA_NULL_POINTER || code == KOVA_INVALID_PARAMETER ||
-        code == KOVA_FILE_NOT_OPENED)
-        return Delivery::Refused;
-    if (!greeted) return Delivery::ServerDown;
-    return reply >= 500 && reply <= 599 ? Delivery::Refused : Delivery::Transient;
+    return !reply.empty() && reply[0] == '5';
 }
 
 const char* orNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
@@ -94,7 +88,7 @@ DeliveryResult sendOnce(const std::string& server, const std::string& from, cons
                                            nullptr, 0);
         int32_t reply = 0, greeted = 0;
         KOVASMTP_SessionOutcome(session, &reply, &greeted);
-        result.kind = result.code == 0 ? Delivery::Delivered : classifySession(result.code, reply, greeted != 0);
+        result.kind = result.code == 0 ? Delivery::Delivered : judge(result.code, greeted != 0, reply / 100 == 5);
         return result;
     }
     std::vector<char> dialogue(kTranscriptBytes, '\0');
@@ -105,7 +99,8 @@ DeliveryResult sendOnce(const std::string& server, const std::string& from, cons
     if (result.code == 0) return result;
     const size_t n = std::string_view(dialogue.data(), dialogue.size()).find('\0');
     const size_t used = n == std::string_view::npos ? dialogue.size() : n;
-    result.kind = classify(result.code, std::string_view(dialogue.data(), used), used + 1 < dialogue.size());
+    const std::string_view said(dialogue.data(), used);
+    result.kind = judge(result.code, said.starts_with("220"), lastReplyRefuses(said, used + 1 < dialogue.size()));
     return result;
 }
 
