@@ -85,7 +85,7 @@ int32_t securityCode(const SecurityValues& v) {
 
 void applyPop3Security(const Pop3Exports& pop3, const SecurityValues& v, const std::string& listDir) {
     if (!pop3.SetSecurity) return;
-    // As the engine does: no Security key at all is the plain login as ever.
+    // As the engine does: no Security key at all is the plain login without TLS.
     const bool unset = list::parseSecurity(v.security) == list::kSecurityUnset;
     const std::string ca = list::caFilePath(listDir, v.caFile);
     pop3.SetSecurity(securityCode(v), ca.empty() ? nullptr : ca.c_str(), unset || v.allowPlainAuth ? 1 : 0);

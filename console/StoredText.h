@@ -1,6 +1,6 @@
 // Text from the list files is bytes. A value is shown as UTF-8 when it is
-// valid UTF-8, else as Windows-1252 (files copied from the original
-// platform), and a field keeps the bytes it was filled with until the user
+// valid UTF-8, else as Windows-1252 (files written by Windows
+// editors), and a field keeps the bytes it was filled with until the user
 // changes it; a changed value is written back in the encoding it came in.
 #pragma once
 

@@ -70,8 +70,8 @@ void frmConfigure::selectPage(int index) {
 }
 
 std::string frmConfigure::listDirectory(const std::string& name) const {
-    // Another letter case of the same name is the same list, as on the
-    // original platform.
+    // Another letter case of the same name counts as the same list, so two
+    // lists never differ in letter case alone.
     return withSlash(platform::resolveName(homeDir_, name));
 }
 

@@ -30,7 +30,7 @@ struct MailList {
     bool stripHTML = true;
     int32_t keep = 0;
     // Connection security, all optional in Settings.INI. Security values:
-    // -1 absent (the plain dialogue as ever), 0 None, 1 TLS, 2 STARTTLS, 99
+    // -1 absent (the plain dialogue, no TLS), 0 None, 1 TLS, 2 STARTTLS, 99
     // a value the engine does not know (list/ListSettings.h).
     int32_t pop3Security = -1;
     std::string pop3CAFile;

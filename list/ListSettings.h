@@ -70,8 +70,8 @@ struct SettingKey {
 // section order of a new file follows from it.
 //
 // Where the defaults differ they do so on purpose:
-// - Prepend, Postpend, Welcome: three spellings of one name, as each program
-//   always wrote it; the text files are found in any letter case.
+// - Prepend, Postpend, Welcome: one name in the three spellings that lists
+//   already on disk use; the text files are found in any letter case.
 // - Keep: a list written before the key existed keeps five days, as it
 //   always did; a new list keeps nothing until the administrator asks.
 inline constexpr std::array<SettingKey, 27> kSettingKeys = {{

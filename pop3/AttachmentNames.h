@@ -13,8 +13,8 @@ namespace pop3 {
 std::string reduceName(std::string_view name);
 
 // Replaces bytes that break the "|"-joined attachment list or outgoing part
-// headers (control bytes) or are invalid in file names on the original
-// platform by "_". Valid names are returned unchanged.
+// headers (control bytes) or that Windows file systems refuse in names (lists
+// are copied between systems) by "_". Valid names are returned unchanged.
 std::string sanitizeName(std::string_view name);
 
 // reduceName then sanitizeName; nullopt when the result is unusable as a file

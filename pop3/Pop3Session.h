@@ -24,7 +24,7 @@ public:
     Pop3Session& operator=(const Pop3Session&) = delete;
 
     enum class Security { None = 0, Tls = 1, StartTls = 2 };
-    // How the following logins connect. Until first set: plain, as ever.
+    // How the following logins connect. Until first set: plain, no TLS.
     // With Security::None and allowPlainAuth false a login is refused
     // (PlainAuthRefused) before anything is sent. An unknown value gives
     // InvalidParameter, and so does every login until a valid one is set.
