@@ -13,6 +13,9 @@ function(ringpost_add_test name)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
+  if("threads" IN_LIST T_LABELS)
+    add_dependencies(threaded_tests ${name})
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60
