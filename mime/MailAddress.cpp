@@ -102,7 +102,9 @@ private:
     bool ok() const { return fault_ == AddressFault::None; }
 
     // A CR LF that folds: followed by a blank.
-    bool folds(size_t p) const { return p + 2 < in_.size() && in_[p] == '\r' && in_[p + 1] == '\n' && isWsp(in_[p + 2]); }
+    bool folds(size_t p) const {
+        return p + 2 < in_.size() && in_[p] == '\r' && in_[p + 1] == '\n' && isWsp(in_[p + 2]);
+    }
 
     // A line break that is no folding is no part of any header value.
     bool lineBreak(size_t& p) {

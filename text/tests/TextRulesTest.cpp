@@ -55,7 +55,8 @@ TEST(TextRules, Atol32LikeClassicAtolButSaturating) {
 TEST(Printable, ControlBytesFromMailCannotForgeALogLine) {
     const std::pair<std::string, std::string> cases[] = {
         {"Hello, world", "Hello, world"},
-        {"caf\xc3\xa9 \xe2\x80\x9cquoted\xe2\x80\x9d \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x80\x9cquoted\xe2\x80\x9d \xf0\x9f\x98\x80"},
+        {"caf\xc3\xa9 \xe2\x80\x9cquoted\xe2\x80\x9d \xf0\x9f\x98\x80",
+         "caf\xc3\xa9 \xe2\x80\x9cquoted\xe2\x80\x9d \xf0\x9f\x98\x80"},
         {"Latin-1 caf\xe9", "Latin-1 caf\xe9"},
         {"ok\rSubscribe successful.\n", "ok\\rSubscribe successful.\\n"},
         {"\x1b[2K\x1b[1A    FAILURE", "\\x1B[2K\\x1B[1A    FAILURE"},
