@@ -400,10 +400,8 @@ TEST_F(ListServer, OnlyOneAddressIsEverTakenFromMail) {
               "      Sending to: boss@example.org...Success\n"
               "      Sending to: ann@example.org...Success\n"
               "      Sending to: postmaster,root,victim@x.test...FAILURE: -20\n");
-    const auto mail = newMail();
-    ASSERT_EQ(mail.size(), 2u);
-    EXPECT_EQ(mail[0].to, "boss@example.org");
-    EXPECT_EQ(mail[1].to, "ann@example.org");
+    EXPECT_THAT(newMail(), testing::ElementsAre(testing::Field(&Mail::to, "boss@example.org"),
+                                                testing::Field(&Mail::to, "ann@example.org")));
 }
 
 // A member file that cannot be rewritten: the change is undone, nobody is
