@@ -7,6 +7,7 @@
 #include "ListHeaders.h"
 #include "SpoolText.h"
 #include "platform/FileSystem.h"
+#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -75,7 +76,8 @@ bool SetAsideAutomaticMail(const MailList& list, const std::string& path, const 
     const std::string why = AutomaticMailMarker(list, headers);
     if (why.empty()) return false;
     const std::string* from = headers.find("From");
-    std::printf("    Automatic mail from %s (%s)...Setting aside\n", from ? from->c_str() : "", why.c_str());
+    std::printf("    Automatic mail from %s (%s)...Setting aside\n", text::printable(from ? *from : "").c_str(),
+                text::printable(why).c_str());
     platform::renameFile(path, BadSpoolName(path));
     return true;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MainLoop.h"
+#include "mime/MailAddress.h"
 #include "smtp/KOVASMTP.h"
 
 namespace {
@@ -112,6 +113,13 @@ DeliveryResult deliver(const std::string& server, const std::string& from, const
                        const std::string& attachments, const std::string& headers, int attempts,
                        KOVASMTP_Session* session = nullptr) {
     DeliveryResult result;
+    // The library reads a comma as a list of recipients: only ever one
+    // address goes to it, whatever a member file line holds.
+    if (!to.empty() && !mime::isAddrSpec(to)) {
+        result.kind = Delivery::Refused;
+        result.code = KOVA_INVALID_PARAMETER;
+        return result;
+    }
     if (const auto it = serversDown().find(server); it != serversDown().end()) {
         result.kind = Delivery::ServerDown;
         result.code = it->second;

@@ -24,6 +24,7 @@
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "platform/StdioFile.h"
+#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -100,7 +101,7 @@ bool readBody(std::FILE* file, std::string& body) {
 }
 
 void printIgnored(const IncomingMessage& message) {
-    std::printf("    Invalid E-Mail from %s...Ignoring\n", message.FromHeader.c_str());
+    std::printf("    Invalid E-Mail from %s...Ignoring\n", text::printable(message.FromHeader).c_str());
 }
 
 // Classifies and hands the message to its handler; returns the kind that

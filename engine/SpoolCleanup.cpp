@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/FileSystem.h"
+#include "text/Printable.h"
 
 namespace {
 constexpr int64_t kSecondsPerDay = 86400;
@@ -34,7 +35,7 @@ void RemoveOldFiles(const MailList& list, std::string kind, int32_t ageLimitDays
         // The age limit passed in decides, not the list's Keep: a failed
         // message (".BAD") must live its 30 days even when Keep is 0.
         if (ageLimitDays > 0 && !olderThan(written, ageLimitDays, now)) continue;
-        std::printf("    Removing %s\n", path.c_str());
+        std::printf("    Removing %s\n", text::printable(path).c_str());
         platform::removeFile(path);
         DeleteAttachments(list, path);
         ++removed;
@@ -54,7 +55,7 @@ void DeleteAttachments(const MailList&, const std::string& spoolPath) {
         for (const auto& entry : platform::findFiles(folder, "*.*")) {
             if (entry.isDirectory) continue;
             const std::string path = folder + "/" + entry.name;
-            std::printf("      Removing %s\n", AbbreviatePath(path, 64).c_str());
+            std::printf("      Removing %s\n", text::printable(AbbreviatePath(path, 64)).c_str());
             platform::removeFile(path);
             ++removed;
         }

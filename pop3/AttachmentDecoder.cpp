@@ -16,6 +16,7 @@
 #include "platform/FileSystem.h"
 #include "platform/StdioFile.h"
 #include "transport/ResultCodes.h"
+#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace pop3 {
@@ -259,7 +260,7 @@ PartStop AttachmentDecoder::drainBody() {
 }
 
 void AttachmentDecoder::report(bool decoded, const std::string& name) {
-    std::printf(decoded ? "      Decoded %s\n" : "      Unable to decode %s\n", name.c_str());
+    std::printf(decoded ? "      Decoded %s\n" : "      Unable to decode %s\n", text::printable(name).c_str());
     std::fflush(stdout);
 }
 

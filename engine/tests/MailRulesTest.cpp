@@ -33,8 +33,10 @@ TEST(IsValidAddress, Table) {
     const std::pair<const char*, bool> cases[] = {
         {"ann@example.org", true},
         {"Ann <ann@example.org>", true},
-        {"@example.org", true},            // nothing before '@' passes
-        {"a b@c.de", true},                // spaces are not checked
+        {"@example.org", false},           // nothing before '@'
+        {"a b@c.de", false},
+        {"ann@[192.0.2.1]", true},         // an address literal needs no '.'
+        {"Eve <root,victim@x.test>", false},
         {"ann@example.o", false},          // one character after the last '.'
         {"ann@example.org.", false},       // ends in '.'
         {"ann@.org", false},               // nothing between '@' and '.'

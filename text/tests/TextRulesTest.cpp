@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "text/Printable.h"
+
 TEST(TextRules, TrimRemovesOnlySpaces) {
     EXPECT_EQ(text::trim("  a b  "), "a b");
     EXPECT_EQ(text::trim("\ta\t"), "\ta\t");
@@ -48,4 +50,20 @@ TEST(TextRules, Atol32LikeClassicAtolButSaturating) {
     EXPECT_EQ(text::atol32("-99999999999999999999"), -2147483647 - 1);
     EXPECT_EQ(text::atoul32("-5"), 0u);
     EXPECT_EQ(text::atoul32("4294967296"), 4294967295u);
+}
+
+TEST(Printable, ControlBytesFromMailCannotForgeALogLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Hello, world", "Hello, world"},
+        {"caf\xc3\xa9 \xe2\x80\x9cquoted\xe2\x80\x9d \xf0\x9f\x98\x80",
+         "caf\xc3\xa9 \xe2\x80\x9cquoted\xe2\x80\x9d \xf0\x9f\x98\x80"},
+        {"Latin-1 caf\xe9", "Latin-1 caf\xe9"},
+        {"ok\rSubscribe successful.\n", "ok\\rSubscribe successful.\\n"},
+        {"\x1b[2K\x1b[1A    FAILURE", "\\x1B[2K\\x1B[1A    FAILURE"},
+        {std::string("a\0b\x7f\t", 5), "a\\x00b\\x7F\\t"},
+        {"C1 \xc2\x9b" "2K and raw \x9b" "2K", "C1 \\xC2\\x9B2K and raw \\x9B2K"},
+        {"cut \xe2\x9b" "2K", "cut \xe2\\x9B2K"},  // no whole sequence: its tail is no character
+        {"a\\x1B is text", "a\\\\x1B is text"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(text::printable(in), out) << in;
 }
