@@ -9,6 +9,28 @@ namespace mime {
 
 namespace {
 
+// The sentences the common servers open their reports with. They make a
+// report of a message whose header says nothing (a report forwarded by a
+// mailbox rule); the wording below alone does not, as a person may write
+// "the parcel has been delayed".
+constexpr std::array kReportOpenings = {
+    "this message was created automatically by mail delivery software",
+    "this is the qmail-send program",
+    "this is the mail system at host",
+    "this is the postfix program at host",
+    "i'm sorry to have to inform you that your message could not",
+    "the following addresses had permanent fatal errors",
+    "the following addresses had transient non-fatal errors",
+    "sorry, we were unable to deliver your message to the following address",
+    "did not reach the following recipient",
+    "delivery has failed to these recipients or groups",
+    "delivery to the following recipient failed permanently",
+    "delivery to the following recipient has been delayed",
+    "this is an automatically generated delivery status notification",
+    "there was an error delivering your mail to",
+    "your message wasn't delivered to",
+};
+
 // How the common servers say that they gave up (Postfix, Exim, Sendmail,
 // qmail, Yahoo, Exchange and Office 365, Gmail, DragonFly's agent)...
 constexpr std::array kGaveUp = {
@@ -186,6 +208,22 @@ std::string senderLocalPart(const ReportParts& parts) {
     return text::toLower(a.substr(0, a.find('@')));
 }
 
+// Whether the header says a program sent the message.
+bool markedAutomatic(const ReportParts& parts) {
+    const std::string local = senderLocalPart(parts);
+    if (local.starts_with("mailer-daemon") || local == "postmaster" || local == "mail-daemon") return true;
+    if (!parts.failedRecipientsHeader.empty() || parts.deliveryStatusReport) return true;
+    if (const std::string* auto_ = parts.header("Auto-Submitted"); auto_ && !text::startsWithIgnoreCase(text::trim(*auto_), "no"))
+        return true;
+    if (const std::string* path = parts.header("Return-Path")) {
+        std::string compact;
+        for (const char c : *path)
+            if (c != ' ' && c != '\t') compact += c;
+        if (compact == "<>") return true;
+    }
+    return false;
+}
+
 // What the header alone says of a message in no known wording.
 Verdict headerVerdict(const ReportParts& parts) {
     const std::string local = senderLocalPart(parts);
@@ -227,6 +265,7 @@ TextReport readTextReport(const ReportParts& parts) {
         }
         if (!opening.empty() && opening.back() != ' ') opening += ' ';
     }
+    if (!containsAny(opening, kReportOpenings) && !markedAutomatic(parts)) return report;
     if (containsAny(opening, kStillTrying))
         report.verdict = Verdict::Delayed;
     else if (containsAny(opening, kGaveUp))

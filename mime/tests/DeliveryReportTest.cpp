@@ -161,6 +161,15 @@ TEST(DeliveryReport, ShapesAndVerdicts) {
          ReportForm::None, {}},
         {"a person's mail", "From: Ann <ann@example.org>\r\nSubject: subscribe\r\n\r\nbob@example.org\r\n",
          ReportForm::None, {}},
+        {"a person's post in a report's words",
+         "From: Ann <ann@example.org>\r\nSubject: SUBMIT Storm\r\n\r\nThis is a warning: the ferry has been "
+         "delayed and could not be delivered to one or more\r\nislands.\r\n\r\nbob@example.org\r\n",
+         ReportForm::None, {}},
+        {"a report forwarded by a mailbox rule, its header a person's",
+         "From: Ann <ann@example.org>\r\nSubject: Fwd\r\n\r\nThis message was created automatically by mail "
+         "delivery software.\r\n\r\nA message that you sent has not yet been delivered to one or more of its\r\n"
+         "recipients.\r\n\r\n  bob@example.org\r\n    Delay reason: 451 4.3.0 try later\r\n",
+         ReportForm::Text, {{"bob@example.org", false, "4.3.0"}}},
     };
     for (const Case& c : cases) expectReport(c.name, c.message, c.form, c.recipients);
 }
