@@ -75,9 +75,13 @@ std::string AutomaticMailMarker(const MailList& list, const MailHeaders& headers
 bool SetAsideAutomaticMail(const MailList& list, const std::string& path, const MailHeaders& headers) {
     const std::string why = AutomaticMailMarker(list, headers);
     if (why.empty()) return false;
+    SetAsideAsAutomatic(list, path, headers, why);
+    return true;
+}
+
+void SetAsideAsAutomatic(const MailList&, const std::string& path, const MailHeaders& headers, const std::string& why) {
     const std::string* from = headers.find("From");
     std::printf("    Automatic mail from %s (%s)...Setting aside\n", text::printable(from ? *from : "").c_str(),
                 text::printable(why).c_str());
     platform::renameFile(path, BadSpoolName(path));
-    return true;
 }

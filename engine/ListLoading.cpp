@@ -1,5 +1,6 @@
 #include "ListLoading.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -45,6 +46,9 @@ std::unique_ptr<MailList> LoadList(const std::string& directory) {
     list->stripAttachments = flag(Setting::StripAttachments);
     list->stripHTML = flag(Setting::StripHTML);
     list->keep = text::atol32(read(Setting::Keep));
+    list->bounceLimit = std::max(0, text::atol32(read(Setting::BounceLimit)));
+    // Counts that start over at every report would never reach the limit.
+    if (const int32_t days = text::atol32(read(Setting::BounceDays)); days > 0) list->bounceDays = days;
     ReadListSecurity(*list, ini);
 
     std::printf("Reading members...\n");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AutomaticMail.h"
+#include "BounceHandling.h"
 #include "CommandClassification.h"
 #include "IncomingMessage.h"
 #include "ListHeaders.h"
@@ -135,7 +136,7 @@ void processSpoolFile(MailList& list, const std::string& path) {
     // Looked at before stripping, so what is set aside is what arrived.
     MailHeaders headers;
     ReadMailHeaders(path, headers);
-    if (SetAsideAutomaticMail(list, path, headers)) return;
+    if (HandleDeliveryReport(list, path, headers) || SetAsideAutomaticMail(list, path, headers)) return;
     TakeThread(headers, message);
 
     StripMessage(list, path);
@@ -156,7 +157,11 @@ void processSpoolFile(MailList& list, const std::string& path) {
         // A post whose content is all in attachments (a photo, a file, HTML)
         // is no empty message.
         const bool hasBody = readBody(file.get(), message.Body);
-        if (wantsMemberList || hasBody || !ListAttachments(list, path).empty()) {
+        // A command needs no text: mail programs send what a List-Unsubscribe
+        // or List-Subscribe link holds, the subject alone.
+        const CommandKind asked = ClassifyCommand(list, upperSubject);
+        const bool command = asked == CommandKind::Subscribe || asked == CommandKind::Unsubscribe;
+        if (wantsMemberList || command || hasBody || !ListAttachments(list, path).empty()) {
             try {
                 kind = dispatch(list, message, upperSubject, fate);
             } catch (const std::exception&) {

@@ -1,5 +1,7 @@
 #include "UpdateList.h"
 
+#include <utility>
+
 #include "DistributionProgress.h"
 #include "FetchMail.h"
 #include "MailSending.h"
@@ -19,6 +21,9 @@ void UpdateList(MailList& list) {
     ApplyListSecurity(list);
     // A post that has not reached every member yet is taken up again also
     // when no new mail came, and so is mail held back while the member file
-    // could not be read.
-    if (FetchMail(list) || HasUnfinishedDistribution(list) || list.memberFileError != 0) ProcessNewMail(list);
+    // could not be read, and a delivery report whose change could not be
+    // written.
+    const bool reportsWaiting = std::exchange(list.reportsWaiting, false);
+    if (FetchMail(list) || HasUnfinishedDistribution(list) || list.memberFileError != 0 || reportsWaiting)
+        ProcessNewMail(list);
 }

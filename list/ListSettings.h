@@ -41,6 +41,8 @@ enum class Setting {
     SmtpUsername,
     SmtpPassword,
     SmtpAllowPlainAuth,
+    BounceLimit,
+    BounceDays,
 };
 
 // How a value reads.
@@ -49,7 +51,7 @@ enum class ValueKind {
     Command,    // a subject command word, held in capitals
     Flag,       // parseFlag
     TextFile,   // a file inside the list directory
-    Days,       // the number the value starts with
+    Days,       // the number the value starts with (days, or a count)
     Security,   // parseSecurity
     CAFile,     // caFilePath
     PlainAuth,  // parseOptIn
@@ -74,7 +76,10 @@ struct SettingKey {
 //   already on disk use; the text files are found in any letter case.
 // - Keep: a list written before the key existed keeps five days, as it
 //   always did; a new list keeps nothing until the administrator asks.
-inline constexpr std::array<SettingKey, 27> kSettingKeys = {{
+// - BounceLimit: a list written before the key existed removes nobody for
+//   its delivery reports, as it never did; a new list removes a member after
+//   five.
+inline constexpr std::array<SettingKey, 29> kSettingKeys = {{
     {Setting::Name, "General", "Name", ValueKind::Text, "New List", "New List", "New List", false},
     {Setting::Subscribe, "General", "Subscribe", ValueKind::Command, "SUBSCRIBE", "SUBSCRIBE", "SUBSCRIBE", false},
     {Setting::Unsubscribe, "General", "Unsubscribe", ValueKind::Command, "UNSUBSCRIBE", "UNSUBSCRIBE", "UNSUBSCRIBE",
@@ -108,6 +113,8 @@ inline constexpr std::array<SettingKey, 27> kSettingKeys = {{
     {Setting::SmtpUsername, "SMTP", "Username", ValueKind::Text, "", "", "", true},
     {Setting::SmtpPassword, "SMTP", "Password", ValueKind::Text, "", "", "", true},
     {Setting::SmtpAllowPlainAuth, "SMTP", "AllowPlainAuth", ValueKind::PlainAuth, "", "", "", true},
+    {Setting::BounceLimit, "General", "BounceLimit", ValueKind::Days, "0", "0", "5", true},
+    {Setting::BounceDays, "General", "BounceDays", ValueKind::Days, "14", "14", "14", true},
 }};
 
 const SettingKey& settingKey(Setting setting);
