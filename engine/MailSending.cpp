@@ -16,8 +16,8 @@ constexpr int kMemberAttempts = 3;
 // Pauses between tries: after the first, the second, and any later one.
 constexpr uint32_t kRetryPausesMs[] = {2000, 8000};
 // Enough of a reply's text to show what the server meant.
-constexpr size_t kReplyTextBytes = 4096;
-constexpr size_t kReplyStatusBytes = 16;
+constexpr int32_t kReplyTextBytes = 4096;
+constexpr int32_t kReplyStatusBytes = 16;
 
 // Servers that took no connection or gave no greeting in this pass, with
 // the code they failed with: later sends to them fail at once.
@@ -64,14 +64,14 @@ DeliveryResult sendOnce(const std::string& server, const std::string& from, cons
     if (session) {
         result.code = KOVASMTP_SessionSend(session, orNull(to), orNull(replyTo), orNull(subject), orNull(body), length,
                                            orNull(attachments), orNull(headers), nullptr, 0);
-        KOVASMTP_SessionReply(session, &result.reply.code, &greeted, status.data(),
-                              static_cast<int32_t>(status.size()), text.data(), static_cast<int32_t>(text.size()));
+        KOVASMTP_SessionReply(session, &result.reply.code, &greeted, status.data(), kReplyStatusBytes, text.data(),
+                              kReplyTextBytes);
     } else {
         result.code = KOVASMTP_SendEMailWithHeaders(orNull(server), orNull(from), orNull(to), orNull(replyTo),
                                                     orNull(subject), orNull(body), length, orNull(attachments),
                                                     orNull(headers), nullptr, 0);
-        KOVASMTP_LastReply(&result.reply.code, &greeted, status.data(), static_cast<int32_t>(status.size()),
-                           text.data(), static_cast<int32_t>(text.size()));
+        KOVASMTP_LastReply(&result.reply.code, &greeted, status.data(), kReplyStatusBytes, text.data(),
+                           kReplyTextBytes);
     }
     result.reply.status = textOf(status);
     result.reply.text = textOf(text);

@@ -128,9 +128,10 @@ private:
     transport::ParkedThread readerThread_;
     transport::ParkedThread writerThread_;
     platform::Event stopWriter_{true, false};
+    // Taken last: after receiveLock_ (reader) or queueLock_ (Send), never before.
     mutable std::mutex transcriptLock_;
-    mutable std::mutex receiveLock_;
-    mutable std::mutex queueLock_;
+    mutable std::mutex receiveLock_;  // received_; never together with queueLock_
+    mutable std::mutex queueLock_;    // sendQueue_ and the direct send in Send
     platform::Event dataReceived_{true, false};
     platform::Event dataQueued_{true, false};
     // Pulsed when bytes arrive, the writer makes progress or the link breaks.
