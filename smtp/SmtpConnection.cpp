@@ -12,12 +12,20 @@ using transport::Limits;
 
 // In the order of Step. Every reply may take the one reply limit.
 constexpr StepRule kRules[] = {
-    {"greeting", 220, &Limits::replyMs}, {"EHLO", 250, &Limits::replyMs}, {"HELO", 250, &Limits::replyMs},
-    {"STARTTLS", 220, &Limits::replyMs}, {"AUTH", 235, &Limits::replyMs}, {"RSET", 250, &Limits::replyMs},
-    {"MAIL", 250, &Limits::replyMs},     {"RCPT", 250, &Limits::replyMs}, {"DATA", 354, &Limits::replyMs},
-    {"end of data", 250, &Limits::replyMs}, {"QUIT", 221, &Limits::replyMs},
+    {Step::Greeting, 220, &Limits::replyMs}, {Step::Ehlo, 250, &Limits::replyMs},
+    {Step::Helo, 250, &Limits::replyMs},     {Step::StartTls, 220, &Limits::replyMs},
+    {Step::Auth, 235, &Limits::replyMs},     {Step::Reset, 250, &Limits::replyMs},
+    {Step::Mail, 250, &Limits::replyMs},     {Step::Recipient, 250, &Limits::replyMs},
+    {Step::Data, 354, &Limits::replyMs},     {Step::EndOfData, 250, &Limits::replyMs},
+    {Step::Quit, 221, &Limits::replyMs},
 };
-static_assert(std::size(kRules) == static_cast<size_t>(Step::Quit) + 1);
+
+constexpr bool inOrder() {
+    for (size_t i = 0; i < std::size(kRules); ++i)
+        if (static_cast<size_t>(kRules[i].step) != i) return false;
+    return std::size(kRules) == static_cast<size_t>(Step::Quit) + 1;
+}
+static_assert(inOrder());
 
 uint16_t portFor(const Security& security) {
     return security.mode == Security::Tls        ? kTlsPort

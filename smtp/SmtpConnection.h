@@ -33,7 +33,7 @@ struct Security {
 enum class Step { Greeting, Ehlo, Helo, StartTls, Auth, Reset, Mail, Recipient, Data, EndOfData, Quit };
 
 struct StepRule {
-    std::string_view name;
+    Step step;
     int accepts;                          // the reply code that lets the dialogue go on
     uint32_t transport::Limits::*limit;  // how long its reply may take
 };
