@@ -185,3 +185,28 @@ TEST(SmtpSessionFault, UnaskedReplyBetweenMessagesMeansAFreshConnection) {
 }
 
 }  // namespace
+
+namespace {
+
+// A reply with a line that is no reply line: what follows it cannot be
+// trusted to answer the next command, so the connection goes at once
+// instead of taking the rest for the next reply.
+TEST(SmtpSessionFault, MalformedReplyDropsTheConnection) {
+    using S = harness::ScriptedServer;
+    transport::Limits l;
+    l.replyMs = 300;
+    transport::setLimitsForTesting(l);
+    S server("127.0.20.2");
+    ASSERT_TRUE(server.start({S::send("220 fake\r\n"), S::readLine(), S::send("250 hello\r\n"), S::readLine(),
+                              S::send("250-ok\r\nno reply line\r\n250 ok\r\n"), S::waitForClose()}));
+    smtp::Session session(server.server(), "list@example.org", {});
+    const std::string body = "hello\r\n";
+    EXPECT_EQ(session.send("a@example.org", nullptr, "s", body.data(), body.size(), nullptr, nullptr, nullptr, 0),
+              ResultCode::IncorrectResponse);
+    EXPECT_EQ(session.lastReply(), 0);
+    EXPECT_TRUE(server.finish(2000));  // closed without waiting for the session to end
+    EXPECT_EQ(server.received(), "ehlo example.org\r\nmail from:<list@example.org>\r\n");
+    transport::resetLimitsForTesting();
+}
+
+}  // namespace
