@@ -33,7 +33,5 @@ inline constexpr int32_t AuthenticationRefused = KOVA_AUTH_REFUSED;
 inline constexpr int32_t PlainAuthRefused = KOVA_PLAIN_AUTH_REFUSED;
 inline constexpr int32_t CertificateExpired = KOVA_CERTIFICATE_EXPIRED;
 inline constexpr int32_t AuthNotOffered = KOVA_AUTH_NOT_OFFERED;
-// Internal result of MailSocket::ReadUntil; never returned by an export.
-inline constexpr int32_t TerminatorFound = -35;
 
 }  // namespace ResultCode

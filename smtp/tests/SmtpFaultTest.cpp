@@ -4,10 +4,12 @@
 #include <chrono>
 #include <string>
 
+#include "smtp/MessageWriter.h"
 #include "smtp/SmtpDelivery.h"
 #include "tests/TempDir.h"
 #include "tests/harness/ScriptedServer.h"
 #include "transport/Limits.h"
+#include "transport/MailSocket.h"
 #include "transport/ResultCodes.h"
 
 using harness::ScriptedServer;
@@ -45,8 +47,7 @@ protected:
         std::string t(1 << 16, '\0');
         const std::string body = "hello\r\n";
         const int32_t r = smtp::sendEMail(server.server().c_str(), from, "b@example.org", nullptr, "s", body.data(),
-                                          static_cast<int32_t>(body.size()), attachments, t.data(),
-                                          static_cast<int32_t>(t.size()));
+                                          body.size(), attachments, t.data(), t.size());
         if (transcript) *transcript = t.substr(0, t.find('\0'));
         return r;
     }
@@ -92,6 +93,7 @@ TEST_F(SmtpFault, MultiLineGreetingIsJudgedByItsLastLine) {
 TEST_F(SmtpFault, AcceptedDataIsDeliveredWhateverQuitBrings) {
     ScriptedServer server(kAddress);
     auto script = upToData();
+    script[6] = ScriptedServer::send("251 2.1.5 User not local; will forward\r\n");  // as good as 250
     script.push_back(ScriptedServer::readUntil("\r\n.\r\n"));
     script.push_back(ScriptedServer::send("250 queued\r\n"));
     script.push_back(ScriptedServer::readLine());
@@ -163,4 +165,66 @@ TEST_F(SmtpFault, MissingAttachmentLeavesTheDataUnfinished) {
     EXPECT_EQ(send(server, "a@example.org", dir.file("missing.doc").c_str()), ResultCode::FileNotOpened);
     EXPECT_TRUE(server.finish());
     EXPECT_EQ(server.received().find("\r\n.\r\n"), std::string::npos);
+}
+
+TEST_F(SmtpFault, RefusedEhloFallsBackToHeloButNothingElseDoes) {
+    struct Case {
+        const char* name;
+        const char* ehloReply;
+        bool helo;  // the server gets HELO and takes the message
+        int32_t result;
+    };
+    const Case cases[] = {
+        {"a server that knows no EHLO", "502 5.5.1 Unrecognized command\r\n", true, ResultCode::Success},
+        {"one that refuses it as a command", "500 syntax error\r\n", true, ResultCode::Success},
+        {"one that is closing", "421 4.3.2 Shutting down\r\n", false, ResultCode::IncorrectResponse},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto script = upToData();
+        script[2] = ScriptedServer::send(c.ehloReply);
+        if (c.helo) {
+            script.insert(script.begin() + 3, {ScriptedServer::readLine(), ScriptedServer::send("250 hello\r\n")});
+            script.insert(script.end(), {ScriptedServer::readUntil("\r\n.\r\n"), ScriptedServer::send("250 queued\r\n"),
+                                         ScriptedServer::readLine(), ScriptedServer::send("221 bye\r\n")});
+        } else {
+            script.resize(3);
+        }
+        script.push_back(ScriptedServer::waitForClose());
+        ScriptedServer server(kAddress);
+        ASSERT_TRUE(server.start(script));
+        EXPECT_EQ(send(server), c.result);
+        EXPECT_TRUE(server.finish());
+        const std::string got = server.received();
+        EXPECT_TRUE(got.starts_with(c.helo ? "ehlo example.org\r\nhelo example.org\r\nmail from:<a@example.org>\r\n"
+                                           : "ehlo example.org\r\n"))
+            << got;
+        EXPECT_EQ(got.find("helo") != std::string::npos, c.helo);
+    }
+}
+
+TEST(MessageWriter, Base64FileLayout) {
+    TempDir dir;
+    dir.write("empty", "");
+    dir.write("four", "abcd");
+    dir.write("full", std::string(45, 'M'));
+    std::string line;
+    for (int i = 0; i < 15; ++i) line += "TU1N";
+    const std::string expected = "\r\n\r\nYWJjZA==\r\n\r\n" + line + "\r\n\r\n\r\n";
+
+    ScriptedServer server(kAddress);
+    ASSERT_TRUE(server.start({ScriptedServer::readUntil(expected), ScriptedServer::send("250 got it\r\n"),
+                              ScriptedServer::waitForClose()}));
+    MailSocket s;
+    ASSERT_EQ(s.Connect(server.server().c_str(), 25, true, false), ResultCode::Success);
+    EXPECT_EQ(smtp::sendFileBase64(s, dir.file("missing").c_str()), ResultCode::FileNotOpened);
+    EXPECT_EQ(smtp::sendFileBase64(s, nullptr), ResultCode::NullPointer);
+    EXPECT_EQ(smtp::sendFileBase64(s, dir.file("empty").c_str()), ResultCode::Success);
+    EXPECT_EQ(smtp::sendFileBase64(s, dir.file("four").c_str()), ResultCode::Success);
+    EXPECT_EQ(smtp::sendFileBase64(s, dir.file("full").c_str()), ResultCode::Success);
+    std::string reply;
+    EXPECT_EQ(s.ReadLine(reply, 1024, 5000), ResultCode::Success);
+    s.Disconnect();
+    EXPECT_TRUE(server.finish());
+    EXPECT_EQ(server.received(), expected);
 }
