@@ -8,7 +8,7 @@
 
 #include "engine/HtmlRemover.h"
 #include "engine/SpoolCleanup.h"
-#include "pop3/tests/MimeFixtures.h"
+#include "mime/tests/MimeFixtures.h"
 #include "tests/TempDir.h"
 
 using testing::internal::CaptureStdout;

@@ -1,0 +1,44 @@
+// Decoding of uuencoded text: the "begin" line names the file, each data
+// line carries its byte count in its first character, "end" closes it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "LineWriter.h"
+
+namespace mime {
+
+// Uuencoded lines fed one at a time and decoded straight into a file in
+// `folder` named by the begin line.
+class UuStream {
+public:
+    explicit UuStream(std::string folder) : folder_(std::move(folder)) {}
+
+    // One line without its line end. False once the data is complete or
+    // has failed: later lines are not needed.
+    bool line(std::string_view line);
+    // 0, -25 (target not created), -26 (write failed) or -30 (no usable
+    // begin line, or the data has no "end" line); a failed target is deleted.
+    int32_t finish();
+    // The file name the begin line gave; "" before it.
+    const std::string& name() const { return name_; }
+
+private:
+    enum class State { Begin, Data, End, Done };
+    std::string folder_;
+    std::string name_;
+    std::string target_;
+    LineWriter out_;
+    State state_ = State::Begin;
+    int32_t result_ = 0;
+    bool finished_ = false;
+};
+
+// Decodes `source` into `folder` under the (reduced) name of its begin line.
+// 0, -21, -23 (source not readable), or a result of UuStream::finish().
+// `writtenName` receives the file name used.
+int32_t DecodeUuFile(const char* folder, const char* source, std::string* writtenName = nullptr);
+
+}  // namespace mime

@@ -1,0 +1,82 @@
+// libFuzzer target: arbitrary bytes as a message file through the header
+// export and the attachment decoder. Aborts on any file written outside the
+// message's own folder and attachment folder.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "EncodedWords.h"
+#include "AttachmentDecoder.h"
+#include "MessageHeaderCall.h"
+#include "MimeParameters.h"
+#include "QuotedPrintable.h"
+#include "TextToUtf8.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A scratch directory in the working directory, removed at exit.
+struct Scratch {
+    Scratch() : dir(fs::current_path() / ("mime_fuzz_scratch." + std::to_string(std::random_device{}()))) {
+        fs::create_directories(dir / "spool");
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    fs::path dir;
+};
+
+const fs::path& root() {
+    static const Scratch scratch;
+    return scratch.dir;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The text pieces on their own, with the input as a header value, a
+    // quoted-printable line and text in a few character sets.
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    mime::partFileName(mime::parseContentField(text), mime::parseContentField(text.substr(size / 2)));
+    mime::decodeEncodedWords(text);
+    std::string out;
+    mime::decodeQuotedPrintableLine(text, out);
+    for (const char* charset : {"", "ISO-2022-JP", "Shift_JIS", "UTF-7"}) {
+        mime::TextToUtf8 converter(charset);
+        out.clear();
+        converter.convert(text.substr(0, size / 3), out, false);
+        converter.convert(text.substr(size / 3), out, true);
+    }
+
+    const fs::path spool = root() / "spool";
+    const fs::path message = spool / "x.NEW";
+    {
+        std::ofstream f(message, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+
+    char small[8], header[64], boundary[16];
+    uint32_t smallSize = sizeof small, headerSize = sizeof header, boundarySize = sizeof boundary, zero = 0;
+    int32_t multipart = 0;
+    getMessageHeader(message.c_str(), small, &smallSize, nullptr, &zero, nullptr, nullptr, small,
+                              &smallSize, small, &smallSize, small, &smallSize, header, &headerSize, &multipart,
+                              boundary, &boundarySize);
+    mime::decodeAttachments(message.c_str());
+
+    // Only the message and its attachment folder may exist now.
+    for (const auto& e : fs::directory_iterator(root()))
+        if (e.path().filename() != "spool") std::abort();
+    for (const auto& e : fs::directory_iterator(spool)) {
+        const auto name = e.path().filename();
+        if (name != "x.NEW" && !(name == "x" && e.is_directory())) std::abort();
+    }
+    std::error_code ec;
+    fs::remove_all(spool / "x", ec);
+    return 0;
+}
