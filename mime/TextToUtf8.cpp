@@ -3,16 +3,11 @@
 #include <cstdint>
 
 #include "text/TextRules.h"
+#include "text/Windows1252.h"
 
 namespace mime {
 
 namespace {
-
-// Windows-1252 0x80..0x9F; 0 where the set leaves the byte undefined.
-constexpr uint16_t kHighControls[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                        0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void appendCodePoint(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
@@ -27,14 +22,7 @@ void appendCodePoint(std::string& out, uint32_t cp) {
     }
 }
 
-void appendWindows1252(std::string& out, unsigned char b) {
-    if (b >= 0x80 && b < 0xA0) {
-        const uint16_t cp = kHighControls[b - 0x80];
-        appendCodePoint(out, cp ? cp : 0xFFFD);
-    } else {
-        appendCodePoint(out, b);
-    }
-}
+void appendWindows1252(std::string& out, unsigned char b) { appendCodePoint(out, text::windows1252ToUnicode(b)); }
 
 // Length of the valid UTF-8 sequence at `s` (1..4), 0 when it is invalid, or
 // -1 when it is valid so far but `s` ends inside it.

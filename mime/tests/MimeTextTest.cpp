@@ -100,7 +100,9 @@ TEST(TextToUtf8, CharsetsAndFallbackInPieces) {
         {"ks_c_5601-1987", "\xC7\xD1", "\xED\x95\x9C"},
         {"ISO-2022-JP", "\x1B$BF|\x1B(B", "\xE6\x97\xA5"},
         {"", "valid \xC3\xA9 and bad \xE9", "valid \xC3\xA9 and bad \xC3\xA9"},
-        {"us-ascii", "\x81\x9D", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        // The five bytes Windows-1252 leaves undefined, between defined ones.
+        {"us-ascii", "\x80\x81\x8D\x8F\x90\x9D\x9F",
+         "\xE2\x82\xAC\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xC5\xB8"},
         {"x-no-such-set", "\xE2\x82\xAC", "\xE2\x82\xAC"},
         {"utf-8", "\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},  // a surrogate is no UTF-8
         {"ISO-8859-2", "\xFF", "\xCB\x99"},
