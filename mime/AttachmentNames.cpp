@@ -1,26 +1,8 @@
 #include "AttachmentNames.h"
 
-#include <cerrno>
-#include <cstdio>
-
-#include "platform/StdioFile.h"
-#include "platform/FileSystem.h"
 #include "text/TextRules.h"
 
 namespace mime {
-
-namespace {
-
-// Far beyond any real message; bounds the search on a folder full of files.
-constexpr int kMaxNumberedNames = 10000;
-
-std::string numberedName(const std::string& folder, int n, std::string_view ext) {
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%02d", n);
-    return platform::joinPath(folder, std::string("Attach") + digits + std::string(ext));
-}
-
-}  // namespace
 
 std::string reduceName(std::string_view name) {
     for (char sep : {':', '\\', '/'}) {
@@ -68,26 +50,5 @@ std::string attachmentFolderOf(const std::string& path) {
 }
 
 std::string rewriteFileOf(const std::string& path) { return folderOf(path) + std::string(kWorkFileName); }
-
-std::string reserveNumberedName(const std::string& folder, std::string_view ext) {
-    for (int n = 0; n < kMaxNumberedNames; ++n) {
-        const std::string candidate = numberedName(folder, n, ext);
-        platform::StdioFile f = platform::openFile(candidate, "wbx");
-        if (f) {
-            if (!platform::closeFile(f)) break;
-            return candidate;
-        }
-        if (errno != EEXIST) break;
-    }
-    return {};
-}
-
-std::string nextNumberedName(const std::string& folder, std::string_view ext) {
-    for (int n = 0; n < kMaxNumberedNames; ++n) {
-        std::string candidate = numberedName(folder, n, ext);
-        if (!platform::pathExists(candidate)) return candidate;
-    }
-    return numberedName(folder, kMaxNumberedNames, ext);
-}
 
 }  // namespace mime

@@ -31,10 +31,4 @@ std::string attachmentFolderOf(const std::string& path);
 // The rewrite file beside the message file.
 std::string rewriteFileOf(const std::string& path);
 
-// Creates "AttachNN<ext>" in `folder` with the lowest free number from 00 on,
-// never replacing an existing file; returns its full path, empty on failure.
-std::string reserveNumberedName(const std::string& folder, std::string_view ext);
-// The name reserveNumberedName would pick now, without creating it.
-std::string nextNumberedName(const std::string& folder, std::string_view ext);
-
 }  // namespace mime

@@ -1,12 +1,6 @@
 #include "Base64Decoder.h"
 
 #include <array>
-#include <vector>
-
-#include "LineWriter.h"
-#include "platform/StdioFile.h"
-#include "platform/FileSystem.h"
-#include "transport/ResultCodes.h"
 
 namespace mime {
 
@@ -32,8 +26,6 @@ constexpr std::array<unsigned char, 256> makeTable() {
     return t;
 }
 constexpr std::array<unsigned char, 256> kTable = makeTable();
-
-constexpr std::size_t kChunk = 1024 * 1024;
 
 }  // namespace
 
@@ -84,32 +76,19 @@ Base64Decoder::Status Base64Decoder::feed(const char* text, std::size_t n, unsig
     return status_;
 }
 
-int32_t DecodeBase64File(const char* source, const char* target) {
-    if (!source || !target) return ResultCode::NullPointer;
-    platform::StdioFile in = platform::openFile(source, "rb");
-    if (!in) return ResultCode::FileNotOpened;
-    LineWriter out(target);
-    if (!out.isOpen()) return ResultCode::FileNotCreated;
-
-    std::vector<char> text(kChunk);
-    std::vector<unsigned char> bytes(Base64Decoder::maxOutput(kChunk));
-    Base64Decoder decoder;
-    int32_t result = ResultCode::Success;
-    while (decoder.status() == Base64Decoder::Status::More) {
-        const std::size_t n = std::fread(text.data(), 1, text.size(), in.get());
-        if (n == 0) break;
-        std::size_t written = 0;
-        decoder.feed(text.data(), n, bytes.data(), written);
-        if (!out.write(bytes.data(), written)) {
-            result = ResultCode::WriteError;
-            break;
-        }
-    }
-    if (result == ResultCode::Success && decoder.status() == Base64Decoder::Status::Invalid)
-        result = ResultCode::DecodeFailed;
-    if (!out.close() && result == ResultCode::Success) result = ResultCode::WriteError;
-    if (result != ResultCode::Success) platform::removeFile(target);
-    return result;
+std::size_t Base64Decoder::finish(unsigned char* out) {
+    if (status_ != Status::More) return 0;
+    status_ = Status::Finished;
+    unsigned data = 0;  // characters before any padding
+    while (data < pending_ && quad_[data] != kPad) ++data;
+    pending_ = 0;
+    // One character holds only six bits: no byte.
+    if (data < 2) return 0;
+    const unsigned bits = (static_cast<unsigned>(quad_[0]) << 18) | (static_cast<unsigned>(quad_[1]) << 12) |
+                          (data > 2 ? static_cast<unsigned>(quad_[2]) << 6 : 0u);
+    out[0] = static_cast<unsigned char>(bits >> 16);
+    if (data > 2) out[1] = static_cast<unsigned char>(bits >> 8);
+    return data - 1;
 }
 
 }  // namespace mime

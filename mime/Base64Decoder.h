@@ -1,11 +1,10 @@
 // Streaming base64 decoding (RFC 2045 alphabet). CR and LF are skipped; any
 // other byte outside the alphabet makes the input undecodable. A group with
-// "=" padding ends the data; a partial group at the very end is ignored.
+// "=" padding ends the data; a last group that lacks its padding is read as
+// if it had it, as common decoders do.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <string>
 
 namespace mime {
 
@@ -18,6 +17,10 @@ public:
     // Finished or Invalid, further input is ignored.
     Status feed(const char* in, std::size_t n, unsigned char* out, std::size_t& written);
 
+    // The end of the input: the bytes of a last group of two or three
+    // characters ("QQ" as "QQ=="), at most 2, into `out`; returns their count.
+    std::size_t finish(unsigned char* out);
+
     Status status() const { return status_; }
     static constexpr std::size_t maxOutput(std::size_t n) { return (n / 4 + 1) * 3; }
 
@@ -26,10 +29,5 @@ private:
     unsigned char quad_[4] = {};
     unsigned pending_ = 0;
 };
-
-// Decodes the base64 text file `source` into a new byte file `target`.
-// 0, -21 (a name null), -23 (source not readable), -25 (target not created),
-// -26 (write failed) or -30 (not base64). On failure no target is left.
-int32_t DecodeBase64File(const char* source, const char* target);
 
 }  // namespace mime

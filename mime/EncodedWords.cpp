@@ -1,5 +1,8 @@
 #include "EncodedWords.h"
 
+#include <map>
+#include <memory>
+
 #include "Base64Decoder.h"
 #include "TextToUtf8.h"
 #include "text/TextRules.h"
@@ -10,9 +13,10 @@ namespace {
 
 bool decodeB(std::string_view text, std::string& bytes) {
     Base64Decoder d;
-    bytes.resize(Base64Decoder::maxOutput(text.size()));
+    bytes.resize(Base64Decoder::maxOutput(text.size()) + 2);
     std::size_t n = 0;
     d.feed(text.data(), text.size(), reinterpret_cast<unsigned char*>(bytes.data()), n);
+    n += d.finish(reinterpret_cast<unsigned char*>(bytes.data()) + n);
     bytes.resize(n);
     return d.status() != Base64Decoder::Status::Invalid;
 }
@@ -32,30 +36,87 @@ void decodeQ(std::string_view text, std::string& bytes) {
     }
 }
 
-// Decodes the encoded word at the start of `s`; `length` receives its size.
-bool decodeWord(std::string_view s, std::string& out, std::size_t& length) {
-    if (!s.starts_with("=?")) return false;
-    const std::size_t q1 = s.find('?', 2);
-    if (q1 == std::string_view::npos || q1 + 2 >= s.size() || s[q1 + 2] != '?') return false;
-    const std::size_t end = s.find("?=", q1 + 3);
-    if (end == std::string_view::npos) return false;
-    std::string_view charset = s.substr(2, q1 - 2);
-    charset = charset.substr(0, charset.find('*'));  // a language tag
-    const char encoding = text::upperAscii(s[q1 + 1]);
-    const std::string_view payload = s.substr(q1 + 3, end - q1 - 3);
-    if (payload.find_first_of(" \t") != std::string_view::npos) return false;
-    std::string bytes;
-    if (encoding == 'B') {
-        if (!decodeB(payload, bytes)) return false;
-    } else if (encoding == 'Q') {
-        decodeQ(payload, bytes);
-    } else {
-        return false;
+// The next place at or after a position where a search succeeds, for
+// positions that never go back: a hit ahead of the position is kept, and a
+// search that found nothing is never repeated, so every byte is searched
+// about once however many words begin in the text.
+class ForwardSearch {
+public:
+    using Search = std::size_t (*)(std::string_view text, std::size_t from);
+    ForwardSearch(std::string_view text, Search search) : text_(text), search_(search) {}
+
+    std::size_t from(std::size_t pos) {
+        if (searched_ && (hit_ == std::string_view::npos || hit_ >= pos)) return hit_;
+        searched_ = true;
+        hit_ = search_(text_, pos);
+        return hit_;
     }
-    TextToUtf8(charset).convert(bytes, out, true);
-    length = end + 2;
-    return true;
-}
+
+private:
+    std::string_view text_;
+    Search search_;
+    bool searched_ = false;
+    std::size_t hit_ = std::string_view::npos;
+};
+
+// Reading the words of one value.
+class WordReader {
+public:
+    explicit WordReader(std::string_view value)
+        : s_(value),
+          question_(value, [](std::string_view t, std::size_t p) { return t.find('?', p); }),
+          end_(value, [](std::string_view t, std::size_t p) { return t.find("?=", p); }),
+          blank_(value, [](std::string_view t, std::size_t p) { return t.find_first_of(" \t", p); }) {}
+
+    // Decodes the encoded word at `at`; `length` receives its size. The
+    // positions asked for only grow, as the caller reads the value forwards.
+    bool decode(std::size_t at, std::string& out, std::size_t& length) {
+        if (s_.compare(at, 2, "=?") != 0) return false;
+        const std::size_t q1 = question_.from(at + 2);
+        if (q1 == std::string_view::npos || q1 + 2 >= s_.size() || s_[q1 + 2] != '?') return false;
+        const std::size_t end = end_.from(q1 + 3);
+        if (end == std::string_view::npos) return false;
+        // A word holds no blank.
+        const std::size_t blank = blank_.from(q1 + 3);
+        if (blank < end) return false;
+        std::string_view charset = s_.substr(at + 2, q1 - at - 2);
+        charset = charset.substr(0, charset.find('*'));  // a language tag
+        const char encoding = text::upperAscii(s_[q1 + 1]);
+        const std::string_view payload = s_.substr(q1 + 3, end - q1 - 3);
+        std::string bytes;
+        if (encoding == 'B') {
+            if (!decodeB(payload, bytes)) return false;
+        } else if (encoding == 'Q') {
+            decodeQ(payload, bytes);
+        } else {
+            return false;
+        }
+        converter(charset).convert(bytes, out, true);
+        length = end + 2 - at;
+        return true;
+    }
+
+private:
+    // One converter per character set: opening one costs more than most words.
+    TextToUtf8& converter(std::string_view charset) {
+        auto it = converters_.find(charset);
+        if (it != converters_.end()) return *it->second;
+        auto made = std::make_unique<TextToUtf8>(charset);
+        if (converters_.size() >= kMaxConverters) {
+            spare_ = std::move(made);
+            return *spare_;
+        }
+        return *converters_.emplace(std::string(charset), std::move(made)).first->second;
+    }
+    static constexpr std::size_t kMaxConverters = 16;
+
+    std::string_view s_;
+    ForwardSearch question_;
+    ForwardSearch end_;
+    ForwardSearch blank_;
+    std::map<std::string, std::unique_ptr<TextToUtf8>, std::less<>> converters_;
+    std::unique_ptr<TextToUtf8> spare_;
+};
 
 }  // namespace
 
@@ -65,14 +126,16 @@ std::string decodeEncodedWords(std::string_view value) {
     std::string pending;
     bool lastWasWord = false;
     std::size_t i = 0;
+    WordReader words(value);
     auto flushRaw = [&] {
         appendUtf8OrWindows1252(raw, out, pending, true);
         raw.clear();
     };
+    std::string word;
     while (i < value.size()) {
         std::size_t length = 0;
-        std::string word;
-        if (value[i] == '=' && decodeWord(value.substr(i), word, length)) {
+        word.clear();
+        if (value[i] == '=' && words.decode(i, word, length)) {
             // Blanks between two encoded words belong to neither.
             if (lastWasWord && raw.find_first_not_of(" \t") == std::string::npos) raw.clear();
             flushRaw();

@@ -73,8 +73,8 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool
     bool contentTypeWritten = false;
     bool complete = false;  // the block ended at an empty line or "."
     std::string line;
-    LineReader::HeaderRead r = input->readHeaderLine(line);
-    while (r != LineReader::HeaderRead::End) {
+    HeaderRead r = readHeaderLine(*input, line);
+    while (r != HeaderRead::End) {
         if (line == ".") {
             if (!write(line)) return ResultCode::WriteError;
             if (endedAtDot) *endedAtDot = true;
@@ -121,8 +121,8 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool
             if (!collected.empty()) collected += '\n';
             collected += line;
         }
-        if (r == LineReader::HeaderRead::LastLine) break;
-        r = input->readHeaderLine(line);
+        if (r == HeaderRead::LastLine) break;
+        r = readHeaderLine(*input, line);
     }
 
     copyOut(f.header, collected);

@@ -94,20 +94,4 @@ std::string_view LineReader::peekLines() {
     return {start, static_cast<std::size_t>(static_cast<const char*>(last) - start) + 1};
 }
 
-LineReader::HeaderRead LineReader::readHeaderLine(std::string& line) {
-    if (!readLine(line)) return HeaderRead::End;
-    if (line.empty() || line == ".") return peekByte() < 0 ? HeaderRead::LastLine : HeaderRead::Line;
-    std::string next;
-    for (;;) {
-        const int c = peekByte();
-        if (c < 0) return HeaderRead::LastLine;
-        if (c != ' ' && c != '\t') return HeaderRead::Line;
-        readLine(next);
-        std::size_t skip = 0;
-        while (skip < next.size() && (next[skip] == ' ' || next[skip] == '\t')) ++skip;
-        line += ' ';
-        line.append(next, skip, std::string::npos);
-    }
-}
-
 }  // namespace mime

@@ -1,5 +1,5 @@
 // Reads a message file line by line through a large buffer. Lines come back
-// without their trailing CR and LF bytes; a logical header line is unfolded.
+// without their trailing CR and LF bytes.
 // A line longer than the buffer can also be taken in pieces, so no line is
 // ever held whole in memory.
 #pragma once
@@ -10,14 +10,17 @@
 #include <string>
 #include <string_view>
 
+#include "HeaderLines.h"
+
 namespace mime {
 
-class LineReader {
+class LineReader final : public LineSource {
 public:
     explicit LineReader(std::FILE* file, std::size_t bufferSize = 256 * 1024);
 
     // One physical line of any length. False only when nothing was left.
-    bool readLine(std::string& line);
+    bool readLine(std::string& line) override;
+    int peekByte() override;
 
     // The next physical line, or when it is longer than the buffer, the next
     // piece of it; `lineEnded` tells which. A line's end (LF and the CRs
@@ -30,22 +33,10 @@ public:
     std::string_view peekLines();
     void skip(std::size_t n) { pos_ += n; }
 
-    enum class HeaderRead {
-        Line,      // a logical line; more of the file follows
-        LastLine,  // a logical line, and the file ended right behind it
-        End,       // nothing was left
-    };
-    // One logical header line: continuation lines (beginning with a space or a
-    // tab) are appended behind one space with their leading blanks removed.
-    // An empty line or "." is never continued: it ends the header block, and a
-    // body that begins with an indented line must stay body.
-    HeaderRead readHeaderLine(std::string& line);
-
 private:
     // Moves the unread bytes to the front and reads behind them; false when
     // nothing more could be read.
     bool refill();
-    int peekByte();
 
     std::FILE* file_;
     std::size_t size_;

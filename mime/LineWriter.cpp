@@ -12,24 +12,24 @@ namespace {
 constexpr std::size_t kWriteBuffer = 256 * 1024;
 }  // namespace
 
-LineWriter::LineWriter(const std::string& path, const char* mode) : file_(platform::openFile(path, mode)) {
+LineWriter::LineWriter(platform::StdioFile file) : file_(std::move(file)) {
     if (file_) {
         std::setvbuf(file_.get(), nullptr, _IONBF, 0);
         buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
     }
 }
 
-LineWriter LineWriter::deferred(const std::string& path) {
+LineWriter LineWriter::deferred(std::function<platform::StdioFile()> create) {
     LineWriter w;
-    w.path_ = path;
+    w.create_ = std::move(create);
     w.buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
     return w;
 }
 
 bool LineWriter::open() {
-    if (file_ || path_.empty()) return ok_ && !createFailed_;
-    file_ = platform::openFile(path_, "wb");
-    path_.clear();
+    if (file_ || !create_) return ok_ && !createFailed_;
+    file_ = create_();
+    create_ = nullptr;
     if (!file_) {
         createFailed_ = true;
         ok_ = false;
@@ -81,7 +81,7 @@ bool LineWriter::close() {
     if (!buffer_) return ok_;
     flush();
     buffer_.reset();
-    path_.clear();
+    create_ = nullptr;
     if (file_ && !platform::closeFile(file_)) ok_ = false;
     return ok_;
 }
@@ -89,7 +89,7 @@ bool LineWriter::close() {
 void LineWriter::abandon() {
     used_ = 0;
     buffer_.reset();
-    path_.clear();
+    create_ = nullptr;
     file_.reset();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,12 +15,13 @@ namespace mime {
 class LineWriter {
 public:
     LineWriter() = default;
-    // Creates (or truncates) the file in byte mode; check isOpen().
-    explicit LineWriter(const std::string& path, const char* mode = "wb");
+    // Writes to a file opened in byte mode; check isOpen().
+    explicit LineWriter(platform::StdioFile file);
 
-    // A writer whose file is created only when its buffer first overflows,
-    // or by open(): output that may yet be thrown away never touches the disk.
-    static LineWriter deferred(const std::string& path);
+    // A writer whose file `create` makes only when the buffer first
+    // overflows, or by open(): output that may yet be thrown away never
+    // touches the disk.
+    static LineWriter deferred(std::function<platform::StdioFile()> create);
     // Creates a deferred file now; false when it cannot be created.
     bool open();
     // A deferred file that open() or an overflow failed to create.
@@ -40,7 +42,7 @@ public:
 private:
     bool flush();
 
-    std::string path_;  // of a file not created yet
+    std::function<platform::StdioFile()> create_;  // of a file not created yet
     platform::StdioFile file_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;

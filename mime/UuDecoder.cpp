@@ -2,7 +2,6 @@
 
 #include "AttachmentNames.h"
 #include "LineReader.h"
-#include "platform/FileSystem.h"
 #include "platform/StdioFile.h"
 #include "transport/ResultCodes.h"
 #include "text/TextRules.h"
@@ -42,14 +41,12 @@ bool UuStream::line(std::string_view line) {
             result_ = ResultCode::DecodeFailed;
             return false;
         }
-        name_ = *name;
-        target_ = platform::joinPath(folder_, name_);
-        out_ = LineWriter(target_);
-        if (!out_.isOpen()) {
-            target_.clear();
+        out_ = files_.createNamed(*name);
+        if (!out_) {
             result_ = ResultCode::FileNotCreated;
             return false;
         }
+        name_ = out_->name;
         state_ = State::Data;
         return true;
     }
@@ -74,7 +71,7 @@ bool UuStream::line(std::string_view line) {
                                             static_cast<unsigned char>(v)};
             for (int k = 0; k < 3 && k < n; ++k) bytes[count++] = group[k];
         }
-        if (!out_.write(bytes, count)) {
+        if (!out_->writer.write(bytes, count)) {
             result_ = ResultCode::WriteError;
             state_ = State::Done;
             return false;
@@ -96,8 +93,9 @@ int32_t UuStream::finish() {
     finished_ = true;
     if (state_ != State::Done) result_ = ResultCode::DecodeFailed;
     state_ = State::Done;
-    if (!out_.close() && result_ == ResultCode::Success) result_ = ResultCode::WriteError;
-    if (result_ != ResultCode::Success && !target_.empty()) platform::removeFile(target_);
+    if (!out_) return result_;
+    if (!out_->writer.close() && result_ == ResultCode::Success) result_ = ResultCode::WriteError;
+    if (result_ != ResultCode::Success) files_.discard(*out_);
     return result_;
 }
 
@@ -106,7 +104,8 @@ int32_t DecodeUuFile(const char* folder, const char* source, std::string* writte
     platform::StdioFile in = platform::openFile(source, "rb");
     if (!in) return ResultCode::FileNotOpened;
     LineReader reader(in.get());
-    UuStream uu(folder);
+    AttachmentFiles files = AttachmentFiles::inFolder(folder);
+    UuStream uu(files);
     std::string line;
     while (reader.readLine(line) && uu.line(line)) {
     }

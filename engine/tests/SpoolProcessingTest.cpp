@@ -87,3 +87,15 @@ TEST_F(SpoolProcessing, UnrecognisedMailFromAMemberIsIgnoredAndDeleted) {
     EXPECT_FALSE(exists("m.NEW"));
     EXPECT_FALSE(exists("m"));
 }
+
+TEST_F(SpoolProcessing, FromHiddenBehindALongHeaderLineIsNoSender) {
+    // Read in pieces of 8191 bytes, the pad's line ended in a From: of a
+    // member and made that member the sender.
+    const std::string pad = "X-Pad: " + std::string(8184, 'a');
+    spoolFile("m.NEW", "To: list@example.org\r\nFrom: eve@evil.test\r\n" + pad +
+                           "From: ann@example.org\r\nSubject: hello\r\n\r\nbody\r\n.\r\n");
+    EXPECT_EQ(process(),
+              "  Processing all new mail...\n    Invalid E-Mail from eve@evil.test...Ignoring\n"
+              "    Deleting attachments...\n");
+    EXPECT_FALSE(exists("m.NEW"));
+}
