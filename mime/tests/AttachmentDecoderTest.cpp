@@ -236,6 +236,14 @@ TEST_F(AttachmentDecoderTest, PartsKeepTheirContentUnderTheNameTheyGive) {
          "a;b=\r\n;c\r\n=E4\r\n", "Liste \xC3\xA4.csv", "a;b;c\r\n\xE4"},
         {"Content-Type: text/csv; name=\"lf.csv\"\r\nContent-Transfer-Encoding: quoted-printable\r\n",
          "a=0A=\r\nb\r\n", "lf.csv", "a\nb"},
+        // Uuencoded parts of one name no longer replace each other.
+        {"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: x-uuencode\r\n",
+         "begin 644 d.bin\r\n" + uuLines(photo) + "end\r\n", "d.bin", photo},
+        {"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: x-uuencode\r\n",
+         "begin 644 d.bin\r\n" + uuLines("second") + "end\r\n", "d (2).bin", "second"},
+        // A last group without its padding keeps its byte, as common decoders read it.
+        {"Content-Type: application/octet-stream; name=\"short.bin\"\r\nContent-Transfer-Encoding: base64\r\n",
+         "AAAAAA\r\n", "short.bin", std::string(4, '\0')},
     };
     std::string body;
     for (const auto& c : cases) body += part(c.headers, c.body);
@@ -327,6 +335,66 @@ TEST_F(AttachmentDecoderTest, RewriteFileThatCannotBeCreated) {
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(r, c.result) << c.message.substr(0, 40);
         EXPECT_TRUE(message() == c.message) << c.message.substr(0, 40);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::string repeated(const std::string& unit, std::size_t times) {
+    std::string out;
+    out.reserve(unit.size() * times);
+    for (std::size_t i = 0; i < times; ++i) out += unit;
+    return out;
+}
+
+// Shapes a sender can make to keep the engine busy: work stays in proportion
+// to the message (each once took minutes), and beyond the part limit the
+// message is refused whole.
+TEST_F(AttachmentDecoderTest, HostileShapesAreDecodedOrRefusedWhole) {
+    const std::string unterminated = repeated("=?a?b?x", 4 * 1000 * 1000 / 7);
+    const std::string named = "Content-Type: application/octet-stream; name=\"same.txt\"\r\n"
+                              "Content-Transfer-Encoding: base64\r\n";
+    const std::string unnamed = "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n";
+    const std::string text = "Content-Type: text/plain\r\n";
+    const struct {
+        std::string body;
+        int32_t result;
+        std::string lastFile;  // "" when no file is kept
+        std::size_t files;
+        bool unable;  // parts reported as not decodable
+    } cases[] = {
+        {part("Content-Type: application/pdf\r\nContent-Disposition: attachment; filename=\"" + unterminated +
+                  "\"\r\nContent-Transfer-Encoding: base64\r\n",
+              "AAAA\r\n") +
+             part("Content-Type: application/pdf; name=\"" + unterminated + ".pdf\"\r\n", "x\r\n"),
+         0, "", 0, true},
+        // The 10,000th part of one name was lost: its name was looked for
+        // from "(2)" on each time, and that search ended at 9,999.
+        {repeated(part(named, "AAAA\r\n"), 10000), 0, "same (10000).txt", 10000, false},
+        {repeated(part(unnamed, "AAAA\r\n"), 3) + repeated(part(text, "t\r\n"), 9997), 0, "Attach02.BIN", 3, false},
+        {repeated(part(unnamed, "AAAA\r\n"), 3) + repeated(part(text, "t\r\n"), 9997) + part(text, "one too many\r\n"),
+         -31, "", 0, false},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(dir.file("m"));
+        int32_t result = 0;
+        const std::string printed = decode(c.body + "--=_outer--\r\n", true, &result);
+        EXPECT_EQ(result, c.result) << c.lastFile;
+        EXPECT_EQ(printed.find("Unable to decode") != std::string::npos, c.unable) << c.lastFile;
+        if (c.result != 0) {
+            EXPECT_TRUE(message() == original);
+        } else if (c.unable || c.files == 10000) {
+            EXPECT_EQ(message(), kRewrittenHeader);
+        }
+        if (!c.lastFile.empty()) {
+            EXPECT_EQ(readFile(attachment(c.lastFile)), std::string(3, '\0'));
+        }
+        std::size_t files = 0;
+        if (exists(dir.file("m")))
+            for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.file("m"))) ++files;
+        EXPECT_EQ(files, c.files) << c.lastFile;
     }
 }
 

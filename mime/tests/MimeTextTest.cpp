@@ -63,6 +63,9 @@ TEST(EncodedWords, DecodedToUtf8) {
         {"=?UTF-8?X?abc?=", "=?UTF-8?X?abc?="},
         {"a =?UTF-8?Q?b?= c", "a b c"},
         {"raw \xE9t\xE9", "raw \xC3\xA9t\xC3\xA9"},  // 8-bit bytes that are no UTF-8: Windows-1252
+        {"=?utf-8?b?QUI?= =?utf-8?b?Qw?=", "ABC"},  // base64 without its padding keeps its bytes
+        {"=?a?q?x =?a?q?y?=", "=?a?q?x y"},            // a word holds no blank
+        {"=?a?b?x=?a?b?x=?a?b?x", "=?a?b?x=?a?b?x=?a?b?x"},
     };
     for (const auto& c : cases) EXPECT_EQ(decodeEncodedWords(c.in), c.out) << c.in;
 }
