@@ -264,7 +264,8 @@ std::unique_ptr<PartSink> AttachmentDecoder::sinkFor(const PartFacts& facts, boo
         return std::make_unique<DroppedPart>();
     }
     const std::string name = facts.name();
-    const bool named = !reduceName(name).empty();
+    const std::string_view reduced = reducedName(name);
+    const bool named = !reduced.empty();
     const bool encodedToFile = facts.encoding == E::Base64 || facts.encoding == E::Uuencode;
     // The post's own text: plain text not sent as an attachment file, a
     // message that is HTML itself (left to the HTML stripping), and HTML that
@@ -275,27 +276,27 @@ std::unique_ptr<PartSink> AttachmentDecoder::sinkFor(const PartFacts& facts, boo
          (facts.isHtml() && named && facts.typeName.empty() && !facts.dispositionName.empty()));
     if (inlineText) return std::make_unique<InlineText>(facts, rewrite_, files_, changed);
     if (changed) *changed = true;
-    return fileSinkFor(facts, named ? name : std::string());
+    return fileSinkFor(facts, named ? name : std::string(), reduced);
 }
 
-std::unique_ptr<PartSink> AttachmentDecoder::fileSinkFor(const PartFacts& facts, const std::string& name) {
+std::unique_ptr<PartSink> AttachmentDecoder::fileSinkFor(const PartFacts& facts, const std::string& name,
+                                                         std::string_view reduced) {
     const std::string_view ext = generatedExtension(facts.type);
     std::string shown = name;
     std::optional<std::string> fileName;
     if (!name.empty()) {
-        fileName = attachmentFileName(name);
+        if (reduced.size() <= kMaxNameLength) fileName = attachmentFileName(reduced);
         // Clients name a forwarded message by its subject; members' programs
         // open it by its extension.
         if (fileName && facts.type == "message/rfc822" && !text::endsWithIgnoreCase(*fileName, ".eml"))
             fileName = attachmentFileName(*fileName + ".eml");
-        if (!fileName) return std::make_unique<DroppedPart>(sanitizeName(reduceName(name)));
-    } else {
-        shown = files_.nextNumberedPath(ext);
+        if (!fileName) return std::make_unique<DroppedPart>(sanitizeName(reduced));
     }
-    if (facts.encoding == PartFacts::Encoding::Uuencode) return std::make_unique<UuencodedPart>(files_, shown);
+    if (facts.encoding == PartFacts::Encoding::Uuencode)
+        return std::make_unique<UuencodedPart>(files_, fileName ? shown : files_.nextNumberedPath(ext));
 
     std::optional<AttachmentFiles::File> file = fileName ? files_.createNamed(*fileName) : files_.createNumbered(ext);
-    if (!file) return std::make_unique<DroppedPart>(shown);
+    if (!file) return std::make_unique<DroppedPart>(fileName ? shown : files_.nextNumberedPath(ext));
     shown = fileName ? file->name : file->path;
     return std::make_unique<FilePart>(facts.encoding, files_, std::move(*file), std::move(shown));
 }

@@ -30,7 +30,8 @@ public:
 
 private:
     std::unique_ptr<PartSink> sinkFor(const PartFacts& facts, bool topLevel, bool* changed);
-    std::unique_ptr<PartSink> fileSinkFor(const PartFacts& facts, const std::string& name);
+    // `reduced` is the name's last path component.
+    std::unique_ptr<PartSink> fileSinkFor(const PartFacts& facts, const std::string& name, std::string_view reduced);
 
     AttachmentFiles& files_;
     LineWriter& rewrite_;

@@ -1,42 +1,54 @@
 #include "AttachmentNames.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 #include "text/TextRules.h"
 
 namespace mime {
 
-std::string reduceName(std::string_view name) {
-    for (char sep : {':', '\\', '/'}) {
-        const std::size_t p = name.rfind(sep);
-        if (p != std::string_view::npos) name.remove_prefix(p + 1);
+std::string_view reducedName(std::string_view name) {
+    std::size_t cut = 0;
+    for (const char sep : {':', '\\', '/'}) {
+        const void* at = memrchr(name.data(), sep, name.size());
+        if (at) cut = std::max<std::size_t>(cut, static_cast<const char*>(at) - name.data() + 1);
     }
-    std::string reduced = text::trim(name);
-    if (reduced == "." || reduced == "..") reduced.clear();
-    return reduced;
+    name.remove_prefix(cut);
+    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    if (name == "." || name == "..") return {};
+    return name;
 }
+
+std::string reduceName(std::string_view name) { return std::string(reducedName(name)); }
+
+namespace {
+
+constexpr std::array<bool, 256> makeRefused() {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 0x20; ++c) t[c] = true;
+    t[0x7F] = true;
+    for (const unsigned char c : {'\\', '/', ':', '*', '?', '"', '<', '>', '|'}) t[c] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kRefused = makeRefused();
+
+}  // namespace
 
 std::string sanitizeName(std::string_view name) {
     std::string out(name);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            c = '_';
-            continue;
-        }
-        switch (c) {
-            case '\\': case '/': case ':': case '*': case '?':
-            case '"': case '<': case '>': case '|':
-                c = '_';
-                break;
-            default:
-                break;
-        }
-    }
+    for (char& c : out)
+        if (kRefused[static_cast<unsigned char>(c)]) c = '_';
     return out;
 }
 
 std::optional<std::string> attachmentFileName(std::string_view name) {
-    std::string n = sanitizeName(reduceName(name));
-    if (n.empty() || n.size() > kMaxNameLength || text::equalsIgnoreCase(n, kWorkFileName)) return std::nullopt;
+    std::string n = reduceName(name);
+    // Sanitizing keeps the length: a name too long is refused before it.
+    if (n.empty() || n.size() > kMaxNameLength) return std::nullopt;
+    n = sanitizeName(n);
+    if (text::equalsIgnoreCase(n, kWorkFileName)) return std::nullopt;
     return n;
 }
 

@@ -11,6 +11,8 @@ namespace mime {
 // The last path component after every ":", "\" and "/", trimmed of spaces.
 // "", "." and ".." mean the part has no usable name: the result is empty.
 std::string reduceName(std::string_view name);
+// The same as a view into `name`.
+std::string_view reducedName(std::string_view name);
 
 // Replaces bytes that break the "|"-joined attachment list or outgoing part
 // headers (control bytes) or that Windows file systems refuse in names (lists

@@ -1,5 +1,6 @@
 #include "EncodedWords.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -65,13 +66,18 @@ public:
     explicit WordReader(std::string_view value)
         : s_(value),
           question_(value, [](std::string_view t, std::size_t p) { return t.find('?', p); }),
-          end_(value, [](std::string_view t, std::size_t p) { return t.find("?=", p); }),
+          end_(value,
+               [](std::string_view t, std::size_t p) {
+                   for (; p + 1 < t.size(); ++p)
+                       if (t[p] == '?' && t[p + 1] == '=') return p;
+                   return std::string_view::npos;
+               }),
           blank_(value, [](std::string_view t, std::size_t p) { return t.find_first_of(" \t", p); }) {}
 
     // Decodes the encoded word at `at`; `length` receives its size. The
     // positions asked for only grow, as the caller reads the value forwards.
     bool decode(std::size_t at, std::string& out, std::size_t& length) {
-        if (s_.compare(at, 2, "=?") != 0) return false;
+        if (at + 1 >= s_.size() || s_[at] != '=' || s_[at + 1] != '?') return false;
         const std::size_t q1 = question_.from(at + 2);
         if (q1 == std::string_view::npos || q1 + 2 >= s_.size() || s_[q1 + 2] != '?') return false;
         const std::size_t end = end_.from(q1 + 3);
@@ -121,34 +127,46 @@ private:
 }  // namespace
 
 std::string decodeEncodedWords(std::string_view value) {
+    constexpr std::size_t kRawPiece = 64 * 1024;
     std::string out;
+    out.reserve(value.size());
     std::string raw;  // bytes outside encoded words, converted in runs
     std::string pending;
     bool lastWasWord = false;
-    std::size_t i = 0;
     WordReader words(value);
     auto flushRaw = [&] {
         appendUtf8OrWindows1252(raw, out, pending, true);
         raw.clear();
     };
+    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
     std::string word;
+    std::size_t i = 0;
     while (i < value.size()) {
-        std::size_t length = 0;
-        word.clear();
-        if (value[i] == '=' && words.decode(i, word, length)) {
-            // Blanks between two encoded words belong to neither.
-            if (lastWasWord && raw.find_first_not_of(" \t") == std::string::npos) raw.clear();
-            flushRaw();
-            out += word;
-            i += length;
-            lastWasWord = true;
-            continue;
+        if (value[i] == '=') {
+            std::size_t length = 0;
+            word.clear();
+            if (words.decode(i, word, length)) {
+                // Blanks between two encoded words belong to neither.
+                if (lastWasWord && std::all_of(raw.begin(), raw.end(), isBlank)) raw.clear();
+                flushRaw();
+                out += word;
+                i += length;
+                lastWasWord = true;
+                continue;
+            }
         }
-        raw += value[i++];
-        if (raw.back() != ' ' && raw.back() != '\t') {
-            if (lastWasWord) flushRaw();
-            lastWasWord = false;
+        // Text up to the next "=?" that may begin a word, taken whole.
+        std::size_t end = i + 1;
+        while (end < value.size() && !(value[end] == '=' && end + 1 < value.size() && value[end + 1] == '?')) ++end;
+        const std::string_view text = value.substr(i, end - i);
+        raw.append(text);
+        if (!std::all_of(text.begin(), text.end(), isBlank)) lastWasWord = false;
+        // Long text goes on in pieces; a character cut at the end waits in `pending`.
+        if (!lastWasWord && raw.size() >= kRawPiece) {
+            appendUtf8OrWindows1252(raw, out, pending, false);
+            raw.clear();
         }
+        i = end;
     }
     flushRaw();
     return out;

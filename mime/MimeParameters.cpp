@@ -45,12 +45,14 @@ public:
     // Text up to one of `stops`, comments removed, blanks trimmed.
     std::string until(std::string_view stops) {
         std::string out;
-        while (i_ < s_.size() && stops.find(s_[i_]) == std::string_view::npos) {
-            if (s_[i_] == '(') {
-                skipBlanks();
-                continue;
-            }
-            out += s_[i_++];
+        while (i_ < s_.size()) {
+            // Runs of plain text are taken whole: a value may be megabytes long.
+            std::size_t j = i_;
+            while (j < s_.size() && s_[j] != '(' && stops.find(s_[j]) == std::string_view::npos) ++j;
+            out.append(s_.substr(i_, j - i_));
+            i_ = j;
+            if (i_ >= s_.size() || s_[i_] != '(') break;
+            skipBlanks();
         }
         return text::trim(trimTabs(out));
     }
@@ -59,6 +61,11 @@ public:
         std::string out;
         ++i_;  // the opening quote
         while (i_ < s_.size()) {
+            std::size_t j = i_;
+            while (j < s_.size() && s_[j] != '"' && s_[j] != '\\' && s_[j] != '\r' && s_[j] != '\n') ++j;
+            out.append(s_.substr(i_, j - i_));
+            i_ = j;
+            if (i_ >= s_.size()) break;
             const char c = s_[i_++];
             if (c == '"') break;
             // Only a quote or a backslash is taken as escaped: clients put
@@ -67,7 +74,7 @@ public:
                 out += s_[i_++];
                 continue;
             }
-            if (c != '\r' && c != '\n') out += c;
+            if (c == '\\') out += c;
         }
         return out;
     }
@@ -133,6 +140,11 @@ std::string joinSections(std::vector<Section>& sections) {
 std::string ContentField::param(const std::string& name) const {
     const auto it = params.find(name);
     return it == params.end() ? std::string() : it->second;
+}
+
+std::string ContentField::take(const std::string& name) {
+    const auto it = params.find(name);
+    return it == params.end() ? std::string() : std::move(it->second);
 }
 
 ContentField parseContentField(std::string_view value) {

@@ -15,6 +15,8 @@ struct ContentField {
 
     // The parameter's value, or "" when absent.
     std::string param(const std::string& name) const;
+    // The same, moved out: a value may be megabytes long.
+    std::string take(const std::string& name);
 };
 
 // Parses the value of a header line (the text after the colon). Section

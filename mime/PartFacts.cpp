@@ -37,11 +37,11 @@ std::string PartFacts::name() const {
 void PartFacts::take(const std::string& line) {
     const std::string_view l(line);
     if (text::startsWithIgnoreCase(l, kContentType)) {
-        const ContentField f = parseContentField(l.substr(kContentType.size()));
-        type = f.value;
-        charset = f.param("charset");
-        boundary = isMultipart() ? f.param("boundary") : std::string();
-        typeName = f.param("name");
+        ContentField f = parseContentField(l.substr(kContentType.size()));
+        type = std::move(f.value);
+        charset = f.take("charset");
+        boundary = isMultipart() ? f.take("boundary") : std::string();
+        typeName = f.take("name");
     } else if (text::startsWithIgnoreCase(l, kTransferEncoding)) {
         const std::string v = parseContentField(l.substr(kTransferEncoding.size())).value;
         if (v.find("base64") != std::string::npos)
@@ -51,9 +51,9 @@ void PartFacts::take(const std::string& line) {
         else if (v.find("uue") != std::string::npos)
             encoding = Encoding::Uuencode;
     } else if (text::startsWithIgnoreCase(l, kDisposition)) {
-        const ContentField f = parseContentField(l.substr(kDisposition.size()));
+        ContentField f = parseContentField(l.substr(kDisposition.size()));
         attachment = f.value == "attachment";
-        dispositionName = f.param("filename");
+        dispositionName = f.take("filename");
     }
 }
 
