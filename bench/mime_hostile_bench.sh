@@ -7,12 +7,13 @@
 # Usage: bench/mime_hostile_bench.sh [BUILD_DIR] [SHAPE...]   (ROUNDS=5)
 # Shapes: names1 names4 (attachment names of 1 and 4 MB of "=?a?b?x"),
 # parts10k parts100k (unnamed parts; past 10,000 the message is refused),
-# samename (10,000 parts of one name). TMPDIR chooses where the files go.
+# samename (10,000 parts of one name), lines (a base64 part of 4 MB in blocks
+# of many short lines before one long one). TMPDIR chooses where the files go.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 [ $# -gt 0 ] && shift
-shapes=${*:-names1 names4 parts10k parts100k samename}
+shapes=${*:-names1 names4 parts10k parts100k samename lines}
 rounds=${ROUNDS:-5}
 driver=$build/bench/bench_mime
 [ -x "$driver" ] || { echo "build the bench_mime target first ($driver)"; exit 2; }
@@ -47,6 +48,8 @@ bodies = {
     "parts10k": lambda: unnamed * 9999,
     "parts100k": lambda: unnamed * 99999,
     "samename": lambda: named * 9999,
+    "lines": lambda: part(b"Content-Type: application/pdf\r\nContent-Transfer-Encoding: base64\r\n",
+                          (b"-\r\n" * 43000 + b"A" * 128000 + b"\r\n") * 16),
 }
 for shape in shapes:
     hostile = head + bodies[shape]() + b"--b--\r\n.\r\n"

@@ -18,6 +18,7 @@ LineReader::LineReader(std::FILE* file, std::size_t bufferSize)
 
 bool LineReader::refill() {
     if (eof_ || !file_) return false;
+    lastLineEndKnown_ = false;
     if (pos_ > 0) {
         std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
         end_ -= pos_;
@@ -83,15 +84,18 @@ bool LineReader::readLine(std::string& line) {
 }
 
 std::string_view LineReader::peekLines() {
-    const char* start = buffer_.get() + pos_;
-    const void* last = memrchr(start, '\n', end_ - pos_);
-    if (!last) {
-        if (!refill()) return {};
-        start = buffer_.get() + pos_;
-        last = memrchr(start, '\n', end_ - pos_);
-        if (!last) return {};
+    // The last line end is looked for once per fill: a body of many short
+    // lines before a long unended one must not search that one again each time.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!lastLineEndKnown_) {
+            const void* last = memrchr(buffer_.get() + pos_, '\n', end_ - pos_);
+            lastLineEnd_ = last ? static_cast<std::size_t>(static_cast<const char*>(last) - buffer_.get()) + 1 : 0;
+            lastLineEndKnown_ = true;
+        }
+        if (lastLineEnd_ > pos_) return {buffer_.get() + pos_, lastLineEnd_ - pos_};
+        if (attempt == 0 && !refill()) break;
     }
-    return {start, static_cast<std::size_t>(static_cast<const char*>(last) - start) + 1};
+    return {};
 }
 
 }  // namespace mime

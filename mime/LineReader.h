@@ -45,6 +45,9 @@ private:
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
+    // Just behind the buffer's last LF (0: none), while lastLineEndKnown_.
+    std::size_t lastLineEnd_ = 0;
+    bool lastLineEndKnown_ = false;
 };
 
 }  // namespace mime
