@@ -191,8 +191,7 @@ public:
         // The line end before a delimiter belongs to the delimiter; a part
         // that ends the message without one keeps its last line end.
         if (lineEndOwed_ && !endedAtDelimiter && written_) written_ = file_.writer.write("\r\n", 2);
-        const bool ok =
-            file_.writer.close() && written_ && base64_.status() != Base64Decoder::Status::Invalid;
+        const bool ok = file_.writer.close() && written_ && base64_.status() != Base64Decoder::Status::Invalid;
         if (!ok) files_.discard(file_);
         // Unencoded parts were always stored without a line of their own.
         if (encoding_ != PartFacts::Encoding::None || !ok) report(ok, shown_);
@@ -237,21 +236,18 @@ PartIterator::Outcome AttachmentDecoder::run(PartIterator& parts, bool* changed)
     std::unique_ptr<PartSink> sink;
     for (;;) {
         switch (parts.next()) {
-        case Step::PartBegins:
-            sink = sinkFor(parts.facts(), parts.topLevel(), changed);
-            if (files_.full()) return PartIterator::Outcome::TooManyParts;
-            parts.takeInBulk(sink->bulk());
-            break;
-        case Step::Piece:
-            sink->take(parts.piece(), parts.lineStart(), parts.lineEnded());
-            break;
-        case Step::PartEnds:
-            sink->finish(parts.endedAtDelimiter());
-            sink.reset();
-            if (files_.full()) return PartIterator::Outcome::TooManyParts;
-            break;
-        case Step::End:
-            return parts.outcome();
+            case Step::PartBegins:
+                sink = sinkFor(parts.facts(), parts.topLevel(), changed);
+                if (files_.full()) return PartIterator::Outcome::TooManyParts;
+                parts.takeInBulk(sink->bulk());
+                break;
+            case Step::Piece: sink->take(parts.piece(), parts.lineStart(), parts.lineEnded()); break;
+            case Step::PartEnds:
+                sink->finish(parts.endedAtDelimiter());
+                sink.reset();
+                if (files_.full()) return PartIterator::Outcome::TooManyParts;
+                break;
+            case Step::End: return parts.outcome();
         }
     }
 }
@@ -270,10 +266,9 @@ std::unique_ptr<PartSink> AttachmentDecoder::sinkFor(const PartFacts& facts, boo
     // The post's own text: plain text not sent as an attachment file, a
     // message that is HTML itself (left to the HTML stripping), and HTML that
     // a client names only in an inline disposition.
-    const bool inlineText =
-        !facts.attachment && (!named || !encodedToFile) &&
-        (facts.isText() || (facts.isHtml() && topLevel) ||
-         (facts.isHtml() && named && facts.typeName.empty() && !facts.dispositionName.empty()));
+    const bool inlineText = !facts.attachment && (!named || !encodedToFile) &&
+                            (facts.isText() || (facts.isHtml() && topLevel) ||
+                             (facts.isHtml() && named && facts.typeName.empty() && !facts.dispositionName.empty()));
     if (inlineText) return std::make_unique<InlineText>(facts, rewrite_, files_, changed);
     if (changed) *changed = true;
     return fileSinkFor(facts, named ? name : std::string(), reduced);
@@ -348,16 +343,10 @@ int32_t decodeMessageFile(const std::string& path) {
     }
     message.reset();
     switch (outcome) {
-    case Outcome::Complete:
-        return files.replaceMessage();
-    case Outcome::Truncated:
-        return discard(ResultCode::Success);
-    case Outcome::TooDeep:
-        files.removeCreated();
-        return discard(ResultCode::DecodeFailed);
-    case Outcome::TooManyParts:
-        files.removeCreated();
-        return discard(ResultCode::TooManyParts);
+        case Outcome::Complete: return files.replaceMessage();
+        case Outcome::Truncated: return discard(ResultCode::Success);
+        case Outcome::TooDeep: files.removeCreated(); return discard(ResultCode::DecodeFailed);
+        case Outcome::TooManyParts: files.removeCreated(); return discard(ResultCode::TooManyParts);
     }
     return discard(ResultCode::DecodeFailed);
 }

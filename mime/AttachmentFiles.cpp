@@ -57,9 +57,10 @@ bool AttachmentFiles::prepareFolder() {
     return true;
 }
 
-std::optional<AttachmentFiles::File> AttachmentFiles::createFirstFree(
-    std::map<std::string, int, std::less<>>& counters, std::string_view key,
-    std::string (*candidate)(std::string_view key, int n)) {
+std::optional<AttachmentFiles::File> AttachmentFiles::createFirstFree(std::map<std::string, int, std::less<>>& counters,
+                                                                      std::string_view key,
+                                                                      std::string (*candidate)(std::string_view key,
+                                                                                               int n)) {
     if (full_ || !prepareFolder()) return std::nullopt;
     auto it = counters.find(key);
     if (it == counters.end()) it = counters.emplace(std::string(key), 0).first;

@@ -146,4 +146,21 @@ int32_t readMessageHeader(const char* path, HeaderFields& fields) noexcept {
     }
 }
 
+int32_t readMessageHeader(const char* path, char* to, uint32_t* toSize, char* cc, uint32_t* ccSize, char* from,
+                          uint32_t* fromSize, char* replyTo, uint32_t* replyToSize, char* subject,
+                          uint32_t* subjectSize, char* date, uint32_t* dateSize, char* header, uint32_t* headerSize,
+                          int32_t* isMultipart, char* boundary, uint32_t* boundarySize) noexcept {
+    HeaderFields f;
+    f.to = {to, toSize};
+    f.cc = {cc, ccSize};
+    f.from = {from, fromSize};
+    f.replyTo = {replyTo, replyToSize};
+    f.subject = {subject, subjectSize};
+    f.date = {date, dateSize};
+    f.header = {header, headerSize};
+    f.boundary = {boundary, boundarySize};
+    f.isMultipart = isMultipart;
+    return readMessageHeader(path, f);
+}
+
 }  // namespace mime

@@ -47,6 +47,11 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& fields,
 // The header values of the message file at `path`: 0, -21 (no path), -23
 // (not readable) or a result of ParseHeader.
 int32_t readMessageHeader(const char* path, HeaderFields& fields) noexcept;
+// The same with the arguments of KOVAPOP3_GetMessageHeader, in its order.
+int32_t readMessageHeader(const char* path, char* to, uint32_t* toSize, char* cc, uint32_t* ccSize, char* from,
+                          uint32_t* fromSize, char* replyTo, uint32_t* replyToSize, char* subject,
+                          uint32_t* subjectSize, char* date, uint32_t* dateSize, char* header, uint32_t* headerSize,
+                          int32_t* isMultipart, char* boundary, uint32_t* boundarySize) noexcept;
 
 // The boundary of a "Content-Type:" line of any multipart type, quoted or
 // not, as written; false for any other line or an empty boundary.

@@ -53,63 +53,61 @@ PartIterator::Step PartIterator::endLeaf(State after, Outcome outcome) {
 PartIterator::Step PartIterator::next() {
     for (;;) {
         switch (state_) {
-        case State::Preamble:
-        case State::Epilogue:
-            if (!readLineStart(line_)) return stop(Outcome::Truncated);
-            // The spool is dot-stuffed, so a lone "." can only be the message's end.
-            if (line_ == ".") return stop(Outcome::Complete);
-            if (matchDelimiter(line_) >= 0) state_ = State::Boundary;
-            break;
+            case State::Preamble:
+            case State::Epilogue:
+                if (!readLineStart(line_)) return stop(Outcome::Truncated);
+                // The spool is dot-stuffed, so a lone "." can only be the message's end.
+                if (line_ == ".") return stop(Outcome::Complete);
+                if (matchDelimiter(line_) >= 0) state_ = State::Boundary;
+                break;
 
-        case State::Boundary: {
-            // A delimiter of an enclosing list also closes the lists inside it.
-            const int m = matchDelimiter(line_);
-            delimiters_.resize(static_cast<std::size_t>(m) + 1);
-            if (line_.compare(delimiters_.back().size(), 2, "--") == 0) {
-                state_ = State::Epilogue;
+            case State::Boundary: {
+                // A delimiter of an enclosing list also closes the lists inside it.
+                const int m = matchDelimiter(line_);
+                delimiters_.resize(static_cast<std::size_t>(m) + 1);
+                if (line_.compare(delimiters_.back().size(), 2, "--") == 0) {
+                    state_ = State::Epilogue;
+                    break;
+                }
+                if (++parts_ > kMaxParts) return stop(Outcome::TooManyParts);
+                facts_ = PartFacts();
+                state_ = State::PartHeader;
                 break;
             }
-            if (++parts_ > kMaxParts) return stop(Outcome::TooManyParts);
-            facts_ = PartFacts();
-            state_ = State::PartHeader;
-            break;
-        }
 
-        case State::PartHeader: {
-            const HeaderRead r = readHeaderLine(in_, line_);
-            if (r == HeaderRead::End) return stop(Outcome::Truncated);
-            if (line_ == ".") return stop(Outcome::Complete);
-            if (line_.empty()) {
-                state_ = State::PartBody;
+            case State::PartHeader: {
+                const HeaderRead r = readHeaderLine(in_, line_);
+                if (r == HeaderRead::End) return stop(Outcome::Truncated);
+                if (line_ == ".") return stop(Outcome::Complete);
+                if (line_.empty()) {
+                    state_ = State::PartBody;
+                    break;
+                }
+                // A part without header end and body: the next delimiter follows at once.
+                if (matchDelimiter(line_) >= 0) {
+                    state_ = State::Boundary;
+                    break;
+                }
+                facts_.take(line_);
+                if (r == HeaderRead::LastLine) return stop(Outcome::Truncated);
                 break;
             }
-            // A part without header end and body: the next delimiter follows at once.
-            if (matchDelimiter(line_) >= 0) {
-                state_ = State::Boundary;
-                break;
-            }
-            facts_.take(line_);
-            if (r == HeaderRead::LastLine) return stop(Outcome::Truncated);
-            break;
-        }
 
-        case State::PartBody:
-            if (facts_.isMultipart() && !facts_.boundary.empty()) {
-                if (delimiters_.size() >= kMaxDepth) return stop(Outcome::TooDeep);
-                delimiters_.push_back("--" + facts_.boundary);
-                state_ = State::Preamble;
-                break;
-            }
-            state_ = State::LeafBody;
-            bulk_ = false;
-            atLineStart_ = true;
-            return Step::PartBegins;
+            case State::PartBody:
+                if (facts_.isMultipart() && !facts_.boundary.empty()) {
+                    if (delimiters_.size() >= kMaxDepth) return stop(Outcome::TooDeep);
+                    delimiters_.push_back("--" + facts_.boundary);
+                    state_ = State::Preamble;
+                    break;
+                }
+                state_ = State::LeafBody;
+                bulk_ = false;
+                atLineStart_ = true;
+                return Step::PartBegins;
 
-        case State::LeafBody:
-            return leafBody();
+            case State::LeafBody: return leafBody();
 
-        case State::End:
-            return Step::End;
+            case State::End: return Step::End;
         }
     }
 }

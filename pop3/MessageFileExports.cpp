@@ -15,17 +15,9 @@ extern "C" KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
                                                           char* header, uint32_t* headerSize,
                                                           int32_t* isMultipart,
                                                           char* boundary, uint32_t* boundarySize) {
-    mime::HeaderFields fields;
-    fields.to = {to, toSize};
-    fields.cc = {cc, ccSize};
-    fields.from = {from, fromSize};
-    fields.replyTo = {replyTo, replyToSize};
-    fields.subject = {subject, subjectSize};
-    fields.date = {date, dateSize};
-    fields.header = {header, headerSize};
-    fields.boundary = {boundary, boundarySize};
-    fields.isMultipart = isMultipart;
-    return mime::readMessageHeader(path, fields);
+    return mime::readMessageHeader(path, to, toSize, cc, ccSize, from, fromSize, replyTo, replyToSize, subject,
+                                   subjectSize, date, dateSize, header, headerSize, isMultipart, boundary,
+                                   boundarySize);
 }
 
 extern "C" KOVAPOP3_API int32_t KOVAPOP3_DecodeAttachments(const char* path, int32_t /*unused*/) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "AttachmentDecoder.h"
-#include "MessageHeaderCall.h"
+#include "HeaderParser.h"
 #include "MimeFixtures.h"
 #include "tests/TempDir.h"
 
@@ -100,9 +100,9 @@ TEST_F(MessageCorpusTest, FoldedLowerCaseHeaders) {
     char subject[64], from[64], header[128];
     uint32_t subjectSize = sizeof subject, fromSize = sizeof from, headerSize = sizeof header;
     int32_t multipart = -1;
-    ASSERT_EQ(getMessageHeader(dir.file("m.NEW").c_str(), nullptr, nullptr, nullptr, nullptr, from,
-                                        &fromSize, nullptr, nullptr, subject, &subjectSize, nullptr, nullptr, header,
-                                        &headerSize, &multipart, nullptr, nullptr),
+    ASSERT_EQ(mime::readMessageHeader(dir.file("m.NEW").c_str(), nullptr, nullptr, nullptr, nullptr, from,
+                                      &fromSize, nullptr, nullptr, subject, &subjectSize, nullptr, nullptr, header,
+                                      &headerSize, &multipart, nullptr, nullptr),
               0);
     EXPECT_EQ(std::string(subject, subjectSize), "submit a long folded subject");
     EXPECT_EQ(std::string(from, fromSize), "carol@example.org");

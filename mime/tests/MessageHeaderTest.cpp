@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "MessageHeaderCall.h"
+#include "HeaderParser.h"
 #include "tests/TempDir.h"
 
 namespace {
@@ -26,10 +26,10 @@ struct Header {
     int32_t isMultipart = -1;
 
     int32_t read(const std::string& path) {
-        return getMessageHeader(path.c_str(), to.data(), &to.size, cc.data(), &cc.size, from.data(),
-                                         &from.size, replyTo.data(), &replyTo.size, subject.data(), &subject.size,
-                                         date.data(), &date.size, header.data(), &header.size, &isMultipart,
-                                         boundary.data(), &boundary.size);
+        return mime::readMessageHeader(path.c_str(), to.data(), &to.size, cc.data(), &cc.size, from.data(),
+                                       &from.size, replyTo.data(), &replyTo.size, subject.data(), &subject.size,
+                                       date.data(), &date.size, header.data(), &header.size, &isMultipart,
+                                       boundary.data(), &boundary.size);
     }
 };
 
@@ -101,9 +101,9 @@ TEST_F(MessageHeaderTest, NullSizeLeavesTheHeaderInTheCollectedText) {
     uint32_t headerSize = sizeof header;
     char to[16];
     uint32_t toSize = sizeof to;
-    ASSERT_EQ(getMessageHeader(dir.file("m.NEW").c_str(), to, &toSize, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, header, &headerSize,
-                                        nullptr, nullptr, nullptr),
+    ASSERT_EQ(mime::readMessageHeader(dir.file("m.NEW").c_str(), to, &toSize, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, header, &headerSize,
+                                      nullptr, nullptr, nullptr),
               0);
     EXPECT_EQ(std::string(header, headerSize), "Subject: s");
     EXPECT_EQ(std::string(to, toSize), "t");
@@ -159,9 +159,9 @@ TEST_F(MessageHeaderTest, HeaderWithoutEndIsIncomplete) {
 
 TEST_F(MessageHeaderTest, BadArguments) {
     EXPECT_EQ(h.read(dir.file("missing.NEW")), -23);
-    EXPECT_EQ(getMessageHeader(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr),
+    EXPECT_EQ(mime::readMessageHeader(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr),
               -21);
 }
 

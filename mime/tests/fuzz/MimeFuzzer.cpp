@@ -11,7 +11,7 @@
 #include <string>
 
 #include "AttachmentDecoder.h"
-#include "MessageHeaderCall.h"
+#include "HeaderParser.h"
 
 namespace fs = std::filesystem;
 
@@ -47,8 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char small[8], header[64], boundary[16];
     uint32_t smallSize = sizeof small, headerSize = sizeof header, boundarySize = sizeof boundary, zero = 0;
     int32_t multipart = 0;
-    getMessageHeader(message.c_str(), small, &smallSize, nullptr, &zero, nullptr, nullptr, small, &smallSize, small,
-                     &smallSize, small, &smallSize, header, &headerSize, &multipart, boundary, &boundarySize);
+    mime::readMessageHeader(message.c_str(), small, &smallSize, nullptr, &zero, nullptr, nullptr, small, &smallSize,
+                            small, &smallSize, small, &smallSize, header, &headerSize, &multipart, boundary,
+                            &boundarySize);
     mime::decodeAttachments(message.c_str());
 
     // Only the message and its attachment folder may exist now.
