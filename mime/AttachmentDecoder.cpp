@@ -342,13 +342,12 @@ int32_t decodeMessageFile(const std::string& path) {
         if (!changed) return discard(ResultCode::Success);
     }
     message.reset();
-    switch (outcome) {
-        case Outcome::Complete: return files.replaceMessage();
-        case Outcome::Truncated: return discard(ResultCode::Success);
-        case Outcome::TooDeep: files.removeCreated(); return discard(ResultCode::DecodeFailed);
-        case Outcome::TooManyParts: files.removeCreated(); return discard(ResultCode::TooManyParts);
-    }
-    return discard(ResultCode::DecodeFailed);
+    if (outcome == Outcome::Complete) return files.replaceMessage();
+    // A message that ends without its "." line is left as it was.
+    if (outcome == Outcome::Truncated) return discard(ResultCode::Success);
+    // A refused message keeps nothing decoded from it.
+    files.removeCreated();
+    return discard(outcome == Outcome::TooDeep ? ResultCode::DecodeFailed : ResultCode::TooManyParts);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ public:
         PartHeader,  // a part's header lines, up to the empty line
         PartBody,    // behind a part's header: a part list is entered, a leaf handed out
         LeafBody,    // a leaf part's body, handed out in pieces up to a delimiter
-        Epilogue,    // behind a closing delimiter: dropped, yet a delimiter of the
-                     // same list still begins a part there, as senders expect
+        Epilogue,    // behind a closing delimiter: dropped, though a delimiter of
+                     // the same list begins a part again (some senders add parts late)
         End,
     };
     enum class Step {
