@@ -193,7 +193,7 @@ public:
         if (lineEndOwed_ && !endedAtDelimiter && written_) written_ = file_.writer.write("\r\n", 2);
         const bool ok = file_.writer.close() && written_ && base64_.status() != Base64Decoder::Status::Invalid;
         if (!ok) files_.discard(file_);
-        // Unencoded parts were always stored without a line of their own.
+        // An unencoded part is stored, not decoded: it gets a line only when that fails.
         if (encoding_ != PartFacts::Encoding::None || !ok) report(ok, shown_);
     }
 

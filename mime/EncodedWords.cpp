@@ -12,7 +12,15 @@ namespace mime {
 
 namespace {
 
+bool isBase64Text(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+           c == '=' || c == '\r' || c == '\n';
+}
+
 bool decodeB(std::string_view text, std::string& bytes) {
+    // Checked before any work in proportion to the text: a word that is no
+    // base64 may hold the starts of many more words, each tried in turn.
+    if (!std::all_of(text.begin(), text.end(), isBase64Text)) return false;
     Base64Decoder d;
     bytes.resize(Base64Decoder::maxOutput(text.size()) + 2);
     std::size_t n = 0;

@@ -354,6 +354,8 @@ std::string repeated(const std::string& unit, std::size_t times) {
 // message is refused whole.
 TEST_F(AttachmentDecoderTest, HostileShapesAreDecodedOrRefusedWhole) {
     const std::string unterminated = repeated("=?a?b?x", 4 * 1000 * 1000 / 7);
+    // Each word ends at the last "?=", and none is base64.
+    const std::string undecodable = repeated("=?a?b?*", 4 * 1000 * 1000 / 7) + "?=";
     const std::string named = "Content-Type: application/octet-stream; name=\"same.txt\"\r\n"
                               "Content-Transfer-Encoding: base64\r\n";
     const std::string unnamed = "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n";
@@ -368,7 +370,8 @@ TEST_F(AttachmentDecoderTest, HostileShapesAreDecodedOrRefusedWhole) {
         {part("Content-Type: application/pdf\r\nContent-Disposition: attachment; filename=\"" + unterminated +
                   "\"\r\nContent-Transfer-Encoding: base64\r\n",
               "AAAA\r\n") +
-             part("Content-Type: application/pdf; name=\"" + unterminated + ".pdf\"\r\n", "x\r\n"),
+             part("Content-Type: application/pdf; name=\"" + unterminated + ".pdf\"\r\n", "x\r\n") +
+             part("Content-Type: application/pdf; name=\"" + undecodable + "\"\r\n", "x\r\n"),
          0, "", 0, true},
         // The 10,000th part of one name was lost: its name was looked for
         // from "(2)" on each time, and that search ended at 9,999.
