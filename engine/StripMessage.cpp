@@ -116,9 +116,10 @@ void StripMessage(const MailList& list, const std::string& spoolPath) {
     std::printf(list.stripAttachments ? "    Stripping Attachments...\n" : "    Processing Attachments...\n");
     std::fflush(stdout);
     const int32_t decoded = KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0);
-    if (decoded == KOVA_DECODE_FAILED) {
-        // Nested deeper than the decoder follows: a person has to look at it.
-        std::printf("    Message nested too deeply to decode...Set aside\n");
+    if (decoded == KOVA_DECODE_FAILED || decoded == KOVA_TOO_MANY_PARTS) {
+        // Nested deeper or in more parts than the decoder follows: a person has to look at it.
+        std::printf(decoded == KOVA_DECODE_FAILED ? "    Message nested too deeply to decode...Set aside\n"
+                                                  : "    Message has too many parts to decode...Set aside\n");
         std::fflush(stdout);
         platform::renameFile(spoolPath, BadSpoolName(spoolPath));
         return;

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "DeliveryReport.h"
-#include "pop3/Base64Decoder.h"
-#include "pop3/MimeParameters.h"
-#include "pop3/QuotedPrintable.h"
+#include "mime/Base64Decoder.h"
+#include "mime/MimeParameters.h"
+#include "mime/QuotedPrintable.h"
 #include "text/TextRules.h"
 
 namespace mime {
@@ -62,14 +62,14 @@ std::vector<std::string> decodeBody(const std::vector<std::string>& lines, size_
                                     const std::string& encoding) {
     if (encoding == "quoted-printable") {
         std::string out;
-        for (size_t i = from; i < to; ++i) pop3::decodeQuotedPrintableLine(lines[i], out);
+        for (size_t i = from; i < to; ++i) mime::decodeQuotedPrintableLine(lines[i], out);
         return splitDecoded(out);
     }
     if (encoding == "base64") {
         std::string out;
-        pop3::Base64Decoder decoder;
-        for (size_t i = from; i < to && decoder.status() == pop3::Base64Decoder::Status::More; ++i) {
-            std::string chunk(pop3::Base64Decoder::maxOutput(lines[i].size()), '\0');
+        mime::Base64Decoder decoder;
+        for (size_t i = from; i < to && decoder.status() == mime::Base64Decoder::Status::More; ++i) {
+            std::string chunk(mime::Base64Decoder::maxOutput(lines[i].size()), '\0');
             size_t written = 0;
             const auto* in = lines[i].data();
             decoder.feed(in, lines[i].size(), reinterpret_cast<unsigned char*>(chunk.data()), written);
@@ -118,7 +118,7 @@ public:
         size_t i = from;
         std::vector<ReportField> fields = readHeaderBlock(lines_, i, to);
         const std::string* ct = findField(fields, "Content-Type");
-        const pop3::ContentField type = pop3::parseContentField(ct ? *ct : "text/plain");
+        const mime::ContentField type = mime::parseContentField(ct ? *ct : "text/plain");
         const std::string* cte = findField(fields, "Content-Transfer-Encoding");
         const std::string encoding = cte ? text::toLower(text::trim(*cte)) : std::string();
         if (top) {

@@ -24,6 +24,7 @@ inline constexpr int32_t WriteError = KOVA_WRITE_ERROR;
 inline constexpr int32_t RemoveFailed = KOVA_REMOVE_FAILED;
 inline constexpr int32_t RenameFailed = KOVA_RENAME_FAILED;
 inline constexpr int32_t DecodeFailed = KOVA_DECODE_FAILED;
+inline constexpr int32_t TooManyParts = KOVA_TOO_MANY_PARTS;
 // TLS and authentication.
 inline constexpr int32_t TlsHandshakeFailed = KOVA_TLS_HANDSHAKE_FAILED;
 inline constexpr int32_t CertificateUntrusted = KOVA_CERTIFICATE_UNTRUSTED;

@@ -810,7 +810,7 @@ private slots:
     void windows1252TextKeepsItsBytes() {
         writeList("Caf\xe9",
                   "[General]\r\nName=Caf\xe9\r\n[SMTP]\r\nFrom=caf\xe9@example.com\r\nReplyTo=\xc3\xa9t\xc3\xa9@example.com\r\n"
-                  "[Messages]\r\nPrepend=pr\xe9.txt\r\nWelcome=bienvenue \x80.txt\r\n",
+                  "[Messages]\r\nPrepend=pr\xe9.txt\r\nWelcome=bienvenue \x80\x9d.txt\r\n",
                   "_!_j\xfcrgen@example.com\r\nren\xc3\xa9@example.com\r\n");
         // The main window lists the directory under the same decoded name.
         const QString name = QStringLiteral("Caf\u00e9");
@@ -818,7 +818,9 @@ private slots:
         QCOMPARE(w->txtName->text(), name);
         QCOMPARE(w->txtSMTPFrom->text(), QStringLiteral("caf\u00e9@example.com"));
         QCOMPARE(w->txtSMTPReplyTo->text(), QStringLiteral("\u00e9t\u00e9@example.com"));  // UTF-8 stays UTF-8
-        QCOMPARE(w->txtWelcome->text(), QStringLiteral("bienvenue \u20ac.txt"));
+        // 0x9D is one of the five bytes Windows-1252 leaves undefined: shown as
+        // U+FFFD, never as a control character, and kept as it was.
+        QCOMPARE(w->txtWelcome->text(), QStringLiteral("bienvenue \u20ac\ufffd.txt"));
         QCOMPARE(entries(*w), (QStringList{"[x] j\u00fcrgen@example.com", "[ ] ren\u00e9@example.com"}));
 
         w->txtPrepend->setText(QStringLiteral("pr\u00e9 2.txt"));  // edited: back in Windows-1252
@@ -828,7 +830,7 @@ private slots:
         QVERIFY(!w->isVisible());
         const std::string ini = home_->read("Caf\xe9/Settings.INI");
         for (const char* line : {"Name=Caf\xe9\r\n", "From=caf\xe9@example.com\r\n", "Prepend=pr\xe9 2.txt\r\n",
-                                 "Welcome=bienvenue \x80.txt\r\n", "ReplyTo=\xc3\xa9t\xc3\xa9 @example.com\r\n"})
+                                 "Welcome=bienvenue \x80\x9d.txt\r\n", "ReplyTo=\xc3\xa9t\xc3\xa9 @example.com\r\n"})
             QVERIFY2(ini.find(line) != std::string::npos, line);
         QVERIFY(ini.find("Postpend=\xc3\xbc" "ber.txt\r\n") != std::string::npos);
         QCOMPARE(home_->read("Caf\xe9/Members.TXT"),

@@ -178,13 +178,27 @@ TEST(SpoolReading, LinesHeadersAndTextFiles) {
     EXPECT_FALSE(ReadLine(f.get(), line));
     EXPECT_EQ(line, "");
 
-    // A long line comes in pieces of 8191.
+    // A long body line comes in pieces of 8191.
     dir.write("long.txt", std::string(8200, 'x') + "\n");
     platform::StdioFile g = platform::openFile(dir.file("long.txt"), "rb");
     ASSERT_TRUE(ReadLine(g.get(), line));
     EXPECT_EQ(line.size(), 8191u);
     ASSERT_TRUE(ReadLine(g.get(), line));
     EXPECT_EQ(line.size(), 9u);
+
+    // A header line is whole however long: no piece of it passes for a From:.
+    const std::string pad = "X-Pad: " + std::string(8184, 'a');
+    dir.write("pad.NEW", pad + "From: admin@x.org\r\n" + pad + "\r\n " + pad + "\r\nTo: a@b.cd\r\n\r\nbody\r\n");
+    platform::StdioFile h = platform::openFile(dir.file("pad.NEW"), "rb");
+    ASSERT_TRUE(ReadHeaderLine(h.get(), line));
+    EXPECT_EQ(line, pad + "From: admin@x.org");
+    ASSERT_TRUE(ReadHeaderLine(h.get(), line));
+    EXPECT_EQ(line, pad + " " + pad);
+    ASSERT_TRUE(ReadHeaderLine(h.get(), line));
+    EXPECT_EQ(line, "To: a@b.cd");
+    ASSERT_TRUE(ReadHeaderLine(h.get(), line));
+    ASSERT_TRUE(ReadLine(h.get(), line));
+    EXPECT_EQ(line, "body");
 
     // Text files get CR LF line ends; the name is found whatever its case.
     dir.write("Prepend.TXT", "Hello\nWorld");

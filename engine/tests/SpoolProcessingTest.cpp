@@ -87,3 +87,20 @@ TEST_F(SpoolProcessing, UnrecognisedMailFromAMemberIsIgnoredAndDeleted) {
     EXPECT_FALSE(exists("m.NEW"));
     EXPECT_FALSE(exists("m"));
 }
+
+TEST_F(SpoolProcessing, FromHiddenBehindALongHeaderLineIsNoSender) {
+    // Read in pieces of 8191 bytes, the pad's line ended in a From: of a
+    // member and made that member the sender; the HTML stripping, which
+    // rewrites the header block, wrote that piece out as a line of its own.
+    const std::string pad = "X-Pad: " + std::string(8184, 'a');
+    for (const bool stripHtml : {false, true}) {
+        list.stripHTML = stripHtml;
+        spoolFile("m.NEW", "To: list@example.org\r\nFrom: eve@evil.test\r\n" + pad +
+                               "From: ann@example.org\r\nSubject: hello\r\n\r\nbody\r\n.\r\n");
+        EXPECT_EQ(process(),
+                  "  Processing all new mail...\n    Invalid E-Mail from eve@evil.test...Ignoring\n"
+                  "    Deleting attachments...\n")
+            << stripHtml;
+        EXPECT_FALSE(exists("m.NEW"));
+    }
+}

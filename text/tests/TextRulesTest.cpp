@@ -1,4 +1,5 @@
 #include "text/TextRules.h"
+#include "text/Windows1252.h"
 
 #include <gtest/gtest.h>
 
@@ -66,4 +67,25 @@ TEST(Printable, ControlBytesFromMailCannotForgeALogLine) {
         {"a\\x1B is text", "a\\\\x1B is text"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(text::printable(in), out) << in;
+}
+
+// The five bytes the code page leaves undefined read as U+FFFD and are never
+// written for a C1 control; their neighbours are defined.
+TEST(TextRules, Windows1252LeavesItsFiveGapsUndefined) {
+    const struct {
+        unsigned char byte;
+        char32_t codePoint;
+    } cases[] = {
+        {0x80, 0x20AC}, {0x81, 0xFFFD}, {0x82, 0x201A}, {0x8C, 0x0152}, {0x8D, 0xFFFD}, {0x8E, 0x017D},
+        {0x8F, 0xFFFD}, {0x90, 0xFFFD}, {0x91, 0x2018}, {0x9C, 0x0153}, {0x9D, 0xFFFD}, {0x9E, 0x017E},
+        {0x9F, 0x0178}, {0x41, 0x41},   {0xA0, 0xA0},   {0xFF, 0xFF},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(text::windows1252ToUnicode(c.byte), c.codePoint) << int(c.byte);
+        if (c.codePoint != 0xFFFD) {
+            EXPECT_EQ(text::unicodeToWindows1252(c.codePoint), c.byte) << int(c.byte);
+        }
+    }
+    for (const char32_t control : {0x81, 0x8D, 0x8F, 0x90, 0x9D, 0xFFFD, 0x100})
+        EXPECT_EQ(text::unicodeToWindows1252(control), -1) << int(control);
 }
