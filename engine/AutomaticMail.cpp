@@ -5,8 +5,7 @@
 
 #include "AddressRules.h"
 #include "ListHeaders.h"
-#include "SpoolText.h"
-#include "platform/FileSystem.h"
+#include "Spool.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -76,6 +75,6 @@ bool SetAsideAutomaticMail(const MailList& list, const std::string& path, const 
     if (why.empty()) return false;
     const std::string* from = headers.find("From");
     std::printf("    Automatic mail from %s (%s)...Setting aside\n", from ? from->c_str() : "", why.c_str());
-    platform::renameFile(path, BadSpoolName(path));
+    MoveSpoolFile(path, SpoolState::SetAside);
     return true;
 }

@@ -398,10 +398,10 @@ bool readRegularFile(const std::string& path, std::string& out, FileIdentity* id
 
 std::string pathToOpenFile(const UniqueFd& file, const std::string& fallback) {
     const std::string path = "/proc/self/fd/" + std::to_string(file.get());
-    struct stat byPath {}, byFd {};
-    if (file && ::stat(path.c_str(), &byPath) == 0 && ::fstat(file.get(), &byFd) == 0 &&
-        byPath.st_dev == byFd.st_dev && byPath.st_ino == byFd.st_ino)
-        return path;
+    struct stat byPath {};
+    struct stat byFd {};
+    if (!file || ::stat(path.c_str(), &byPath) != 0 || ::fstat(file.get(), &byFd) != 0) return fallback;
+    if (byPath.st_dev == byFd.st_dev && byPath.st_ino == byFd.st_ino) return path;
     return fallback;
 }
 

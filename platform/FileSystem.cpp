@@ -193,18 +193,9 @@ bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_
     return writeTempFileWithMode(dir, prefix, suffix, data, tempPath, replacing, 0600);
 }
 
-bool linkFile(const std::string& existing, const std::string& newName) {
-    return ::link(existing.c_str(), newName.c_str()) == 0;
-}
-
 void syncDirectory(const std::string& dir) {
     UniqueFd dirFd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd) ::fsync(dirFd.get());
-}
-
-bool syncFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    return fd && ::fsync(fd.get()) == 0;
 }
 
 bool writeFileAtomically(const std::string& path, std::string_view data, unsigned newMode) {

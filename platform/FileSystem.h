@@ -55,9 +55,6 @@ bool writeFileAtomically(const std::string& path, std::string_view data, unsigne
 bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_view suffix, std::string_view data,
                    std::string& tempPath, const std::string& replacing = {});
 
-// A second name for an existing file (hard link).
-bool linkFile(const std::string& existing, const std::string& newName);
-
 // Makes renames and creations in `dir` durable.
 void syncDirectory(const std::string& dir);
 
@@ -81,9 +78,6 @@ bool readFile(const std::string& path, std::string& out, FileIdentity* identity 
 // Everything to or from a descriptor, retrying short and interrupted calls.
 bool writeAll(int fd, std::string_view data);
 bool readAll(int fd, std::string& out);
-
-// Flushes a file written by someone else to disk; false when it cannot be.
-bool syncFile(const std::string& path);
 
 // File times as seconds and nanoseconds since the Unix epoch (absolute time,
 // so ages never shift with daylight saving).
