@@ -10,8 +10,6 @@ namespace {
 
 constexpr size_t kMaxTimeDigits = 18;
 
-std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
 // The start a record's first line gives, or -1 when that line is no whole
 // time: an empty record, or one cut by a full disk or a kill inside its
 // first write, must not read as a post started in 1970 and be given up at
@@ -34,7 +32,7 @@ int64_t startOf(std::string_view text, size_t& next) {
 }  // namespace
 
 DistributionProgress::DistributionProgress(const std::string& spoolPath)
-    : directory_(SpoolDirectory(spoolPath)), recordName_(nameOf(RecordPath(spoolPath))) {
+    : directory_(SpoolDirectory(spoolPath)), recordName_(SpoolName(RecordPath(spoolPath))) {
     std::string text;
     if (!directory_ || !ReadSpoolRecord(directory_, recordName_, text)) return;
     exists_ = true;
@@ -120,7 +118,7 @@ bool HasUnfinishedDistribution(const MailList& list) {
     bool any = false;
     const std::string pattern = "*." + std::string(SpoolExtension(SpoolState::Distributing));
     for (const SpoolFile& record : ListSpoolFiles(dir, pattern)) {
-        if (dir.type(nameOf(SpoolPath(record.path, SpoolState::Fetched))) == platform::EntryType::File)
+        if (dir.type(SpoolName(SpoolPath(record.path, SpoolState::Fetched))) == platform::EntryType::File)
             any = true;
         else
             dir.remove(record.name);

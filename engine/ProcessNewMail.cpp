@@ -133,8 +133,7 @@ void processSpoolFile(MailList& list, const std::string& path) {
         // Gone already (set aside by the stripping step), or unreadable; a
         // link or special file put in its place is left alone.
         const platform::Directory dir = SpoolDirectory(path);
-        if (dir.type(path.substr(path.rfind('/') + 1)) == platform::EntryType::File)
-            MoveSpoolFile(path, SpoolState::SetAside);
+        if (dir.type(SpoolName(path)) == platform::EntryType::File) MoveSpoolFile(path, SpoolState::SetAside);
         return;
     }
 

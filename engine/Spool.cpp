@@ -8,11 +8,6 @@
 
 namespace {
 
-std::string nameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string directoryOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
@@ -54,6 +49,11 @@ platform::Directory SpoolDirectory(const std::string& spoolPath) {
     return platform::Directory::open(directoryOf(spoolPath));
 }
 
+std::string SpoolName(const std::string& spoolPath) {
+    const size_t slash = spoolPath.rfind('/');
+    return slash == std::string::npos ? spoolPath : spoolPath.substr(slash + 1);
+}
+
 void ReportLeftAlone(const std::string& path, bool folderExpected) {
     std::printf(folderExpected ? "    Not a folder, left alone: %s\n" : "    Not a regular file, left alone: %s\n",
                 path.c_str());
@@ -77,15 +77,15 @@ std::vector<SpoolFile> ListSpoolFiles(const platform::Directory& directory, std:
 bool MoveSpoolFile(const std::string& spoolPath, SpoolState to) {
     const std::string target = SpoolPath(spoolPath, to);
     const platform::Directory dir = SpoolDirectory(spoolPath);
-    if (dir && dir.rename(nameOf(spoolPath), nameOf(target))) return true;
-    std::printf("    Unable to rename %s to %s: %s\n", spoolPath.c_str(), nameOf(target).c_str(), errorText().c_str());
+    if (dir && dir.rename(SpoolName(spoolPath), SpoolName(target))) return true;
+    std::printf("    Unable to rename %s to %s: %s\n", spoolPath.c_str(), SpoolName(target).c_str(), errorText().c_str());
     std::fflush(stdout);
     return false;
 }
 
 bool RemoveSpoolFile(const std::string& spoolPath) {
     const platform::Directory dir = SpoolDirectory(spoolPath);
-    if (dir && (dir.remove(nameOf(spoolPath)) || errno == ENOENT)) return true;
+    if (dir && (dir.remove(SpoolName(spoolPath)) || errno == ENOENT)) return true;
     std::printf("    Unable to remove %s: %s\n", spoolPath.c_str(), errorText().c_str());
     std::fflush(stdout);
     return false;
@@ -94,7 +94,7 @@ bool RemoveSpoolFile(const std::string& spoolPath) {
 platform::StdioFile OpenSpoolFile(const std::string& spoolPath) {
     const platform::Directory dir = SpoolDirectory(spoolPath);
     platform::EntryType found = platform::EntryType::Missing;
-    platform::UniqueFd fd = dir ? dir.openFile(nameOf(spoolPath), &found) : platform::UniqueFd();
+    platform::UniqueFd fd = dir ? dir.openFile(SpoolName(spoolPath), &found) : platform::UniqueFd();
     if (!fd && oddEntry(found)) ReportLeftAlone(spoolPath);
     return platform::adoptFile(std::move(fd), "rb");
 }
@@ -104,8 +104,8 @@ platform::StdioFile CreateWorkFile(const std::string& workPath) {
     if (!dir) return nullptr;
     // A work file's name is the engine's own: a leftover or a planted entry
     // is cleared, never written through.
-    if (dir.type(nameOf(workPath)) != platform::EntryType::Folder) dir.remove(nameOf(workPath));
-    return platform::adoptFile(dir.createFile(nameOf(workPath)), "wb");
+    if (dir.type(SpoolName(workPath)) != platform::EntryType::Folder) dir.remove(SpoolName(workPath));
+    return platform::adoptFile(dir.createFile(SpoolName(workPath)), "wb");
 }
 
 bool ReadSpoolRecord(const platform::Directory& directory, const std::string& name, std::string& text) {
@@ -153,12 +153,12 @@ bool PrepareForDecoding(const std::string& spoolPath) {
     if (dir.type(kDecoderWorkFile) != platform::EntryType::Folder) dir.remove(kDecoderWorkFile);
     const std::string folder = AttachmentFolder(spoolPath);
     platform::EntryType found = platform::EntryType::Missing;
-    if (dir.makeFolder(nameOf(folder), &found) || found == platform::EntryType::Missing) return true;
+    if (dir.makeFolder(SpoolName(folder), &found) || found == platform::EntryType::Missing) return true;
     ReportLeftAlone(folder, true);
     return false;
 }
 
 void DropEmptyAttachmentFolder(const std::string& spoolPath) {
     const platform::Directory dir = SpoolDirectory(spoolPath);
-    if (dir) dir.removeFolder(nameOf(AttachmentFolder(spoolPath)));  // refused while it holds anything
+    if (dir) dir.removeFolder(SpoolName(AttachmentFolder(spoolPath)));  // refused while it holds anything
 }

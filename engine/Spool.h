@@ -51,8 +51,9 @@ std::string SpoolPath(const std::string& spoolPath, SpoolState state);
 // three-letter extension.
 std::string AttachmentFolder(const std::string& spoolPath);
 
-// The list directory a spool path lies in.
+// The list directory a spool path lies in, and the file's name in it.
 platform::Directory SpoolDirectory(const std::string& spoolPath);
+std::string SpoolName(const std::string& spoolPath);
 
 struct SpoolFile {
     std::string path;

@@ -13,13 +13,11 @@ bool olderThan(const platform::FileTime& written, int32_t days, const platform::
     return written.nanoseconds < now.nanoseconds;
 }
 
-std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
 // The folder x belongs to whichever of x.NEW, x.MSG and x.BAD is left: a
 // leftover x.TMP going must not take the attachments of the post x.NEW.
 bool folderStillUsed(const platform::Directory& dir, const std::string& spoolPath) {
     for (const SpoolState s : {SpoolState::Fetched, SpoolState::Archived, SpoolState::SetAside})
-        if (dir.type(nameOf(SpoolPath(spoolPath, s))) == platform::EntryType::File) return true;
+        if (dir.type(SpoolName(SpoolPath(spoolPath, s))) == platform::EntryType::File) return true;
     return false;
 }
 
@@ -30,7 +28,7 @@ platform::Directory openAttachments(const std::string& spoolPath) {
     platform::EntryType found = platform::EntryType::Missing;
     platform::Directory attachments;
     if (const platform::Directory dir = SpoolDirectory(spoolPath); dir && !folder.empty())
-        attachments = dir.openFolder(nameOf(folder), &found);
+        attachments = dir.openFolder(SpoolName(folder), &found);
     if (!attachments && found != platform::EntryType::Missing) ReportLeftAlone(folder, true);
     return attachments;
 }
@@ -76,7 +74,7 @@ void DeleteAttachments(const MailList&, const std::string& spoolPath) {
     else if (removed > 1)
         std::printf("      Removed %ld attachments.\n", removed);
     if (const platform::Directory dir = SpoolDirectory(spoolPath))
-        dir.removeFolder(nameOf(AttachmentFolder(spoolPath)));
+        dir.removeFolder(SpoolName(AttachmentFolder(spoolPath)));
 }
 
 std::string ListAttachments(const MailList&, const std::string& spoolPath) {

@@ -114,7 +114,7 @@ bool rewriteWithoutHtml(const std::string& spoolPath, const std::string& workPat
 void StripMessage(const MailList& list, const std::string& spoolPath) {
     if (spoolPath.empty()) return;
     const platform::Directory dir = SpoolDirectory(spoolPath);
-    if (!dir || dir.type(spoolPath.substr(spoolPath.rfind('/') + 1)) != platform::EntryType::File) return;
+    if (!dir || dir.type(SpoolName(spoolPath)) != platform::EntryType::File) return;
     std::printf(list.stripAttachments ? "    Stripping Attachments...\n" : "    Processing Attachments...\n");
     std::fflush(stdout);
     // The decoder takes paths: its folder must be the list's own, not one a
