@@ -5,8 +5,7 @@
 
 #include "AddressRules.h"
 #include "ListHeaders.h"
-#include "SpoolText.h"
-#include "platform/FileSystem.h"
+#include "Spool.h"
 #include "text/Printable.h"
 #include "text/TextRules.h"
 
@@ -83,5 +82,5 @@ void SetAsideAsAutomatic(const MailList&, const std::string& path, const MailHea
     const std::string* from = headers.find("From");
     std::printf("    Automatic mail from %s (%s)...Setting aside\n", text::printable(from ? *from : "").c_str(),
                 text::printable(why).c_str());
-    platform::renameFile(path, BadSpoolName(path));
+    MoveSpoolFile(path, SpoolState::SetAside);
 }

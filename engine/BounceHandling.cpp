@@ -9,7 +9,7 @@
 #include "ListHeaders.h"
 #include "ListMembers.h"
 #include "MailSending.h"
-#include "SpoolText.h"
+#include "Spool.h"
 #include "list/BounceRecord.h"
 #include "mime/DeliveryReport.h"
 #include "platform/ErrorText.h"
@@ -27,7 +27,7 @@ constexpr int kNoticeAttempts = 5;
 
 std::string readHead(const std::string& path) {
     std::string content;
-    platform::StdioFile file = platform::openFile(path, "rb");
+    platform::StdioFile file = OpenSpoolFile(path);
     if (!file) return content;
     content.resize(kMaxReportBytes);
     content.resize(std::fread(content.data(), 1, content.size(), file.get()));
@@ -153,7 +153,7 @@ bool HandleDeliveryReport(MailList& list, const std::string& path, const MailHea
     const std::vector<Named> named = namedMembers(list, report);
     if (named.empty()) {
         std::printf("  Delivery report names no member...Set aside\n");
-        platform::renameFile(path, BadSpoolName(path));
+        MoveSpoolFile(path, SpoolState::SetAside);
         return true;
     }
 
@@ -228,6 +228,6 @@ bool HandleDeliveryReport(MailList& list, const std::string& path, const MailHea
         keepForNextPass(list, "bounce record", recordError);
         return true;
     }
-    platform::removeFile(path);
+    RemoveSpoolFile(path);
     return true;
 }

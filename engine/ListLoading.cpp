@@ -6,6 +6,7 @@
 
 #include "ActiveLists.h"
 #include "ListSecurity.h"
+#include "Spool.h"
 #include "list/ListDirectory.h"
 #include "list/ListSettings.h"
 #include "list/MemberFile.h"
@@ -13,6 +14,21 @@
 #include "platform/FileSystem.h"
 #include "platform/HomeDirectory.h"
 #include "text/TextRules.h"
+
+namespace {
+
+// Settings behind a link or in a special file are no list's own: such a
+// directory is left alone rather than run with another list's servers and
+// passwords, or with none.
+bool settingsAreAFile(const std::string& directory) {
+    const platform::Directory dir = platform::Directory::open(directory);
+    const std::string name = dir.findName(list::kSettingsFile);
+    if (dir.type(name) == platform::EntryType::File) return true;
+    ReportLeftAlone(dir.pathOf(name));
+    return false;
+}
+
+}  // namespace
 
 std::unique_ptr<MailList> LoadList(const std::string& directory) {
     auto list = std::make_unique<MailList>();
@@ -76,7 +92,7 @@ bool DiscoverLists(const std::string& homeDirectory) {
     for (const auto& entry : entries) {
         if (!entry.isDirectory) continue;
         const std::string directory = home + entry.name + "/";
-        if (!list::isListDirectory(directory)) continue;
+        if (!list::isListDirectory(directory) || !settingsAreAFile(directory)) continue;
         std::printf("Adding %s List...\n", entry.name.c_str());
         lists.append(LoadList(directory));
     }

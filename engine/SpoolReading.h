@@ -16,8 +16,3 @@ bool ReadLine(std::FILE* file, std::string& line);
 // unfolded onto it after one space. The empty line that ends the header
 // block is never continued. The file is left right behind the line.
 bool ReadHeaderLine(std::FILE* file, std::string& line);
-
-// Appends every line of the file at `path`, each followed by CR LF. A file
-// that cannot be opened adds nothing. The name part is found whatever its
-// letter case, as administrators name these files loosely.
-void AppendTextFile(const std::string& path, std::string& text);

@@ -11,6 +11,7 @@
 #include "MainLoop.h"
 #include "Membership.h"
 #include "SpoolCleanup.h"
+#include "ListTextFiles.h"
 #include "SpoolReading.h"
 #include "text/Printable.h"
 #include "text/TextRules.h"
@@ -45,9 +46,9 @@ bool distribute(const MailList& list, const IncomingMessage& message, const std:
                 const std::string& excluded) {
     const std::string subject = DistributionSubject(list.submitCommand, sender, message.Subject);
     std::string body;
-    AppendTextFile(list.prependFile, body);
+    AppendTextFile(list, list.prependFile, body);
     body += message.Body;
-    AppendTextFile(list.postpendFile, body);
+    AppendTextFile(list, list.postpendFile, body);
 
     DistributionProgress progress(message.FilePath);
     progress.Begin();

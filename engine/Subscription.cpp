@@ -9,7 +9,7 @@
 #include "MailSending.h"
 #include "ListMembers.h"
 #include "Membership.h"
-#include "SpoolReading.h"
+#include "ListTextFiles.h"
 #include "platform/ErrorText.h"
 #include "text/Printable.h"
 #include "text/TextRules.h"
@@ -99,7 +99,7 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, MessageFate
     }
 
     std::string body;
-    AppendTextFile(list.welcomeFile, body);
+    AppendTextFile(list, list.welcomeFile, body);
     if (body.empty())
         body = "Your subscription request has been approved. You will start to\r\nreceive messages from the " +
                list.name + " ringpost.";

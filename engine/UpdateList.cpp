@@ -7,6 +7,7 @@
 #include "MailSending.h"
 #include "ListSecurity.h"
 #include "ProcessNewMail.h"
+#include "Spool.h"
 #include "SpoolCleanup.h"
 
 namespace {
@@ -15,9 +16,9 @@ constexpr int32_t kBadFileDays = 30;
 
 void UpdateList(MailList& list) {
     ForgetServersDown();
-    RemoveOldFiles(list, "MSG", list.keep);
-    RemoveOldFiles(list, "BAD", kBadFileDays);
-    RemoveOldFiles(list, "TMP", 0);
+    RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::Archived)), list.keep);
+    RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::SetAside)), kBadFileDays);
+    RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::Work)), 0);
     ApplyListSecurity(list);
     // A post that has not reached every member yet is taken up again also
     // when no new mail came, and so is mail held back while the member file

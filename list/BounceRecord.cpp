@@ -5,7 +5,7 @@
 #include "ListDirectory.h"
 #include "MemberFile.h"
 #include "platform/ErrorText.h"
-#include "platform/FileSystem.h"
+#include "platform/Directory.h"
 #include "text/TextRules.h"
 
 namespace list {
@@ -37,10 +37,13 @@ std::vector<std::string> splitTabs(std::string_view line) {
 
 bool readBounceRecord(const std::string& directory, std::vector<BounceEntry>& entries) {
     entries.clear();
-    const std::string path = platform::resolveName(directory, kBounceFile);
-    if (!platform::pathExists(path)) return true;
+    const platform::Directory dir = platform::Directory::open(directory);
+    if (!dir) return false;
+    const std::string name = dir.findName(kBounceFile);
+    if (dir.type(name) == platform::EntryType::Missing) return true;
+    // A link or special file in the record's place is never read.
     std::string content;
-    if (!platform::readFile(path, content)) return false;
+    if (!dir.readFile(name, content)) return false;
     size_t pos = 0;
     while (pos < content.size()) {
         size_t nl = content.find('\n', pos);
@@ -70,20 +73,14 @@ bool writeBounceRecord(const std::string& directory, const std::vector<BounceEnt
     }
     MemberFileLock lock(directory);
     if (!lock.locked()) return false;
-    const std::string path = platform::resolveName(directory, kBounceFile);
-    const std::string members = platform::resolveName(directory, kMemberFile);
+    const platform::Directory dir = platform::Directory::open(directory);
+    if (!dir) return false;
+    const std::string name = dir.findName(kBounceFile);
     // Mode and owner of the record itself, or of the member file for a first one.
-    const std::string model = platform::fileExists(path) ? path : members;
-    std::string temp;
-    if (!platform::writeTempFile(directory, "Bounces-", ".TMP", content, temp, model)) return false;
-    if (!platform::renameFile(temp, path)) {
-        const uint32_t code = platform::lastErrorCode();
-        platform::removeFile(temp);
-        platform::setLastErrorCode(code);
-        return false;
-    }
-    platform::syncDirectory(directory);
-    return true;
+    const std::string model = dir.type(name) == platform::EntryType::File ? name : dir.findName(kMemberFile);
+    // A ".TMP" name, so a leftover from a crash is swept by the next clean-up.
+    platform::PendingFile temp;
+    return dir.writeTemporary("Bounces-", ".TMP", content, temp, model) && temp.commit(name);
 }
 
 }  // namespace list

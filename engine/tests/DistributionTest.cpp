@@ -82,6 +82,7 @@ TEST_F(Distribution, EveryMemberOnceOrLater) {
         bool serverUp;
         std::vector<std::string> received;  // by the end of the first pass
         bool finished;                      // archived, record gone
+        const char* record = nullptr;       // the record as a full disk or a kill left it
     };
     const Case cases[] = {
         {"a refusal is final, the others get it", {"ann@example.org", "refused@example.org", "bob@example.org"},
@@ -93,21 +94,30 @@ TEST_F(Distribution, EveryMemberOnceOrLater) {
          false},
         {"try later for Keep days: the administrators hear of it once",
          {"!ann@example.org", "busy@example.org"}, {"ANN@EXAMPLE.ORG"}, 2, true, {}, true},
+        // Read as started in 1970, these gave up on the post at the first failure.
+        {"an empty record counts as a post started now", {"ann@example.org", "bob@example.org"}, {}, 0, false, {},
+         false, ""},
+        {"a record cut inside its first line likewise", {"ann@example.org", "bob@example.org"}, {}, 0, false, {},
+         false, "17"},
     };
     int n = 40;
+    int damaged = 10;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (const auto& e : fs::directory_iterator(dir.path())) fs::remove_all(e.path());
         list.members = MemberStore();
         for (const auto& m : c.members) list.members.append(m[0] == '!' ? m.substr(1) : m, m[0] == '!');
-        const std::string address = "127.0.3." + std::to_string(n++);
+        const std::string address =
+            c.record ? "127.0.23." + std::to_string(damaged++) : "127.0.3." + std::to_string(n++);
         harness::SmtpSink sink(harness::SmtpSink::Kind::Python, address);
         if (c.serverUp) {
             ASSERT_TRUE(sink.start());
         }
         list.smtpServer = sink.server();
         dir.write("post.NEW", kPost);
-        if (!c.servedBefore.empty() || c.startedDaysAgo) {
+        if (c.record) {
+            dir.write("post.SENT", c.record);
+        } else if (!c.servedBefore.empty() || c.startedDaysAgo) {
             std::string record = std::to_string(platform::currentTime().seconds - c.startedDaysAgo * 86400) + "\r\n";
             for (const auto& a : c.servedBefore) record += a + "\r\n";
             dir.write("post.SENT", record);

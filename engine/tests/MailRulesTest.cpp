@@ -9,6 +9,7 @@
 #include "engine/CommandClassification.h"
 #include "engine/SpoolFileName.h"
 #include "engine/SpoolReading.h"
+#include "engine/ListTextFiles.h"
 #include "engine/SpoolText.h"
 #include "engine/Submission.h"
 #include "tests/TempDir.h"
@@ -203,8 +204,10 @@ TEST(SpoolReading, LinesHeadersAndTextFiles) {
     // Text files get CR LF line ends; the name is found whatever its case.
     dir.write("Prepend.TXT", "Hello\nWorld");
     std::string text = "x";
-    AppendTextFile(dir.file("prepend.txt"), text);
+    MailList list;
+    list.directory = dir.path() + "/";
+    AppendTextFile(list, dir.file("prepend.txt"), text);
     EXPECT_EQ(text, "xHello\r\nWorld\r\n");
-    AppendTextFile(dir.file("missing.txt"), text);
+    AppendTextFile(list, dir.file("missing.txt"), text);
     EXPECT_EQ(text, "xHello\r\nWorld\r\n");
 }

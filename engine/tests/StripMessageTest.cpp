@@ -9,6 +9,7 @@
 #include "engine/HtmlRemover.h"
 #include "engine/SpoolCleanup.h"
 #include "mime/tests/MimeFixtures.h"
+#include "tests/FileSizeLimit.h"
 #include "tests/TempDir.h"
 
 using testing::internal::CaptureStdout;
@@ -232,18 +233,24 @@ TEST(StripMessage, NothingToDoOrNothingDecodable) {
 }
 
 TEST(StripMessage, FailedWriteSetsTheSpoolFileAside) {
-    const std::string small =
-        "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n\r\n<HTML>x</HTML>\r\n.\r\n";
+    const std::string small = "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n\r\n<HTML>x</HTML>\r\n" +
+                              std::string(1500, 'z') + "\r\n.\r\n";
     const std::string large = "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n\r\n" +
                               std::string(64 * 1024, 'y') + "\r\n.\r\n";
     // Small enough to sit in the stream buffer until the close, and large
-    // enough to fail on the write itself.
+    // enough to fail on the write itself; either is more than the disk holds.
     for (const std::string& message : {small, large}) {
         ListDir l(true, true);
-        std::filesystem::create_symlink("/dev/full", l.dir.file("m.TMP"));
-        const std::string out = l.strip(message);
+        l.dir.write("m.NEW", message);
+        std::string out;
+        {
+            const FileSizeLimit full(1024);
+            CaptureStdout();
+            StripMessage(l.list, l.spool());
+            out = GetCapturedStdout();
+        }
         EXPECT_FALSE(l.has("m.NEW")) << out;
-        EXPECT_FALSE(std::filesystem::is_symlink(l.dir.file("m.TMP")));
+        EXPECT_FALSE(l.has("m.TMP"));
         EXPECT_EQ(fixtures::readFile(l.dir.file("m.BAD")), message);
     }
 }
