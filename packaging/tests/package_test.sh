@@ -48,7 +48,9 @@ if [ "${3:-}" != --inside ]; then
   mkdir "$work/x"
   dpkg-deb -x "$deb" "$work/x"
   desktop-file-validate "$work/x/usr/share/applications/ringpost-console.desktop"
-  man -l "$work/x/usr/share/man/man8/RingpostSvc.8.gz" 2>/dev/null | grep -q "SYNOPSIS" || fail "manual page"
+  for page in man8/RingpostSvc.8 man1/RingpostCfg.1; do
+    zcat "$work/x/usr/share/man/$page.gz" | grep -q '^\.SH SYNOPSIS' || fail "manual page $page"
+  done
 
   unshare --mount --propagation private "$0" "$src" "$build" --inside "$deb" "$work"
   echo "package test passed"
