@@ -47,6 +47,13 @@ if [ "${3:-}" != --inside ]; then
   if grep -E 'test|fuzz|bench|/usr/local|^/opt/ringpost/.+/' "$work/files"; then fail "unexpected files"; fi
   mkdir "$work/x"
   dpkg-deb -x "$deb" "$work/x"
+  # The home directory is group-writable: no program or library there may look
+  # for libraries in it, or a library someone adds there would run as root.
+  for f in "$work"/x/opt/ringpost/*; do
+    if readelf -d "$f" | grep -E 'R(UN)?PATH' | grep -E 'ORIGIN|/opt'; then fail "$f searches the home directory"; fi
+  done
+  readelf -d "$work/x/opt/ringpost/RingpostSvc" | grep -q "RUNPATH.*\[/usr/lib/.*/ringpost\]" ||
+    fail "the engine does not find its libraries through the root-only links"
   desktop-file-validate "$work/x/usr/share/applications/ringpost-console.desktop"
   for page in man8/RingpostSvc.8 man1/RingpostCfg.1; do
     zcat "$work/x/usr/share/man/$page.gz" | grep -q '^\.SH SYNOPSIS' || fail "manual page $page"
