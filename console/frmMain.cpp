@@ -517,8 +517,7 @@ void frmMain::cmdRemoveList_Click() {
 
     // Group members write in the list: nothing in it, nor the list's own
     // entry, may lead the removal elsewhere.
-    const uint32_t error =
-        list::removeListDirectory(homeDir_, item->data(kDirectoryRole).toByteArray().toStdString());
+    const uint32_t error = list::removeListDirectory(homeDir_, item->data(kDirectoryRole).toByteArray().toStdString());
     if (error != 0) {
         dialogs_.message(this,
                          QStringLiteral("Error #") + QString::number(error) + QStringLiteral(" removing ") + name +

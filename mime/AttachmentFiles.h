@@ -83,8 +83,8 @@ private:
 
     platform::Directory directory_;  // the message's
     std::string messageName_;
-    std::string folderName_;   // in directory_
-    std::string folderPath_;   // as the caller named it, for printed lines
+    std::string folderName_;  // in directory_
+    std::string folderPath_;  // as the caller named it, for printed lines
     platform::Directory folder_;
     std::optional<LineWriter> rewrite_;
     bool rewriteCreated_ = false;

@@ -291,9 +291,10 @@ TEST_F(PlantedLinks, NothingOutsideTheListDirectoryIsTouchedReadOrMailed) {
          ""},
         {"the message handed to the decoder",
          [](auto& t) {
-             t.elsewhere.write("victim.txt", "To: l@x.org\r\nFrom: ann@example.org\r\nSubject: SUBMIT\r\n"
-                                             "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n" +
-                                                 std::string(kSecret) + "\r\n--b--\r\n.\r\n");
+             t.elsewhere.write("victim.txt",
+                               "To: l@x.org\r\nFrom: ann@example.org\r\nSubject: SUBMIT\r\n"
+                               "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n" +
+                                   std::string(kSecret) + "\r\n--b--\r\n.\r\n");
              t.link(t.elsewhere.file("victim.txt"), "v.NEW");
          },
          [](auto& t) {
