@@ -121,6 +121,7 @@ void recordEnd(const std::string& name) {
     if (!reported || last.status.currentState != SERVICE_STOPPED) {
         last.status = ServiceStatus{};
         last.status.win32ExitCode = kErrorProcessAborted;
+        const StatusLock statusLock(name);
         writeStatus(name, last);
     }
     ServiceLock lock(name);
@@ -194,7 +195,10 @@ bool setServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status) {
         const std::string line = statusLine(s.status);
         (void)!::write(history.get(), line.data(), line.size());
     }
-    if (!writeStatus(dispatcher().name, s)) return false;
+    {
+        const StatusLock statusLock(dispatcher().name);
+        if (!writeStatus(dispatcher().name, s)) return false;
+    }
     dispatcher().last = s;
     dispatcher().reported = true;
     return true;

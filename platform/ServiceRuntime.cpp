@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -169,6 +170,18 @@ bool readWithin(int fd, std::string& out, uint32_t startTick, uint32_t boundMs, 
         if (n <= 0) return !untilNewline;
         out.append(buf, static_cast<size_t>(n));
     }
+}
+
+StatusLock::StatusLock(std::string_view name)
+    : dir_(::open(runtimeDir(name).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {
+    if (dir_) {
+        while (::flock(dir_.get(), LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+StatusLock::~StatusLock() {
+    if (dir_) ::flock(dir_.get(), LOCK_UN);
 }
 
 std::string ServiceLock::lockPath(std::string_view name) {

@@ -10,6 +10,7 @@
 
 #include "FileLock.h"
 #include "ServiceManager.h"
+#include "UniqueFd.h"
 
 namespace platform {
 
@@ -70,6 +71,23 @@ public:
 
 private:
     static std::string lockPath(std::string_view name);
+};
+
+// Serialises the two writers of a service's status: the starter, which
+// records "start pending" for the process it spawned, and the service's own
+// reports. Without it a report landing between the starter's look and its
+// write was overwritten, and the service read as start pending for good.
+// Held around one look-and-write only (a lock on the runtime directory, which
+// both the manager and the service's account can open).
+class StatusLock {
+public:
+    explicit StatusLock(std::string_view name);
+    ~StatusLock();
+    StatusLock(const StatusLock&) = delete;
+    StatusLock& operator=(const StatusLock&) = delete;
+
+private:
+    UniqueFd dir_;
 };
 
 // ---- the service database ----

@@ -184,6 +184,7 @@ bool awaitDispatcher(const std::string& name, int readEnd) {
     s.status.processId = pid;
     s.processStart = processStartTime(pid);
     {
+        const StatusLock statusLock(name);
         StoredStatus now;
         std::string text;
         // The dispatcher may already have reported; keep the newer record.

@@ -45,10 +45,11 @@ protected:
         return st;
     }
     // The status once a start has been reported on (the manager offers
-    // nothing to wait on), bounded.
+    // nothing to wait on), bounded by the manager's own 30 seconds for a
+    // service to connect: a loaded machine can take several to start one.
     ServiceStatus settled() {
         ServiceStatus st = query();
-        for (int i = 0; i < 2000 && st.currentState == SERVICE_START_PENDING; ++i) {
+        for (int i = 0; i < 7000 && st.currentState == SERVICE_START_PENDING; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             st = query();
         }
