@@ -26,7 +26,8 @@ struct HeldPosts {
 std::vector<std::string> fields(const std::string& line) {
     std::vector<std::string> out;
     size_t pos = 0;
-    for (size_t tab; (tab = line.find('\t', pos)) != std::string::npos; pos = tab + 1) out.push_back(line.substr(pos, tab - pos));
+    for (size_t tab; (tab = line.find('\t', pos)) != std::string::npos; pos = tab + 1)
+        out.push_back(line.substr(pos, tab - pos));
     out.push_back(line.substr(pos));
     return out;
 }
@@ -70,18 +71,24 @@ bool write(const platform::Directory& dir, const HeldPosts& held) {
     std::string text = std::to_string(held.lastNotice) + end;
     for (const std::string& key : held.told)
         if (inSpool(dir, key)) text += std::string(kTold) + '\t' + key + end;
-    if (!held.owed.empty()) text += std::string(kOwed) + '\t' + held.owed + '\t' + held.subject + '\t' + held.reply + end;
+    if (!held.owed.empty())
+        text += std::string(kOwed) + '\t' + held.owed + '\t' + held.subject + '\t' + held.reply + end;
     return WriteSpoolRecord(dir, kHeldPostsFile, text);
 }
 
 std::string noticeBody(const MailList& list, const HeldPosts& held) {
-    const std::string days = std::to_string(std::max<int32_t>(list.keep, 1));
-    return "The SMTP server refused the post \"" + held.subject + "\" with this reply:\r\n\r\n    " + held.reply +
-           "\r\n\r\nThe reply concerns the list's account or the post, not a member, so no member was counted as "
-           "refused. The post waits in the list's spool, and the list sends it to the members it has not reached "
-           "yet at its next passes, for up to " + days + " day(s); then you get the names of those it never "
-           "reached.\r\n\r\nIf the server limits how much the account may send, set MaxPerMinute, MaxPerHour or "
-           "MaxPerDay in the [SMTP] section of the list's settings below that limit.\r\n";
+    std::string body = "The SMTP server refused the post \"" + held.subject + "\" with this reply:\r\n\r\n    ";
+    body += held.reply + "\r\n\r\n";
+    body +=
+        "The reply concerns the list's account or the post, not a member, so no member was counted as "
+        "refused. The post waits in the list's spool, and the list sends it to the members it has not reached "
+        "yet at its next passes, for up to ";
+    body += std::to_string(std::max<int32_t>(list.keep, 1));
+    body +=
+        " day(s); then you get the names of those it never reached.\r\n\r\nIf the server limits how much "
+        "the account may send, set MaxPerMinute, MaxPerHour or MaxPerDay in the [SMTP] section of the list's "
+        "settings below that limit.\r\n";
+    return body;
 }
 
 }  // namespace

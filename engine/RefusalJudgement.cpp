@@ -16,7 +16,8 @@ std::string withoutAddress(const std::string& address, const ServerReply& reply)
     std::string text = text::toUpper(reply.text);
     const std::string upper = text::toUpper(address);
     if (!upper.empty())
-        for (size_t at = text.find(upper); at != std::string::npos; at = text.find(upper, at)) text.erase(at, upper.size());
+        for (size_t at = text.find(upper); at != std::string::npos; at = text.find(upper, at))
+            text.erase(at, upper.size());
     return std::to_string(reply.code) + ' ' + reply.status + ' ' + text::trim(text);
 }
 
@@ -36,7 +37,8 @@ RefusalOwner OwnerOfRefusal(const ServerReply& reply) {
 
 std::string ReplyLine(const ServerReply& reply) {
     std::string text = reply.text;
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return text::printable(std::to_string(reply.code) + ' ' + text::trim(text));
 }
 

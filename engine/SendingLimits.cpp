@@ -74,20 +74,23 @@ Counts parse(const std::string& text) {
 std::string format(const Counts& counts) {
     std::string text;
     for (const auto& [key, count] : counts)
-        text += std::to_string(key.second) + '\t' + std::to_string(count) + '\t' + key.first +
-                std::string(text::kLineEnd);
+        text +=
+            std::to_string(key.second) + '\t' + std::to_string(count) + '\t' + key.first + std::string(text::kLineEnd);
     return text;
 }
 
 // What is older than a day no limit looks at; what lies more than a day
 // ahead was counted by a clock that was wrong and would block for as long.
 void prune(Counts& counts, int64_t now) {
-    std::erase_if(counts, [now](const auto& e) { return e.first.second <= now - kDay || e.first.second > now + kDay || e.second <= 0; });
+    std::erase_if(counts, [now](const auto& e) {
+        return e.first.second <= now - kDay || e.first.second > now + kDay || e.second <= 0;
+    });
 }
 
 int64_t inLast(const Counts& counts, const std::string& account, int64_t now, int64_t seconds) {
     int64_t sum = 0;
-    for (auto it = counts.lower_bound({account, now - seconds + 1}); it != counts.end() && it->first.first == account; ++it)
+    for (auto it = counts.lower_bound({account, now - seconds + 1}); it != counts.end() && it->first.first == account;
+         ++it)
         sum += it->second;
     return sum;
 }
@@ -149,8 +152,8 @@ PostAllowance::PostAllowance(const MailList& list, size_t wanted) : account_(acc
     if (!counted_ || wanted == 0) return;
     changeCounts([&](Counts& counts, int64_t now) {
         granted_ = static_cast<int64_t>(wanted);
-        const std::pair<int32_t, int64_t> limits[] = {{list.maxPerMinute, kMinute}, {list.maxPerHour, kHour},
-                                                      {list.maxPerDay, kDay}};
+        const std::pair<int32_t, int64_t> limits[] = {
+            {list.maxPerMinute, kMinute}, {list.maxPerHour, kHour}, {list.maxPerDay, kDay}};
         const char* names[] = {"a minute", "an hour", "a day"};
         for (size_t i = 0; i < std::size(limits); ++i) {
             const auto [limit, window] = limits[i];
@@ -183,6 +186,4 @@ bool PostAllowance::take() {
     return true;
 }
 
-std::string SendingCountPath() {
-    return platform::systemDirectory() + "/" + kFolder + "/" + kCountFile;
-}
+std::string SendingCountPath() { return platform::systemDirectory() + "/" + kFolder + "/" + kCountFile; }

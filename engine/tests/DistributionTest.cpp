@@ -17,6 +17,7 @@
 #include "transport/KOVAMail.h"
 #include "engine/MailSending.h"
 #include "engine/ProcessNewMail.h"
+#include "engine/SendingLimits.h"
 #include "engine/UpdateList.h"
 #include "platform/FileSystem.h"
 #include "tests/TempDir.h"
@@ -484,6 +485,43 @@ TEST_F(Distribution, ARefusalOfTheListHoldsThePostForEveryone) {
         std::sort(served.begin(), served.end());
         EXPECT_EQ(served, expected);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The limit is the account's: a list without limits that sends through the
+// same server and user name uses up the allowance of the list with limits.
+TEST_F(Distribution, ListsSharingAnSmtpAccountShareItsCount) {
+    TempDir system;
+    ::setenv("RINGPOST_SYSTEM_DIR", system.path().c_str(), 1);
+    harness::SmtpSink sink(harness::SmtpSink::Kind::Python, "127.0.29.20");
+    ASSERT_TRUE(sink.start());
+    TempDir otherDir;
+    MailList other = list;
+    other.directory = otherDir.path() + "/";
+    for (MailList* l : {&list, &other}) {
+        l->smtpServer = sink.server();
+        l->smtpUsername = "List@Example.org";
+        l->members.append("ann@example.org", true);
+        for (const char* m : {"b@example.org", "c@example.org", "d@example.org"}) l->members.append(m, false);
+    }
+    other.smtpUsername = "list@example.org";  // one account, however it is spelled
+    list.maxPerMinute = 5;
+    NoteSendingLimits(list);
+    otherDir.write("post.NEW", kPost);
+    testing::internal::CaptureStdout();
+    ProcessNewMail(other);  // no limit of its own: all four
+    dir.write("post.NEW", kPost);
+    ProcessNewMail(list);  // one left of five
+    const std::string out = testing::internal::GetCapturedStdout();
+    ::unsetenv("RINGPOST_SYSTEM_DIR");
+    EXPECT_EQ(sink.messages().size(), 5u) << out;
+    EXPECT_NE(out.find("    Sending limit of 5 a minute reached\n    3 member(s) wait for a later pass\n"),
+              std::string::npos)
+        << out;
+    EXPECT_TRUE(fs::exists(system.file("limits/Recipients.TXT")));
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ protected:
     }
     harness::ListHome& list() { return *home; }
     void post(const std::string& from, const std::string& subject) {
-        list().dovecot->injectMessage("list", "From: " + from + "\r\nTo: list@example.org\r\nSubject: " + subject +
-                                                "\r\n\r\nNews\r\n");
+        list().dovecot->injectMessage(
+            "list", "From: " + from + "\r\nTo: list@example.org\r\nSubject: " + subject + "\r\n\r\nNews\r\n");
     }
     std::string pass() {
         std::string failure;
@@ -123,8 +123,8 @@ TEST_F(ProviderLimits, AQuotaHoldsThePostsUntilTheServerTakesMailAgain) {
         EXPECT_EQ(newMail(), (std::map<std::string, std::vector<std::string>>{{kC, everyone({1}, true)}})) << out;
         restartSink({});
         out = pass();
-        EXPECT_EQ(newMail(), (std::map<std::string, std::vector<std::string>>{
-                                 {kC, everyone({2, 3, 4, 5, 6, 7, 8, 9}, false)}}))
+        EXPECT_EQ(newMail(),
+                  (std::map<std::string, std::vector<std::string>>{{kC, everyone({2, 3, 4, 5, 6, 7, 8, 9}, false)}}))
             << out;
         EXPECT_EQ(out.find("Admin notified"), std::string::npos) << out;
     }
