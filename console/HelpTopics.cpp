@@ -66,6 +66,11 @@ std::string helpTopicText(int topic, const std::string& homeDir) {
                          "recommended option to reduce the chances of virus transmissions.");
             paragraph(t, "You can also have the Ringpost strip all HTML from all submissions. This is a recommended "
                          "option since only a small portion of the internet uses HTML for E-Mail.");
+            paragraph(t, "Your mail provider may limit how many recipients the Ringpost's account may send to: Gmail "
+                         "about 500 a day, Google Workspace 2,000 a day, Microsoft 365 30 messages a minute and "
+                         "10,000 recipients a day. Enter limits a little below your provider's, a minute, an hour or "
+                         "a day; 0 sets no limit. A submission then goes to as many members as the limits allow, "
+                         "and to the others at the Ringpost's next passes.");
             break;
         case 5:
             paragraph(t, "Here you can view, add, and remove members of the Ringpost. Members with a check by their "

@@ -96,6 +96,9 @@ public:
     QCheckBox* chkStripHTML;
     ClickableLabel* lblStripAttachments;
     ClickableLabel* lblStripHTML;
+    QLineEdit* txtMaxPerMinute;
+    QLineEdit* txtMaxPerHour;
+    QLineEdit* txtMaxPerDay;
     QPushButton* cmdTestSMTP;
 
     QLabel* lblMembers;

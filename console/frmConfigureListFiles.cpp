@@ -125,6 +125,9 @@ std::vector<frmConfigure::SettingControl> frmConfigure::settingControls() const 
         {Setting::Keep, txtKeep, nullptr},
         {Setting::BounceLimit, txtBounceLimit, nullptr},
         {Setting::BounceDays, txtBounceDays, nullptr},
+        {Setting::SmtpMaxPerMinute, txtMaxPerMinute, nullptr},
+        {Setting::SmtpMaxPerHour, txtMaxPerHour, nullptr},
+        {Setting::SmtpMaxPerDay, txtMaxPerDay, nullptr},
     };
 }
 

@@ -177,19 +177,33 @@ void frmConfigure::buildPop3Page(QWidget* p) {
 }
 
 void frmConfigure::buildSmtpPage(QWidget* p) {
-    label(p, QStringLiteral("SMTP Server:"), 8, 12, 100);
-    txtSMTPServer = field(p, "txtSMTPServer", 110, 12, 280, true);
-    label(p, QStringLiteral("From:"), 8, 52, 100);
-    txtSMTPFrom = field(p, "txtSMTPFrom", 110, 52, 280, true);
-    label(p, QStringLiteral("Reply To;"), 8, 92, 100);
-    txtSMTPReplyTo = field(p, "txtSMTPReplyTo", 110, 92, 280, false);
-    chkStripAttachments = checkBox(p, "chkStripAttachments", 8, 132);
+    // The lines sit closer than on the POP3 page to leave room for the
+    // sending limits above the buttons.
+    label(p, QStringLiteral("SMTP Server:"), 8, 6, 100);
+    txtSMTPServer = field(p, "txtSMTPServer", 110, 6, 280, true);
+    label(p, QStringLiteral("From:"), 8, 34, 100);
+    txtSMTPFrom = field(p, "txtSMTPFrom", 110, 34, 280, true);
+    label(p, QStringLiteral("Reply To;"), 8, 62, 100);
+    txtSMTPReplyTo = field(p, "txtSMTPReplyTo", 110, 62, 280, false);
+    chkStripAttachments = checkBox(p, "chkStripAttachments", 8, 90);
     lblStripAttachments = clickLabel(p, "lblStripAttachments", QStringLiteral("Strip all attachments before resending"),
-                                     30, 132, 360);
-    chkStripHTML = checkBox(p, "chkStripHTML", 8, 162);
-    lblStripHTML = clickLabel(p, "lblStripHTML", QStringLiteral("Strip all HTML before resending"), 30, 162, 360);
+                                     30, 90, 360);
+    chkStripHTML = checkBox(p, "chkStripHTML", 8, 113);
+    lblStripHTML = clickLabel(p, "lblStripHTML", QStringLiteral("Strip all HTML before resending"), 30, 113, 360);
     toggles(lblStripAttachments, chkStripAttachments);
     toggles(lblStripHTML, chkStripHTML);
+    const QString why = QStringLiteral(
+        "Recipients this list may hand the SMTP server, counted with every list that sends through the same "
+        "server and user name. A post goes to as many members as the limits allow and to the others at later "
+        "passes; replies and notices always go out, and count. 0 sets no limit.");
+    label(p, QStringLiteral("Recipients at most (0: no limit):"), 8, 138, 380)->setToolTip(why);
+    txtMaxPerMinute = field(p, "txtMaxPerMinute", 8, 162, 50, false);
+    label(p, QStringLiteral("a minute"), 62, 162, 62)->setToolTip(why);
+    txtMaxPerHour = field(p, "txtMaxPerHour", 128, 162, 50, false);
+    label(p, QStringLiteral("an hour"), 182, 162, 58)->setToolTip(why);
+    txtMaxPerDay = field(p, "txtMaxPerDay", 244, 162, 60, false);
+    label(p, QStringLiteral("a day"), 308, 162, 80)->setToolTip(why);
+    for (QLineEdit* f : {txtMaxPerMinute, txtMaxPerHour, txtMaxPerDay}) f->setToolTip(why);
     cmdTestSMTP = button(p, "cmdTestSMTP", QStringLiteral("Test SMTP"), QRect(290, 195, 100, 28));
     cmdSMTPSecurity = button(p, "cmdSMTPSecurity", QStringLiteral("Security..."), QRect(8, 195, 100, 28));
     lblSMTPSecurity = label(p, QString(), 114, 200, 170);

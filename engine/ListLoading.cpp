@@ -6,6 +6,7 @@
 
 #include "ActiveLists.h"
 #include "ListSecurity.h"
+#include "SendingLimits.h"
 #include "Spool.h"
 #include "list/ListDirectory.h"
 #include "list/ListSettings.h"
@@ -68,7 +69,11 @@ std::unique_ptr<MailList> LoadList(const std::string& directory) {
     list->bounceLimit = std::max(0, text::atol32(read(Setting::BounceLimit)));
     // Counts that start over at every report would never reach the limit.
     if (const int32_t days = text::atol32(read(Setting::BounceDays)); days > 0) list->bounceDays = days;
+    list->maxPerMinute = std::max(0, text::atol32(read(Setting::SmtpMaxPerMinute)));
+    list->maxPerHour = std::max(0, text::atol32(read(Setting::SmtpMaxPerHour)));
+    list->maxPerDay = std::max(0, text::atol32(read(Setting::SmtpMaxPerDay)));
     ReadListSecurity(*list, ini);
+    NoteSendingLimits(*list);
 
     std::printf("Reading members...\n");
     if (!list::readMemberFile(platform::resolveName(dir, list::kMemberFile), list->members, &list->membersOnDisk)) {

@@ -44,6 +44,11 @@ struct MailList {
     // and the days without a report after which a member's count starts over.
     int32_t bounceLimit = 0;
     int32_t bounceDays = 14;
+    // Recipients the list may hand its SMTP account a minute, an hour, a day
+    // (0: no limit), counted with every list sharing the account.
+    int32_t maxPerMinute = 0;
+    int32_t maxPerHour = 0;
+    int32_t maxPerDay = 0;
     // A delivery report waits in the spool for the next pass (its change
     // could not be written), so that pass processes the spool even when it
     // fetches nothing.

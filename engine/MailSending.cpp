@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "MainLoop.h"
+#include "RefusalJudgement.h"
+#include "SendingLimits.h"
 #include "mime/MailAddress.h"
 #include "smtp/KOVASMTP.h"
 
@@ -39,14 +41,16 @@ bool refusesUsAll(int32_t code) { return code <= KOVA_TLS_HANDSHAKE_FAILED && co
 
 // The judgement of a failed send: by its result code where that says
 // enough, else by the server's reply that decided it, as the library hands
-// it over: no greeting, a refusal (5xx), or something worth another try.
-Delivery judge(int32_t code, bool greeted, int replyCode) {
+// it over: no greeting, a refusal (5xx) of the member or of the list, or
+// something worth another try.
+Delivery judge(int32_t code, bool greeted, const ServerReply& reply) {
     if (code == KOVA_PORT_NOT_OPENED || refusesUsAll(code)) return Delivery::ServerDown;
     if (code == KOVA_NULL_POINTER || code == KOVA_INVALID_PARAMETER ||
         code == KOVA_FILE_NOT_OPENED)
         return Delivery::Refused;
     if (!greeted) return Delivery::ServerDown;
-    return replyCode / 100 == 5 ? Delivery::Refused : Delivery::Transient;
+    if (reply.code / 100 != 5) return Delivery::Transient;
+    return OwnerOfRefusal(reply) == RefusalOwner::List ? Delivery::Held : Delivery::Refused;
 }
 
 const char* orNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
@@ -76,7 +80,7 @@ DeliveryResult sendOnce(const std::string& server, const std::string& from, cons
     }
     result.reply.status = textOf(status);
     result.reply.text = textOf(text);
-    if (result.code != 0) result.kind = judge(result.code, greeted != 0, result.reply.code);
+    if (result.code != 0) result.kind = judge(result.code, greeted != 0, result.reply);
     return result;
 }
 
@@ -117,6 +121,7 @@ int32_t SendWithRetry(const std::string& server, const std::string& from, const 
                       const std::string& replyTo, const std::string& subject, const std::string& body,
                       const std::string& attachments, int attempts, const std::string& headers) {
     if (attempts < 1 || attempts > 10) attempts = 1;
+    CountSingleSend();
     return deliver(server, from, to, replyTo, subject, body, attachments, headers, attempts).code;
 }
 

@@ -30,6 +30,8 @@ enum class Delivery {
     Refused,     // permanently (a 5xx reply, an unusable address): not tried again
     Transient,   // a 4xx reply or a broken session: worth another try later
     ServerDown,  // no connection or no greeting: the server takes nothing now
+    Held,        // refused for the list, not the member (a sending limit, a
+                 // policy, the post): the post waits (RefusalJudgement.h)
 };
 // The server reply that decided a failed delivery, as the library hands it
 // over: code 0 when none did (a time-out, a broken connection, a local failure).

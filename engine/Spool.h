@@ -13,8 +13,10 @@
 //
 // x is the message's key, its server id made a file name (SpoolFileName.h).
 // Beside them lie the folder x, the attachments decoded from x.NEW (kept
-// with x.MSG and x.BAD), and Fetched.IDS, the keys stored but perhaps not
-// yet deleted on the server. Every ".TMP" name is swept at each pass.
+// with x.MSG and x.BAD), Fetched.IDS, the keys stored but perhaps not yet
+// deleted on the server, and Held.TXT, the posts the SMTP server held and
+// what the administrators were told of them (HeldPostNotice.h). Every ".TMP"
+// name is swept at each pass.
 //
 // Moves: server -> Download -> Fetched; Fetched -> Work -> Fetched (a
 // rewrite); Fetched -> Distributing -> Fetched (a post cut short goes on
@@ -37,6 +39,7 @@ enum class SpoolState { Download, Fetched, Distributing, Archived, SetAside, Wor
 
 inline constexpr char kDownloadFile[] = "Download.TMP";
 inline constexpr char kFetchedIdsFile[] = "Fetched.IDS";
+inline constexpr char kHeldPostsFile[] = "Held.TXT";
 
 // The extension that marks a state: "NEW", "SENT", "MSG", "BAD", "TMP".
 std::string_view SpoolExtension(SpoolState state);

@@ -2,18 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "AddressRules.h"
+#include "Distribution.h"
 #include "ListHeaders.h"
-#include "DistributionProgress.h"
 #include "MailSending.h"
-#include "MainLoop.h"
 #include "Membership.h"
 #include "SpoolCleanup.h"
-#include "ListTextFiles.h"
-#include "SpoolReading.h"
-#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -28,76 +23,6 @@ void stripPrefixes(std::string& sender) {
     while (text::startsWithIgnoreCase(sender, "FWD:")) sender = text::trim(from(sender, 4));
 }
 
-constexpr int64_t kSecondsPerDay = 86400;
-
-// Tells the administrators, once, which members a post never reached.
-void reportGivingUp(const MailList& list, const std::string& subject, const std::vector<std::string>& missed) {
-    std::string body = "The post \"" + subject + "\" could not be delivered to these members within " +
-                       std::to_string(std::max<int32_t>(list.keep, 1)) + " day(s):\r\n";
-    for (const auto& a : missed) body += a + "\r\n";
-    const int32_t result = SendToAdministrators(list, "Undelivered: " + subject, body, {}, false);
-    if (result != 0) std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
-}
-
-// Sends the post to every member it has not reached yet. False when some
-// members still wait for it (their server was down, a transient failure, a
-// stop request): the spool file then stays for a later pass.
-bool distribute(const MailList& list, const IncomingMessage& message, const std::string& sender,
-                const std::string& excluded) {
-    const std::string subject = DistributionSubject(list.submitCommand, sender, message.Subject);
-    std::string body;
-    AppendTextFile(list, list.prependFile, body);
-    body += message.Body;
-    AppendTextFile(list, list.postpendFile, body);
-
-    DistributionProgress progress(message.FilePath);
-    progress.Begin();
-    // The folder does not change while the post goes out: listed once, not
-    // once per member.
-    const std::string attachments = list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
-    const std::string headers = DistributionHeaders(list, message);
-    std::vector<std::string> waiting;
-    PostSession session(list);
-    bool serverDown = ServerDownThisPass(list.smtpServer);
-    for (const Member& m : list.members.entries()) {
-        if (list.adminSubmit && m.isAdministrator && !text::equalsIgnoreCase(m.address, excluded)) continue;
-        if (progress.Done(m.address)) continue;
-        // Once the server took no connection or greeting in this pass, the
-        // others wait for the next pass instead of each costing the full
-        // time limit; so do they all after a stop request.
-        if (serverDown || StopRequested()) {
-            waiting.push_back(m.address);
-            continue;
-        }
-        std::printf("      Sending to: %s...", text::printable(m.address).c_str());
-        std::fflush(stdout);
-        const DeliveryResult r = SendToMember(list, session, m.address, subject, body, attachments, headers);
-        if (r.kind == Delivery::Delivered) {
-            std::printf("Success\n");
-        } else {
-            std::printf("FAILURE: %ld\n", static_cast<long>(r.code));
-        }
-        if (r.kind == Delivery::Delivered || r.kind == Delivery::Refused) {
-            progress.MarkDone(m.address);
-        } else {
-            waiting.push_back(m.address);
-            serverDown = serverDown || r.kind == Delivery::ServerDown;
-        }
-    }
-    if (waiting.empty()) {
-        progress.Finish();
-        return true;
-    }
-    if (progress.AgeSeconds() >= std::max<int32_t>(list.keep, 1) * kSecondsPerDay) {
-        std::printf("    Giving up on %zu member(s) after %ld day(s)\n", waiting.size(),
-                    static_cast<long>(std::max<int32_t>(list.keep, 1)));
-        reportGivingUp(list, subject, waiting);
-        progress.Finish();
-        return true;
-    }
-    std::printf("    %zu member(s) wait for a later pass\n", waiting.size());
-    return false;
-}
 }  // namespace
 
 std::string ApprovalSubject(const std::string& submitCommand, const std::string& sender,
@@ -204,5 +129,5 @@ void HandleSubmission(MailList& list, IncomingMessage& message, MessageFate* fat
             message.Subject = submitted;
         }
     }
-    if (!distribute(list, message, sender, excluded) && fate) *fate = MessageFate::LeavePending;
+    if (!DistributePost(list, message, sender, excluded) && fate) *fate = MessageFate::LeavePending;
 }

@@ -7,6 +7,7 @@
 #include "MailSending.h"
 #include "ListSecurity.h"
 #include "ProcessNewMail.h"
+#include "SendingLimits.h"
 #include "Spool.h"
 #include "SpoolCleanup.h"
 
@@ -20,6 +21,7 @@ void UpdateList(MailList& list) {
     RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::SetAside)), kBadFileDays);
     RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::Work)), 0);
     ApplyListSecurity(list);
+    UseSendingAccount(list);
     // A post that has not reached every member yet is taken up again also
     // when no new mail came, and so is mail held back while the member file
     // could not be read, and a delivery report whose change could not be

@@ -108,4 +108,16 @@ uint32_t atoul32(std::string_view s) {
     return static_cast<uint32_t>(v);
 }
 
+bool readWholeNumber(std::string_view s, int64_t& value) {
+    constexpr size_t kMaxDigits = 18;
+    if (s.empty() || s.size() > kMaxDigits) return false;
+    int64_t v = 0;
+    for (const char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    value = v;
+    return true;
+}
+
 }  // namespace text

@@ -48,4 +48,8 @@ int32_t atol32(std::string_view s);
 // Unsigned variant for values that are unsigned by contract.
 uint32_t atoul32(std::string_view s);
 
+// A field of the system's own records: digits only, nothing around them,
+// at most 18 of them. False for anything else.
+bool readWholeNumber(std::string_view s, int64_t& value);
+
 }  // namespace text

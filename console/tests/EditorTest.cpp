@@ -151,6 +151,9 @@ private slots:
             {w->txtKeep, "0"},
             {w->txtBounceLimit, "5"},
             {w->txtBounceDays, "14"},
+            {w->txtMaxPerMinute, "0"},
+            {w->txtMaxPerHour, "0"},
+            {w->txtMaxPerDay, "0"},
             {w->txtMember, ""},
         };
         for (const auto& [f, text] : fields) QCOMPARE(f->text(), text);
@@ -287,7 +290,7 @@ private slots:
                   "; kept as it is\r\n[General]\r\nName=Jokes\r\nSubscribe= join \r\nUnsubscribe=leave\r\n"
                   "AdminSubscribe=no\r\nAdminUnsubscribe=01\r\nAdminSubmit=\r\nColour=green\r\n"
                   "[POP3]\r\nServer=pop.example.org:1110\r\nUsername=jokes\r\nPassword=secret\r\n"
-                  "[SMTP]\r\nServer=smtp.example.org\r\nFrom=jokes@example.org\r\nStripHTML=0\r\n"
+                  "[SMTP]\r\nServer=smtp.example.org\r\nFrom=jokes@example.org\r\nStripHTML=0\r\nMaxPerDay=500\r\n"
                   "[Messages]\r\nPrepend=head.txt\r\n",
                   "zed@example.com\r\n_!_Boss@example.com\r\nann@example.com\r\n\r\n_!_Carl@example.com\r\n");
         auto w = open(QStringLiteral("Jokes"));
@@ -309,6 +312,9 @@ private slots:
         QCOMPARE(w->txtKeep->text(), QStringLiteral("5"));  // no Keep key
         QCOMPARE(w->txtBounceLimit->text(), QStringLiteral("0"));  // written before bounces were counted
         QCOMPARE(w->txtBounceDays->text(), QStringLiteral("14"));
+        QCOMPARE(w->txtMaxPerMinute->text(), QStringLiteral("0"));
+        QCOMPARE(w->txtMaxPerDay->text(), QStringLiteral("500"));
+        w->txtMaxPerHour->setText(QStringLiteral("100 recipients"));
         // Sorted ignoring case; filling asked nothing.
         QCOMPARE(entries(*w), (QStringList{"[ ] ", "[ ] ann@example.com", "[x] Boss@example.com",
                                           "[x] Carl@example.com", "[ ] zed@example.com"}));
@@ -328,6 +334,11 @@ private slots:
                                  "Postpend=Postpend.TXT\r\n", "ReplyTo=list@example.com\r\n"})
             QVERIFY2(ini.find(line) != std::string::npos, line);
         QVERIFY2(ini.find("Bounce") == std::string::npos, ini.c_str());  // still counts no bounces
+        QVERIFY2(ini.find("MaxPerMinute") == std::string::npos, ini.c_str());
+        const auto list = LoadList(home_->file("Jokes"));
+        QCOMPARE(list->maxPerMinute, 0);
+        QCOMPARE(list->maxPerHour, 100);
+        QCOMPARE(list->maxPerDay, 500);
     }
 
     void keepTakesTheLeadingNumber() {

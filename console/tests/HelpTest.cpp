@@ -47,6 +47,7 @@ const std::map<int, std::vector<std::string>> kTopics = {
         "Enter the Reply To field of the Ringpost, such as " ADDRESS ". ",
         "You can have the Ringpost strip all attachments from all submissions. This is a recommended option to reduce the chances of virus transmissions.",
         "You can also have the Ringpost strip all HTML from all submissions. This is a recommended option since only a small portion of the internet uses HTML for E-Mail.",
+        "Your mail provider may limit how many recipients the Ringpost's account may send to: Gmail about 500 a day, Google Workspace 2,000 a day, Microsoft 365 30 messages a minute and 10,000 recipients a day. Enter limits a little below your provider's, a minute, an hour or a day; 0 sets no limit. A submission then goes to as many members as the limits allow, and to the others at the Ringpost's next passes.",
     }},
     {5, {
         "Here you can view, add, and remove members of the Ringpost. Members with a check by their E-Mail address are Administrators. The Ringpost must have at least one Administrator, but may have several.",

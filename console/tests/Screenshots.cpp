@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
     editor.txtSMTPServer->setText(QStringLiteral("mail.example.com"));
     editor.txtSMTPFrom->setText(QStringLiteral("jokes@example.com"));
     editor.txtSMTPReplyTo->setText(QStringLiteral("jokes@example.com"));
+    editor.txtMaxPerDay->setText(QStringLiteral("2000"));
     editor.lstMembers->setCurrentRow(1);
     const char* pages[] = {"general", "pop3", "smtp", "members", "messages"};
     for (int page = 0; page < 5; ++page) {

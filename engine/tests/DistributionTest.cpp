@@ -17,12 +17,14 @@
 #include "transport/KOVAMail.h"
 #include "engine/MailSending.h"
 #include "engine/ProcessNewMail.h"
+#include "engine/SendingLimits.h"
 #include "engine/UpdateList.h"
 #include "platform/FileSystem.h"
 #include "tests/TempDir.h"
 #include "tests/UnreadableFile.h"
 #include "tests/harness/ScriptedServer.h"
 #include "tests/harness/SmtpSink.h"
+#include "text/TextRules.h"
 
 namespace fs = std::filesystem;
 
@@ -87,6 +89,8 @@ TEST_F(Distribution, EveryMemberOnceOrLater) {
     const Case cases[] = {
         {"a refusal is final, the others get it", {"ann@example.org", "refused@example.org", "bob@example.org"},
          {}, 0, true, {"ann@example.org", "bob@example.org"}, true},
+        {"a member listed twice gets one copy", {"ann@example.org", "bob@example.org", "BOB@example.org"}, {}, 0,
+         true, {"ann@example.org", "bob@example.org"}, true},
         {"after a crash only the members not yet served", {"ann@example.org", "bob@example.org", "cy@example.org"},
          {"ANN@EXAMPLE.ORG"}, 0, true, {"bob@example.org", "cy@example.org"}, true},
         {"server down: everybody waits", {"ann@example.org", "bob@example.org"}, {}, 0, false, {}, false},
@@ -315,7 +319,8 @@ TEST_F(Distribution, FailuresAreJudgedByTheServersReply) {
          0, true, "5.1.1"},
         {"recipient deferred", script({S::send("451 try later\r\n")}), Delivery::Transient, 1, true, ""},
         {"recipient deferred, then DATA refused in the same group", grouped, Delivery::Transient, 1, true, "4.2.1"},
-        {"message refused at its end", afterData("552 5.3.4 too big\r\n"), Delivery::Refused, 0, true, "5.3.4"},
+        // The post's own fault: every member would be refused alike.
+        {"message refused at its end", afterData("552 5.3.4 too big\r\n"), Delivery::Held, 0, true, "5.3.4"},
         {"message deferred at its end", afterData("451 try later\r\n"), Delivery::Transient, 1, true, ""},
         {"connection cut after the end of the data", script({S::send("250 ok\r\n"), S::readLine(),
                                                              S::send("354 go\r\n"), S::readUntil("\r\n.\r\n"),
@@ -395,6 +400,128 @@ TEST_F(Distribution, RefusedLoginWaitsLikeAServerThatIsDown) {
     list.smtpUsername.clear();
     list.smtpSecurity = -1;
     ApplyListSecurity(list);
+}
+
+}  // namespace
+
+namespace {
+
+// Whose refusal is it: only the member's own address or mailbox ends the post
+// for that member. A refusal that concerns the list (a provider's quota, a
+// policy, the post) holds the post with nobody counted, whether its enhanced
+// status says so or the same text refuses three members in a row.
+TEST_F(Distribution, ARefusalOfTheListHoldsThePostForEveryone) {
+    const std::string quota = "550 Daily sending quota exceeded for %s";
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> members;  // address, its RCPT reply ("" takes it)
+        std::vector<std::string> received;
+        bool held;  // else archived
+    };
+    const Case cases[] = {
+        {"the address and the mailbox are the member's",
+         {{"a@example.org", "550 5.1.1 no such user"}, {"b@example.org", "552 5.2.2 mailbox full"},
+          {"c@example.org", ""}},
+         {"c@example.org"}, false},
+        {"a quota holds the post; nobody after it is tried",
+         {{"a@example.org", ""}, {"b@example.org", "550 5.4.5 Daily user sending quota exceeded."},
+          {"c@example.org", ""}},
+         {"a@example.org"}, true},
+        {"the mail system", {{"a@example.org", "552 5.3.4 message too big"}, {"b@example.org", ""}}, {}, true},
+        {"the protocol", {{"a@example.org", "554 5.5.0 transaction failed"}, {"b@example.org", ""}}, {}, true},
+        {"the content", {{"a@example.org", "554 5.6.0 content refused"}, {"b@example.org", ""}}, {}, true},
+        {"a policy", {{"a@example.org", "550 5.7.1 sender not allowed"}, {"b@example.org", ""}}, {}, true},
+        {"one text for three members, each named in it, is the list's",
+         {{"a@example.org", ""}, {"b@example.org", quota}, {"c@example.org", quota}, {"d@example.org", quota},
+          {"e@example.org", ""}},
+         {"a@example.org"}, true},
+        {"5.0.0 says nothing: judged by its text",
+         {{"a@example.org", "550 5.0.0 no"}, {"b@example.org", "550 5.0.0 no"}, {"c@example.org", "550 5.0.0 no"}},
+         {}, true},
+        {"two texts in turn never make a run",
+         {{"a@example.org", "550 no such user"}, {"b@example.org", "550 mailbox disabled"},
+          {"c@example.org", "550 no such user"}, {"d@example.org", "550 mailbox disabled"}, {"e@example.org", ""}},
+         {"e@example.org"}, false},
+        {"two in a row, then a copy taken: refused for themselves",
+         {{"a@example.org", quota}, {"b@example.org", quota}, {"c@example.org", ""}}, {"c@example.org"}, false},
+        {"two in a row at the end, nobody else waiting: refused for themselves",
+         {{"a@example.org", ""}, {"b@example.org", quota}, {"c@example.org", quota}}, {"a@example.org"}, false},
+    };
+    int n = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& e : fs::directory_iterator(dir.path())) fs::remove_all(e.path());
+        harness::SmtpSink sink(harness::SmtpSink::Kind::Python, "127.0.29." + std::to_string(n++));
+        list.members = MemberStore();
+        list.members.append("ann@example.org", true);
+        for (const auto& [address, reply] : c.members) {
+            list.members.append(address, false);
+            if (!reply.empty()) sink.addOptions({"--reply", address + "=" + reply});
+        }
+        ASSERT_TRUE(sink.start());
+        list.smtpServer = sink.server();
+        dir.write("post.NEW", kPost);
+        const std::string out = pass(true);
+        std::vector<std::string> got = recipients(sink);
+        std::vector<std::string> notices;
+        for (const auto& m : sink.messages())
+            if (m.data.find("Subject: Held: Submission from ann@example.org - news") != std::string::npos)
+                notices.insert(notices.end(), m.rcptTos.begin(), m.rcptTos.end());
+        for (const auto& to : notices) got.erase(std::find(got.begin(), got.end(), to));
+        std::vector<std::string> expected = c.received;
+        expected.insert(expected.begin(), "ann@example.org");
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(got, expected) << out;
+        EXPECT_EQ(exists("post.NEW"), c.held) << out;
+        EXPECT_EQ(exists("post.MSG"), !c.held) << out;
+        EXPECT_EQ(out.find("    Held by the SMTP server: ") != std::string::npos, c.held) << out;
+        EXPECT_EQ(notices, c.held ? std::vector<std::string>{"ann@example.org"} : std::vector<std::string>{});
+        if (!c.held) continue;
+        // Served are those that got it; the others all wait.
+        const std::string record = dir.read("post.SENT");
+        std::vector<std::string> served;
+        for (size_t at = record.find("\r\n") + 2, end; (end = record.find("\r\n", at)) != std::string::npos; at = end + 2)
+            served.push_back(text::toLower(record.substr(at, end - at)));
+        std::sort(served.begin(), served.end());
+        EXPECT_EQ(served, expected);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The limit is the account's: a list without limits that sends through the
+// same server and user name uses up the allowance of the list with limits.
+TEST_F(Distribution, ListsSharingAnSmtpAccountShareItsCount) {
+    TempDir system;
+    ::setenv("RINGPOST_SYSTEM_DIR", system.path().c_str(), 1);
+    harness::SmtpSink sink(harness::SmtpSink::Kind::Python, "127.0.29.20");
+    ASSERT_TRUE(sink.start());
+    TempDir otherDir;
+    MailList other = list;
+    other.directory = otherDir.path() + "/";
+    for (MailList* l : {&list, &other}) {
+        l->smtpServer = sink.server();
+        l->smtpUsername = "List@Example.org";
+        l->members.append("ann@example.org", true);
+        for (const char* m : {"b@example.org", "c@example.org", "d@example.org"}) l->members.append(m, false);
+    }
+    other.smtpUsername = "list@example.org";  // one account, however it is spelled
+    list.maxPerMinute = 5;
+    NoteSendingLimits(list);
+    otherDir.write("post.NEW", kPost);
+    testing::internal::CaptureStdout();
+    ProcessNewMail(other);  // no limit of its own: all four
+    dir.write("post.NEW", kPost);
+    ProcessNewMail(list);  // one left of five
+    const std::string out = testing::internal::GetCapturedStdout();
+    ::unsetenv("RINGPOST_SYSTEM_DIR");
+    EXPECT_EQ(sink.messages().size(), 5u) << out;
+    EXPECT_NE(out.find("    Sending limit of 5 a minute reached\n    3 member(s) wait for a later pass\n"),
+              std::string::npos)
+        << out;
+    EXPECT_TRUE(fs::exists(system.file("limits/Recipients.TXT")));
 }
 
 }  // namespace

@@ -105,6 +105,7 @@ in_root getent passwd ringpost | grep -q ':/nonexistent:' || fail "account: $(in
 [ "$(in_root stat -c '%U:%G %a' "$home")" = "root:ringpost 3775" ] || fail "home: $(in_root stat -c '%U:%G %a' "$home")"
 [ "$(in_root stat -c '%U %a' /var/lib/ringpost/registry)" = "root 755" ] || fail "registry directory"
 [ "$(in_root stat -c '%U' /var/lib/ringpost/eventlog/Application.log)" = ringpost ] || fail "event log"
+[ "$(in_root stat -c '%U:%G %a' /var/lib/ringpost/limits)" = "ringpost:ringpost 2770" ] || fail "sending counts' directory"
 [ -L "$root/etc/systemd/system/multi-user.target.wants/ringpost.service" ] || fail "boot unit not enabled"
 in_root "$home/ringpost-registry" query "$key" > "$work/key"
 for v in 'ObjectName *REG_SZ *ringpost' 'Start *REG_DWORD *0x2' "ImagePath *REG_EXPAND_SZ *$home/RingpostSvc"; do

@@ -42,6 +42,8 @@ public:
     // Python sink only, before start(): its further switches
     // ("--close-after", "2", "--pipelining", ...; see smtp_sink.py).
     void addOptions(const std::vector<std::string>& options);
+    // Forgets every switch given, for the next start().
+    void clearOptions() { pythonArgs_.clear(); }
 
     // Starts the sink and waits (bounded) until it accepts connections.
     bool start(std::string* error = nullptr);

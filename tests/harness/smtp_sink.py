@@ -12,6 +12,11 @@ closes a connection after its Nth message; --mail-421-after N answers 421
 to a MAIL after N messages on the connection and closes it; --pipelining
 offers PIPELINING in the EHLO answer.
 
+A provider's limits: --refuse-after N takes N recipients and answers every
+later RCPT with --refusal (a daily quota by default), until the sink is
+started anew; --reply ADDRESS=REPLY answers that recipient's RCPT with REPLY
+(repeatable), and "%s" in REPLY becomes the address.
+
 With --tls-mode starttls the server offers STARTTLS and demands it before
 anything but EHLO; with tls it speaks TLS from the start. --auth USER:PASSWORD
 demands authentication (PLAIN or LOGIN), offered only over TLS unless the
@@ -29,9 +34,15 @@ from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class Handler:
-    def __init__(self, directory, close_after=0, mail_421_after=0, pipelining=False):
+    def __init__(self, directory, close_after=0, mail_421_after=0, pipelining=False, refuse_after=0,
+                 refusal="", replies=None):
         self.directory = directory
-        self.count = 0
+        # A sink started anew over the same directory goes on numbering.
+        self.count = len([f for f in os.listdir(directory) if f.endswith(".eml")])
+        self.refuse_after = refuse_after
+        self.refusal = refusal
+        self.replies = replies or {}
+        self.taken = 0
         self.close_after = close_after
         self.mail_421_after = mail_421_after
         self.pipelining = pipelining
@@ -57,11 +68,16 @@ class Handler:
         return "250 OK"
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower() in self.replies:
+            return self.replies[address.lower()].replace("%s", address)
+        if self.refuse_after and self.taken >= self.refuse_after:
+            return self.refusal
         if address.startswith("refused"):
             return "550 5.1.1 Recipient refused"
         if address.startswith("busy"):
             return "451 4.3.2 Try again later"
         envelope.rcpt_tos.append(address)
+        self.taken += 1
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
@@ -95,6 +111,9 @@ def main():
     p.add_argument("--close-after", type=int, default=0)
     p.add_argument("--mail-421-after", type=int, default=0)
     p.add_argument("--pipelining", action="store_true")
+    p.add_argument("--refuse-after", type=int, default=0)
+    p.add_argument("--refusal", default="550 5.4.5 Daily user sending quota exceeded.")
+    p.add_argument("--reply", action="append", default=[])
     a = p.parse_args()
     # Long lines and large attachments are part of what the tests send.
     SMTP.line_length_limit = 1 << 20
@@ -125,7 +144,9 @@ def main():
     stop = {signal.SIGTERM, signal.SIGINT}
     signal.pthread_sigmask(signal.SIG_BLOCK, stop)  # the server thread inherits the mask
     extra = {"ssl_context": context} if a.tls_mode == "tls" else {}
-    c = Sink(Handler(a.dir, a.close_after, a.mail_421_after, a.pipelining), hostname=a.address, port=a.port, ready_timeout=10, **extra)
+    replies = dict((k.lower(), v) for k, _, v in (r.partition("=") for r in a.reply))
+    handler = Handler(a.dir, a.close_after, a.mail_421_after, a.pipelining, a.refuse_after, a.refusal, replies)
+    c = Sink(handler, hostname=a.address, port=a.port, ready_timeout=10, **extra)
     c.start()
     try:
         signal.sigwait(stop)
