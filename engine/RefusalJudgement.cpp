@@ -30,6 +30,10 @@ RefusalOwner OwnerOfRefusal(const ServerReply& reply) {
     const char subject = dot != std::string::npos && dot + 1 < s.size() ? s[dot + 1] : '\0';
     const bool oneDigit = dot != std::string::npos && dot + 2 < s.size() && s[dot + 2] == '.';
     if (!oneDigit || subject == '0') return RefusalOwner::Unclear;
+    // X.2.0, "other mailbox status", names no fault of the recipient's
+    // mailbox; Microsoft 365 answers 5.2.0 when the list's own account is
+    // over its sending quota or blocked, which would refuse every member alike.
+    if (subject == '2' && s.compare(dot + 2, std::string::npos, ".0") == 0) return RefusalOwner::Unclear;
     if (subject == '1' || subject == '2') return RefusalOwner::Member;
     if (subject >= '3' && subject <= '7') return RefusalOwner::List;
     return RefusalOwner::Unclear;

@@ -13,7 +13,7 @@
 enum class RefusalOwner {
     Member,   // X.1 (the address), X.2 (that mailbox), or no server reply at all
     List,     // X.3 to X.7: the mail system, network, protocol, content, policy
-    Unclear,  // a 5xx without an enhanced status, or X.0, which says nothing
+    Unclear,  // a 5xx without an enhanced status, X.0 or X.2.0, which say nothing of whose
 };
 
 // By the RFC 3463 class of the reply's enhanced status code.
