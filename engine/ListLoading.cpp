@@ -65,6 +65,8 @@ std::unique_ptr<MailList> LoadList(const std::string& directory) {
     list->bounceLimit = std::max(0, text::atol32(read(Setting::BounceLimit)));
     // Counts that start over at every report would never reach the limit.
     if (const int32_t days = text::atol32(read(Setting::BounceDays)); days > 0) list->bounceDays = days;
+    list->trustAuthServId = text::trim(read(Setting::TrustAuthServId));
+    list->adminPassword = text::trim(read(Setting::AdminPassword));
     ReadListSecurity(*list, ini);
 
     std::printf("Reading members...\n");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "AddressRules.h"
+#include "AdminProof.h"
 #include "ListHeaders.h"
 #include "DistributionProgress.h"
 #include "MailSending.h"
@@ -54,7 +55,9 @@ bool distribute(const MailList& list, const IncomingMessage& message, const std:
     progress.Begin();
     // The folder does not change while the post goes out: listed once, not
     // once per member.
-    const std::string attachments = list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
+    const std::string attachments =
+        list.stripAttachments ? std::string()
+                              : AttachmentsWithoutPassword(list, message.FilePath, ListAttachments(list, message.FilePath));
     const std::string headers = DistributionHeaders(list, message);
     std::vector<std::string> waiting;
     PostSession session(list);
@@ -158,7 +161,7 @@ void HandleSubmission(MailList& list, IncomingMessage& message, MessageFate* fat
     }
 
     std::string excluded;
-    if (list.adminSubmit && !IsAdministrator(list, sender)) {
+    if (list.adminSubmit && !SenderIsAdministrator(list, message)) {
         std::string rest = message.Subject;
         if (!list.submitCommand.empty()) {
             const size_t pos = text::toUpper(rest).find(list.submitCommand);
@@ -173,7 +176,8 @@ void HandleSubmission(MailList& list, IncomingMessage& message, MessageFate* fat
             list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
         if (fate) *fate = MessageFate::Delete;
         const int32_t result =
-            SendToAdministrators(list, subject, message.Body, attachments, false, ReplyHeaders(list, message));
+            SendToAdministrators(list, subject, HowToApprove(list) + message.Body, attachments, false,
+                                 ReplyHeaders(list, message));
         if (result != 0) {
             std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
             if (fate) *fate = MessageFate::SetAside;

@@ -43,6 +43,9 @@ enum class Setting {
     SmtpAllowPlainAuth,
     BounceLimit,
     BounceDays,
+    // Proof that an administrator's address really sent the mail.
+    TrustAuthServId,
+    AdminPassword,
 };
 
 // How a value reads.
@@ -79,7 +82,7 @@ struct SettingKey {
 // - BounceLimit: a list written before the key existed removes nobody for
 //   its delivery reports, as it never did; a new list removes a member after
 //   five.
-inline constexpr std::array<SettingKey, 29> kSettingKeys = {{
+inline constexpr std::array<SettingKey, 31> kSettingKeys = {{
     {Setting::Name, "General", "Name", ValueKind::Text, "New List", "New List", "New List", false},
     {Setting::Subscribe, "General", "Subscribe", ValueKind::Command, "SUBSCRIBE", "SUBSCRIBE", "SUBSCRIBE", false},
     {Setting::Unsubscribe, "General", "Unsubscribe", ValueKind::Command, "UNSUBSCRIBE", "UNSUBSCRIBE", "UNSUBSCRIBE",
@@ -115,6 +118,10 @@ inline constexpr std::array<SettingKey, 29> kSettingKeys = {{
     {Setting::SmtpAllowPlainAuth, "SMTP", "AllowPlainAuth", ValueKind::PlainAuth, "", "", "", true},
     {Setting::BounceLimit, "General", "BounceLimit", ValueKind::Days, "0", "0", "5", true},
     {Setting::BounceDays, "General", "BounceDays", ValueKind::Days, "14", "14", "14", true},
+    // Administrators' mail: the authserv-id of the provider whose
+    // Authentication-Results count, and the password their mail carries.
+    {Setting::TrustAuthServId, "General", "TrustAuthServId", ValueKind::Text, "", "", "", true},
+    {Setting::AdminPassword, "General", "AdminPassword", ValueKind::Text, "", "", "", true},
 }};
 
 const SettingKey& settingKey(Setting setting);
