@@ -140,6 +140,7 @@ std::vector<frmConfigure::SettingControl> frmConfigure::settingControls() const 
         {Setting::Keep, txtKeep, nullptr},
         {Setting::BounceLimit, txtBounceLimit, nullptr},
         {Setting::BounceDays, txtBounceDays, nullptr},
+        {Setting::AdminPassword, txtAdminPassword, nullptr},
     };
 }
 
