@@ -23,8 +23,7 @@ std::vector<Entry> readRecord(const MailList& list, const platform::Directory& d
     std::vector<Entry> entries;
     std::string text;
     if (!ReadSpoolRecord(directory, kAdminMailFile, text)) return entries;
-    const int64_t oldest =
-        platform::currentTime().seconds - std::max<int64_t>(list.keep, 1) * kSecondsPerDay;
+    const int64_t oldest = platform::currentTime().seconds - std::max<int64_t>(list.keep, 1) * kSecondsPerDay;
     std::string_view rest(text);
     while (!rest.empty()) {
         const size_t end = rest.find("\r\n");

@@ -156,18 +156,16 @@ void processSpoolFile(MailList& list, const std::string& path) {
         const CommandKind asked = ClassifyCommand(list, upperSubject);
         const bool command = asked == CommandKind::Subscribe || asked == CommandKind::Unsubscribe;
         if (wantsMemberList || command || hasBody || !ListAttachments(list, path).empty()) {
-            switch (CheckAdministratorMail(list, headers, message, approved)) {
-                case AdminMailCheck::AlreadyActedOn: break;
-                case AdminMailCheck::Waits: fate = MessageFate::LeavePending; break;
-                case AdminMailCheck::Proceed:
-                    try {
-                        kind = dispatch(list, message, upperSubject, fate);
-                    } catch (const std::exception&) {
-                        // A handler that failed half way leaves the message for a
-                        // person to look at rather than lost or processed again.
-                        fate = MessageFate::SetAside;
-                    }
-                    break;
+            const AdminMailCheck check = CheckAdministratorMail(list, headers, message, approved);
+            if (check == AdminMailCheck::Waits) fate = MessageFate::LeavePending;
+            if (check == AdminMailCheck::Proceed) {
+                try {
+                    kind = dispatch(list, message, upperSubject, fate);
+                } catch (const std::exception&) {
+                    // A handler that failed half way leaves the message for a person
+                    // to look at rather than lost or processed again.
+                    fate = MessageFate::SetAside;
+                }
             }
         }
     }

@@ -56,8 +56,9 @@ bool distribute(const MailList& list, const IncomingMessage& message, const std:
     // The folder does not change while the post goes out: listed once, not
     // once per member.
     const std::string attachments =
-        list.stripAttachments ? std::string()
-                              : AttachmentsWithoutPassword(list, message.FilePath, ListAttachments(list, message.FilePath));
+        list.stripAttachments
+            ? std::string()
+            : AttachmentsWithoutPassword(list, message.FilePath, ListAttachments(list, message.FilePath));
     const std::string headers = DistributionHeaders(list, message);
     std::vector<std::string> waiting;
     PostSession session(list);

@@ -201,8 +201,7 @@ bool isTrustedAuthServId(std::string_view trusted, std::string_view authservId) 
         if (entry.empty()) continue;
         if (entry.starts_with("*.")) {
             const std::string_view suffix = entry.substr(1);  // ".example.net"
-            if (suffix.size() > 1 && authservId.size() > suffix.size() &&
-                text::endsWithIgnoreCase(authservId, suffix))
+            if (suffix.size() > 1 && authservId.size() > suffix.size() && text::endsWithIgnoreCase(authservId, suffix))
                 return true;
         } else if (text::equalsIgnoreCase(entry, authservId)) {
             return true;
