@@ -51,11 +51,12 @@ void PrintTo(const Mail& m, std::ostream* os) { *os << m.to << " [" << m.subject
 
 class AdminProof : public testing::Test {
 protected:
-    void start(const Proof& proof, const std::string& more = "", const std::string& smtp = "") {
+    // Servers on 127.0.30.n: each test its own, since tests run side by side.
+    void start(int n, const Proof& proof, const std::string& more = "", const std::string& smtp = "") {
         list = std::make_unique<harness::ListHome>();
         std::string error;
-        ASSERT_TRUE(list->start("127.0.30." + std::to_string(++address), "AdminSubmit=1\r\n" + more + proof.settings,
-                                smtp, kMembers, &error))
+        ASSERT_TRUE(list->start("127.0.30." + std::to_string(n), "AdminSubmit=1\r\n" + more + proof.settings, smtp,
+                                kMembers, &error))
             << error;
         seen = 0;
     }
@@ -101,7 +102,6 @@ protected:
     std::string members() const { return list->home.read("club/Members.TXT"); }
 
     std::unique_ptr<harness::ListHome> list;
-    int address = 0;
     int messages = 0;
     size_t seen = 0;
 };
@@ -111,9 +111,10 @@ protected:
 // A forged From is a member's mail: the post waits for approval, the
 // stranger stays out, and nobody is told why. Proven mail acts as ever.
 TEST_F(AdminProof, ForgedAdministratorMailIsAMembersAndProvenMailActs) {
+    int n = 1;
     for (const Proof* proof : kProofs) {
         SCOPED_TRACE(proof->name);
-        start(*proof, "AdminSubscribe=1\r\n");
+        start(n++, *proof, "AdminSubscribe=1\r\n");
         deliver("boss@example.org", "SUBMIT Offer", proof->forged, "Buy now");
         deliver("Boss <boss@example.org>", "SUBSCRIBE victim@else.test", proof->forged, "x");
         deliver("boss@example.org", "SUBMIT News", proof->proven, "Hello all");
@@ -165,9 +166,10 @@ TEST_F(AdminProof, ForgedAdministratorMailIsAMembersAndProvenMailActs) {
 // nothing, a proven one distributes once (without the password), and the
 // same reply sent again approves nothing.
 TEST_F(AdminProof, ApprovalsNeedAProofAndActOnce) {
+    int n = 11;
     for (const Proof* proof : kProofs) {
         SCOPED_TRACE(proof->name);
-        start(*proof);
+        start(n++, *proof);
         deliver("ann@example.org", "SUBMIT Topic", "|", "Draft");
         pass();
         const std::string approval = "SUBMIT || ann@example.org || Topic";
@@ -206,7 +208,7 @@ TEST_F(AdminProof, ApprovalsNeedAProofAndActOnce) {
 // The HTML half of an approval carries the password line too: with
 // attachments passed on, it stays behind.
 TEST_F(AdminProof, PasswordReachesNoMember) {
-    start(kPassword, "AdminSubmit=0\r\n", "StripAttachments=0\r\nStripHTML=0\r\n");
+    start(21, kPassword, "", "StripAttachments=0\r\nStripHTML=0\r\n");
     deliver("boss@example.org", "SUBMIT News",
             "MIME-Version: 1.0\r\nContent-Type: multipart/alternative; boundary=\"b\"\r\n|",
             "--b\r\nContent-Type: text/plain\r\n\r\nApproved: s3cret\r\n\r\nHello all\r\n--b\r\n"
