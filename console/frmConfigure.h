@@ -83,6 +83,7 @@ public:
     std::array<ClickableLabel*, 3> lblRequireAdmin;
     QLineEdit* txtBounceLimit;
     QLineEdit* txtBounceDays;
+    QLineEdit* txtAdminPassword;
 
     QLineEdit* txtPOP3Server;
     QLineEdit* txtPOP3Username;

@@ -128,6 +128,7 @@ std::vector<frmConfigure::SettingControl> frmConfigure::settingControls() const 
         {Setting::SmtpMaxPerMinute, txtMaxPerMinute, nullptr},
         {Setting::SmtpMaxPerHour, txtMaxPerHour, nullptr},
         {Setting::SmtpMaxPerDay, txtMaxPerDay, nullptr},
+        {Setting::AdminPassword, txtAdminPassword, nullptr},
     };
 }
 

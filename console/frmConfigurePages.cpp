@@ -76,6 +76,12 @@ ClickableLabel* clickLabel(QWidget* page, const char* name, const QString& text,
     return l;
 }
 
+// Shown as '*' characters.
+void masked(QLineEdit* f) {
+    f->setEchoMode(QLineEdit::Password);
+    f->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+}
+
 // A click on the label toggles its box.
 void toggles(ClickableLabel* label, QCheckBox* box) {
     QObject::connect(label, &ClickableLabel::clicked, box, [box] { box->setChecked(!box->isChecked()); });
@@ -99,6 +105,7 @@ void frmConfigure::buildControls() {
     QWidget::setTabOrder(txtSubmit, chkSubmit);
     QWidget::setTabOrder(chkSubmit, txtBounceLimit);
     QWidget::setTabOrder(txtBounceLimit, txtBounceDays);
+    QWidget::setTabOrder(txtBounceDays, txtAdminPassword);
     buildMembersPage(picOptions[3]);
     buildMessagesPage(picOptions[4]);
     buildWindowButtons();
@@ -128,7 +135,7 @@ void frmConfigure::buildPageButtons() {
 
 void frmConfigure::buildGeneralPage(QWidget* p) {
     // Each command's approval box sits on the line below its field; the
-    // bounce limits share the last two lines.
+    // bounce limits share one line, the administrators' password the last.
     label(p, QStringLiteral("Name:"), 8, 6, 160);
     txtName = field(p, "txtName", 170, 6, 222, true);
     label(p, QStringLiteral("Subscribe Command:"), 8, 36, 160);
@@ -153,12 +160,19 @@ void frmConfigure::buildGeneralPage(QWidget* p) {
         "for the given number of days.");
     label(p, QStringLiteral("Remove after bounces:"), 8, 186, 160)->setToolTip(why);
     txtBounceLimit = field(p, "txtBounceLimit", 170, 186, 40, false);
-    label(p, QStringLiteral("(0: never remove anybody)"), 216, 186, 180);
-    label(p, QStringLiteral("Forget bounces after:"), 8, 210, 160)->setToolTip(why);
-    txtBounceDays = field(p, "txtBounceDays", 170, 210, 40, false);
-    label(p, QStringLiteral("days without a bounce"), 216, 210, 180);
+    label(p, QStringLiteral("forget after"), 216, 186, 76)->setToolTip(why);
+    txtBounceDays = field(p, "txtBounceDays", 294, 186, 40, false);
+    label(p, QStringLiteral("days"), 340, 186, 52);
     txtBounceLimit->setToolTip(why);
     txtBounceDays->setToolTip(why);
+    const QString proof = QStringLiteral(
+        "When set, mail from an administrator's address acts as the administrator's only when its first line "
+        "(or an Approved: header) reads \"Approved: \" and this password; other such mail is handled as a "
+        "member's. The line is removed before anything is passed on. Empty: the From address is trusted.");
+    label(p, QStringLiteral("Admin Password:"), 8, 210, 160)->setToolTip(proof);
+    txtAdminPassword = field(p, "txtAdminPassword", 170, 210, 222, false);
+    masked(txtAdminPassword);
+    txtAdminPassword->setToolTip(proof);
 }
 
 void frmConfigure::buildPop3Page(QWidget* p) {
@@ -168,8 +182,7 @@ void frmConfigure::buildPop3Page(QWidget* p) {
     txtPOP3Username = field(p, "txtPOP3Username", 110, 52, 280, true);
     label(p, QStringLiteral("Password:"), 8, 92, 100);
     txtPOP3Password = field(p, "txtPOP3Password", 110, 92, 280, true);
-    txtPOP3Password->setEchoMode(QLineEdit::Password);
-    txtPOP3Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // '*
+    masked(txtPOP3Password);
     cmdTestPOP3 = button(p, "cmdTestPOP3", QStringLiteral("Test POP3"), QRect(290, 195, 100, 28));
     cmdPOP3Security = button(p, "cmdPOP3Security", QStringLiteral("Security..."), QRect(8, 195, 100, 28));
     lblPOP3Security = label(p, QString(), 114, 200, 170);

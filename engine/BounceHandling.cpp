@@ -135,7 +135,7 @@ void setAsideUnread(const MailList& list, const std::string& path, const MailHea
 // Leaves the report in the spool for the next pass.
 void keepForNextPass(MailList& list, const char* what, uint32_t code) {
     std::printf("    FAILURE. Unable to write the %s: %s\n", what, platform::systemErrorText(code).c_str());
-    list.reportsWaiting = true;
+    list.mailWaiting = true;
 }
 
 }  // namespace
@@ -161,7 +161,7 @@ bool HandleDeliveryReport(MailList& list, const std::string& path, const MailHea
     if (!list::readBounceRecord(list.directory, record)) {
         std::printf("    FAILURE. Unable to read the bounce record: %s\n",
                     platform::systemErrorText(platform::lastErrorCode()).c_str());
-        list.reportsWaiting = true;
+        list.mailWaiting = true;
         return true;
     }
     const std::string day = today();

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "AddressRules.h"
+#include "AdminProof.h"
 #include "ListHeaders.h"
 #include "MailSending.h"
 #include "Membership.h"
@@ -41,18 +42,20 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
     std::printf("    %s request\n", request.displayWord);
     const std::string& command = request.command;
     const std::string& subject = message.Subject;
+    // `target` is the sender until an administrator names someone else.
+    const bool senderIsAdministrator = SenderIsAdministrator(list, message);
 
-    if (!IsMember(list, target) && request.unsubscribe && !IsAdministrator(list, target)) {
+    if (!IsMember(list, target) && request.unsubscribe && !senderIsAdministrator) {
         std::printf("    FAILURE. %s is not a member.\n", text::printable(target).c_str());
         return false;
     }
-    if (IsMember(list, target) && !request.unsubscribe && !IsAdministrator(list, target)) {
+    if (IsMember(list, target) && !request.unsubscribe && !senderIsAdministrator) {
         std::printf("    FAILURE. %s is already a member.\n", text::printable(target).c_str());
         return false;
     }
 
-    if (request.needsApproval && !IsAdministrator(list, target)) {
-        const std::string body = std::string("In order to allow ") + fromText + " to " + request.verb +
+    if (request.needsApproval && !senderIsAdministrator) {
+        const std::string body = HowToApprove(list) + "In order to allow " + fromText + " to " + request.verb +
                                  " to the\r\n" + list.name + " list, you must reply to this E-Mail.\r\n\r\n" +
                                  "Click the \"Reply\" button and then click the \"Send\" button.\r\n\r\n" +
                                  "If you do not wish " + fromText + " to " + request.verb + " to the " + list.name +
@@ -66,7 +69,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
         return false;
     }
 
-    if (IsAdministrator(list, target)) {
+    if (senderIsAdministrator) {
         std::string named;
         if (!NamedAddressAfterCommand(subject, command, named)) {
             std::printf("    FAILURE. %s can not be found in %s.\n", command.c_str(), text::printable(subject).c_str());

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "AdminProof.h"
 #include "DistributionProgress.h"
 #include "HeldPostNotice.h"
 #include "ListHeaders.h"
@@ -52,7 +53,10 @@ bool DistributePost(const MailList& list, const IncomingMessage& message, const 
     }
     // The folder does not change while the post goes out: listed once, not
     // once per member.
-    const std::string attachments = list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
+    const std::string attachments =
+        list.stripAttachments
+            ? std::string()
+            : AttachmentsWithoutPassword(list, message.FilePath, ListAttachments(list, message.FilePath));
     const std::string headers = DistributionHeaders(list, message);
     bool serverDown = ServerDownThisPass(list.smtpServer);
     PostAllowance allowance(list, serverDown ? 0 : members.size());

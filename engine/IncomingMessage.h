@@ -15,6 +15,9 @@ struct IncomingMessage {
     std::string MessageId;
     std::string InReplyTo;
     std::string References;
+    // False when From names an administrator but the mail lacks the proof
+    // the list asks for: it is then handled as a member's.
+    bool AdministratorProven = true;
 };
 
 // What the subject asks for.

@@ -72,6 +72,8 @@ std::unique_ptr<MailList> LoadList(const std::string& directory) {
     list->maxPerMinute = std::max(0, text::atol32(read(Setting::SmtpMaxPerMinute)));
     list->maxPerHour = std::max(0, text::atol32(read(Setting::SmtpMaxPerHour)));
     list->maxPerDay = std::max(0, text::atol32(read(Setting::SmtpMaxPerDay)));
+    list->trustAuthServId = text::trim(read(Setting::TrustAuthServId));
+    list->adminPassword = text::trim(read(Setting::AdminPassword));
     ReadListSecurity(*list, ini);
     NoteSendingLimits(*list);
 

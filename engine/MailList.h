@@ -49,10 +49,14 @@ struct MailList {
     int32_t maxPerMinute = 0;
     int32_t maxPerHour = 0;
     int32_t maxPerDay = 0;
-    // A delivery report waits in the spool for the next pass (its change
-    // could not be written), so that pass processes the spool even when it
-    // fetches nothing.
-    bool reportsWaiting = false;
+    // What makes mail from an administrator's address that administrator's
+    // (engine/AdminProof.h); both empty: the From header alone.
+    std::string trustAuthServId;
+    std::string adminPassword;
+    // A message waits in the spool for the next pass (a delivery report or
+    // an administrator's command whose record could not be written), so
+    // that pass processes the spool even when it fetches nothing.
+    bool mailWaiting = false;
     MemberStore members;
     platform::FileIdentity membersOnDisk;  // Members.TXT as `members` last matched it
     uint32_t memberFileError = 0;          // why Members.TXT could not be read; 0 while `members` holds it

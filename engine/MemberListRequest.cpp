@@ -17,7 +17,7 @@ void HandleMemberListRequest(const MailList& list, const IncomingMessage& messag
     const std::string requester = MailboxAddress(message.FromHeader);
     std::string subject, body;
     int attempts;
-    if (!IsAdministrator(list, requester)) {
+    if (!SenderIsAdministrator(list, message)) {
         std::printf("FAILURE\n");
         subject = "Member List Failure";
         body = "Only an Administrator may request a member list.\r\n";

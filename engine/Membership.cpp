@@ -20,3 +20,7 @@ bool findMember(const MailList& list, std::string_view text, bool administrators
 bool IsMember(const MailList& list, std::string_view text) { return findMember(list, text, false); }
 
 bool IsAdministrator(const MailList& list, std::string_view text) { return findMember(list, text, true); }
+
+bool SenderIsAdministrator(const MailList& list, const IncomingMessage& message) {
+    return message.AdministratorProven && IsAdministrator(list, message.FromHeader);
+}

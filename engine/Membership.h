@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "IncomingMessage.h"
 #include "MailList.h"
 
 // `text` is reduced with MailboxAddress first; a text that names no single
@@ -11,3 +12,7 @@
 // line in the member file hides nobody after it.
 bool IsMember(const MailList& list, std::string_view text);
 bool IsAdministrator(const MailList& list, std::string_view text);
+
+// Whether the message's sender acts as an administrator: From names one and
+// the mail carries the proof the list asks for (engine/AdminProof.h).
+bool SenderIsAdministrator(const MailList& list, const IncomingMessage& message);

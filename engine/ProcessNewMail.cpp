@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AdminProof.h"
 #include "AutomaticMail.h"
 #include "BounceHandling.h"
 #include "CommandClassification.h"
@@ -67,15 +68,15 @@ bool scanHeaders(std::FILE* file, IncomingMessage& message) {
     return to && from && subject;
 }
 
-// The body after the first empty line, up to the "." line. False when the
+// The body after the first empty line, up to the "." line; empty when the
 // message has none (a "." line before any empty line, or nothing but blank
 // lines). Lines the server dot-stuffed lose their extra '.'.
-bool readBody(std::FILE* file, std::string& body) {
+void readBody(std::FILE* file, std::string& body) {
     std::string line;
     for (;;) {
         if (!ReadLine(file, line)) break;
         if (line.empty()) break;
-        if (line == ".") return false;
+        if (line == ".") return;
     }
     while (ReadLine(file, line)) {
         if (line == ".") break;
@@ -87,7 +88,6 @@ bool readBody(std::FILE* file, std::string& body) {
             body += line;
         }
     }
-    return !body.empty();
 }
 
 void printIgnored(const IncomingMessage& message) {
@@ -147,18 +147,25 @@ void processSpoolFile(MailList& list, const std::string& path) {
         const bool wantsMemberList = upperSubject.find(kMemberListCommand) != std::string::npos;
         // A post whose content is all in attachments (a photo, a file, HTML)
         // is no empty message.
-        const bool hasBody = readBody(file.get(), message.Body);
+        readBody(file.get(), message.Body);
+        // Before anything is judged by the text: the password goes first.
+        const bool approved = TakeApprovedLine(message.Body, headers, list.adminPassword);
+        const bool hasBody = !message.Body.empty();
         // A command needs no text: mail programs send what a List-Unsubscribe
         // or List-Subscribe link holds, the subject alone.
         const CommandKind asked = ClassifyCommand(list, upperSubject);
         const bool command = asked == CommandKind::Subscribe || asked == CommandKind::Unsubscribe;
         if (wantsMemberList || command || hasBody || !ListAttachments(list, path).empty()) {
-            try {
-                kind = dispatch(list, message, upperSubject, fate);
-            } catch (const std::exception&) {
-                // A handler that failed half way leaves the message for a person
-                // to look at rather than lost or processed again.
-                fate = MessageFate::SetAside;
+            const AdminMailCheck check = CheckAdministratorMail(list, headers, message, approved);
+            if (check == AdminMailCheck::Waits) fate = MessageFate::LeavePending;
+            if (check == AdminMailCheck::Proceed) {
+                try {
+                    kind = dispatch(list, message, upperSubject, fate);
+                } catch (const std::exception&) {
+                    // A handler that failed half way leaves the message for a person
+                    // to look at rather than lost or processed again.
+                    fate = MessageFate::SetAside;
+                }
             }
         }
     }

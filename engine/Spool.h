@@ -14,9 +14,10 @@
 // x is the message's key, its server id made a file name (SpoolFileName.h).
 // Beside them lie the folder x, the attachments decoded from x.NEW (kept
 // with x.MSG and x.BAD), Fetched.IDS, the keys stored but perhaps not yet
-// deleted on the server, and Held.TXT, the posts the SMTP server held and
-// what the administrators were told of them (HeldPostNotice.h). Every ".TMP"
-// name is swept at each pass.
+// deleted on the server, Held.TXT, the posts the SMTP server held and what
+// the administrators were told of them (HeldPostNotice.h), and
+// AdminMail.IDS, the Message-IDs of administrators' mail already acted on
+// (AdminMailRecord.h). Every ".TMP" name is swept at each pass.
 //
 // Moves: server -> Download -> Fetched; Fetched -> Work -> Fetched (a
 // rewrite); Fetched -> Distributing -> Fetched (a post cut short goes on
@@ -40,6 +41,7 @@ enum class SpoolState { Download, Fetched, Distributing, Archived, SetAside, Wor
 inline constexpr char kDownloadFile[] = "Download.TMP";
 inline constexpr char kFetchedIdsFile[] = "Fetched.IDS";
 inline constexpr char kHeldPostsFile[] = "Held.TXT";
+inline constexpr char kAdminMailFile[] = "AdminMail.IDS";
 
 // The extension that marks a state: "NEW", "SENT", "MSG", "BAD", "TMP".
 std::string_view SpoolExtension(SpoolState state);
@@ -80,7 +82,7 @@ platform::StdioFile OpenSpoolFile(const std::string& spoolPath);
 // A work file created anew for writing, whatever was left under its name.
 platform::StdioFile CreateWorkFile(const std::string& workPath);
 
-// A record kept in the spool (Fetched.IDS, x.SENT). False when there is
+// A record kept in the spool (Fetched.IDS, AdminMail.IDS, x.SENT). False when there is
 // none; a link or special file in its place is reported and counts as none.
 bool ReadSpoolRecord(const platform::Directory& directory, const std::string& name, std::string& text);
 // Replaces the record whole and durably. False, and said, when it cannot.

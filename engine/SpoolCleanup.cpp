@@ -23,9 +23,9 @@ bool folderStillUsed(const platform::Directory& dir, const std::string& spoolPat
     return false;
 }
 
-// The attachment folder, opened without following a link; reported when
-// something else holds its name.
-platform::Directory openAttachments(const std::string& spoolPath) {
+}  // namespace
+
+platform::Directory OpenAttachments(const std::string& spoolPath) {
     const std::string folder = AttachmentFolder(spoolPath);
     platform::EntryType found = platform::EntryType::Missing;
     platform::Directory attachments;
@@ -34,7 +34,6 @@ platform::Directory openAttachments(const std::string& spoolPath) {
     if (!attachments && found != platform::EntryType::Missing) ReportLeftAlone(folder, true);
     return attachments;
 }
-}  // namespace
 
 void RemoveOldFiles(const MailList& list, std::string kind, int32_t ageLimitDays) {
     if (!kind.empty() && kind[0] == '.') kind.erase(0, 1);
@@ -61,7 +60,7 @@ void RemoveOldFiles(const MailList& list, std::string kind, int32_t ageLimitDays
 void DeleteAttachments(const MailList&, const std::string& spoolPath) {
     if (spoolPath.empty()) return;
     std::printf("    Deleting attachments...\n");
-    const platform::Directory attachments = openAttachments(spoolPath);
+    const platform::Directory attachments = OpenAttachments(spoolPath);
     if (!attachments) return;
     long removed = 0;
     for (const auto& entry : attachments.list("*")) {
@@ -82,7 +81,7 @@ void DeleteAttachments(const MailList&, const std::string& spoolPath) {
 std::string ListAttachments(const MailList&, const std::string& spoolPath) {
     std::string result;
     if (spoolPath.empty()) return result;
-    const platform::Directory attachments = openAttachments(spoolPath);
+    const platform::Directory attachments = OpenAttachments(spoolPath);
     if (!attachments) return result;
     for (const auto& entry : attachments.list("*")) {
         if (entry.type == platform::EntryType::Folder) continue;

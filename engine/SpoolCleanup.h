@@ -15,6 +15,10 @@ void RemoveOldFiles(const MailList& list, std::string kind, int32_t ageLimitDays
 // Deletes the files of the spool file's attachment folder, then the folder.
 void DeleteAttachments(const MailList& list, const std::string& spoolPath);
 
+// The attachment folder, opened without following a link; reported when
+// something else holds its name.
+platform::Directory OpenAttachments(const std::string& spoolPath);
+
 // The full paths of the folder's files joined by "|".
 std::string ListAttachments(const MailList& list, const std::string& spoolPath);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "AddressRules.h"
+#include "AdminProof.h"
 #include "Distribution.h"
 #include "ListHeaders.h"
 #include "MailSending.h"
@@ -83,7 +84,7 @@ void HandleSubmission(MailList& list, IncomingMessage& message, MessageFate* fat
     }
 
     std::string excluded;
-    if (list.adminSubmit && !IsAdministrator(list, sender)) {
+    if (list.adminSubmit && !SenderIsAdministrator(list, message)) {
         std::string rest = message.Subject;
         if (!list.submitCommand.empty()) {
             const size_t pos = text::toUpper(rest).find(list.submitCommand);
@@ -98,7 +99,8 @@ void HandleSubmission(MailList& list, IncomingMessage& message, MessageFate* fat
             list.stripAttachments ? std::string() : ListAttachments(list, message.FilePath);
         if (fate) *fate = MessageFate::Delete;
         const int32_t result =
-            SendToAdministrators(list, subject, message.Body, attachments, false, ReplyHeaders(list, message));
+            SendToAdministrators(list, subject, HowToApprove(list) + message.Body, attachments, false,
+                                 ReplyHeaders(list, message));
         if (result != 0) {
             std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
             if (fate) *fate = MessageFate::SetAside;

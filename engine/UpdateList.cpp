@@ -24,9 +24,9 @@ void UpdateList(MailList& list) {
     UseSendingAccount(list);
     // A post that has not reached every member yet is taken up again also
     // when no new mail came, and so is mail held back while the member file
-    // could not be read, and a delivery report whose change could not be
-    // written.
-    const bool reportsWaiting = std::exchange(list.reportsWaiting, false);
-    if (FetchMail(list) || HasUnfinishedDistribution(list) || list.memberFileError != 0 || reportsWaiting)
+    // could not be read, and a delivery report or an administrator's
+    // command whose record could not be written.
+    const bool mailWaiting = std::exchange(list.mailWaiting, false);
+    if (FetchMail(list) || HasUnfinishedDistribution(list) || list.memberFileError != 0 || mailWaiting)
         ProcessNewMail(list);
 }

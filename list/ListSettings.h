@@ -46,6 +46,9 @@ enum class Setting {
     SmtpMaxPerMinute,
     SmtpMaxPerHour,
     SmtpMaxPerDay,
+    // Proof that an administrator's address really sent the mail.
+    TrustAuthServId,
+    AdminPassword,
 };
 
 // How a value reads.
@@ -82,7 +85,7 @@ struct SettingKey {
 // - BounceLimit: a list written before the key existed removes nobody for
 //   its delivery reports, as it never did; a new list removes a member after
 //   five.
-inline constexpr std::array<SettingKey, 32> kSettingKeys = {{
+inline constexpr std::array<SettingKey, 34> kSettingKeys = {{
     {Setting::Name, "General", "Name", ValueKind::Text, "New List", "New List", "New List", false},
     {Setting::Subscribe, "General", "Subscribe", ValueKind::Command, "SUBSCRIBE", "SUBSCRIBE", "SUBSCRIBE", false},
     {Setting::Unsubscribe, "General", "Unsubscribe", ValueKind::Command, "UNSUBSCRIBE", "UNSUBSCRIBE", "UNSUBSCRIBE",
@@ -122,6 +125,10 @@ inline constexpr std::array<SettingKey, 32> kSettingKeys = {{
     {Setting::SmtpMaxPerMinute, "SMTP", "MaxPerMinute", ValueKind::Days, "0", "0", "0", true},
     {Setting::SmtpMaxPerHour, "SMTP", "MaxPerHour", ValueKind::Days, "0", "0", "0", true},
     {Setting::SmtpMaxPerDay, "SMTP", "MaxPerDay", ValueKind::Days, "0", "0", "0", true},
+    // Administrators' mail: the authserv-id of the provider whose
+    // Authentication-Results count, and the password their mail carries.
+    {Setting::TrustAuthServId, "General", "TrustAuthServId", ValueKind::Text, "", "", "", true},
+    {Setting::AdminPassword, "General", "AdminPassword", ValueKind::Text, "", "", "", true},
 }};
 
 const SettingKey& settingKey(Setting setting);

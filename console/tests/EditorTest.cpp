@@ -154,6 +154,7 @@ private slots:
             {w->txtMaxPerMinute, "0"},
             {w->txtMaxPerHour, "0"},
             {w->txtMaxPerDay, "0"},
+            {w->txtAdminPassword, ""},
             {w->txtMember, ""},
         };
         for (const auto& [f, text] : fields) QCOMPARE(f->text(), text);
@@ -164,6 +165,7 @@ private slots:
         QVERIFY(w->chkStripHTML->isChecked());
         QCOMPARE(w->lstMembers->count(), 0);
         QCOMPARE(w->txtPOP3Password->echoMode(), QLineEdit::Password);
+        QCOMPARE(w->txtAdminPassword->echoMode(), QLineEdit::Password);
 
         // Required fields are yellow, the others are not.
         const QColor yellow(255, 255, 0);
@@ -289,10 +291,12 @@ private slots:
         writeList("Jokes",
                   "; kept as it is\r\n[General]\r\nName=Jokes\r\nSubscribe= join \r\nUnsubscribe=leave\r\n"
                   "AdminSubscribe=no\r\nAdminUnsubscribe=01\r\nAdminSubmit=\r\nColour=green\r\n"
+                  "TrustAuthServId=mx.example.org\r\nAdminPassword= s3cret \r\n"
                   "[POP3]\r\nServer=pop.example.org:1110\r\nUsername=jokes\r\nPassword=secret\r\n"
                   "[SMTP]\r\nServer=smtp.example.org\r\nFrom=jokes@example.org\r\nStripHTML=0\r\nMaxPerDay=500\r\n"
                   "[Messages]\r\nPrepend=head.txt\r\n",
                   "zed@example.com\r\n_!_Boss@example.com\r\nann@example.com\r\n\r\n_!_Carl@example.com\r\n");
+        fs::permissions(home_->file("Jokes/Settings.INI"), fs::perms::owner_read | fs::perms::owner_write);
         auto w = open(QStringLiteral("Jokes"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Configure Jokes"));
         QCOMPARE(w->txtSubscribe->text(), QStringLiteral("JOIN"));  // the INI reader drops the blanks
@@ -315,6 +319,7 @@ private slots:
         QCOMPARE(w->txtMaxPerMinute->text(), QStringLiteral("0"));
         QCOMPARE(w->txtMaxPerDay->text(), QStringLiteral("500"));
         w->txtMaxPerHour->setText(QStringLiteral("100 recipients"));
+        QCOMPARE(w->txtAdminPassword->text(), QStringLiteral("s3cret"));
         // Sorted ignoring case; filling asked nothing.
         QCOMPARE(entries(*w), (QStringList{"[ ] ", "[ ] ann@example.com", "[x] Boss@example.com",
                                           "[x] Carl@example.com", "[ ] zed@example.com"}));
@@ -331,7 +336,8 @@ private slots:
         QVERIFY(ini.rfind("; kept as it is\r\n[General]\r\nName=Jokes\r\nSubscribe=JOIN\r\nUnsubscribe=LEAVE\r\n", 0) == 0);
         for (const char* line : {"AdminSubscribe=1\r\n", "AdminUnsubscribe=0\r\n", "AdminSubmit=1\r\n",
                                  "Colour=green\r\n", "Submit=SUBMIT\r\n", "StripHTML=0\r\n", "Keep=5\r\n",
-                                 "Postpend=Postpend.TXT\r\n", "ReplyTo=list@example.com\r\n"})
+                                 "Postpend=Postpend.TXT\r\n", "ReplyTo=list@example.com\r\n",
+                                 "TrustAuthServId=mx.example.org\r\n", "AdminPassword=s3cret\r\n"})
             QVERIFY2(ini.find(line) != std::string::npos, line);
         QVERIFY2(ini.find("Bounce") == std::string::npos, ini.c_str());  // still counts no bounces
         QVERIFY2(ini.find("MaxPerMinute") == std::string::npos, ini.c_str());
@@ -339,6 +345,9 @@ private slots:
         QCOMPARE(list->maxPerMinute, 0);
         QCOMPARE(list->maxPerHour, 100);
         QCOMPARE(list->maxPerDay, 500);
+        // The passwords in it stay the owner's alone.
+        QCOMPARE(fs::status(home_->file("Jokes/Settings.INI")).permissions() & fs::perms::all,
+                 fs::perms::owner_read | fs::perms::owner_write);
     }
 
     void keepTakesTheLeadingNumber() {
@@ -762,7 +771,8 @@ private slots:
         // Tab goes down the General page line by line.
         const std::vector<QWidget*> chain = {w->txtName,        w->txtSubscribe,  w->chkSubscribe,
                                              w->txtUnsubscribe, w->chkUnsubscribe, w->txtSubmit,
-                                             w->chkSubmit,      w->txtBounceLimit, w->txtBounceDays};
+                                             w->chkSubmit,      w->txtBounceLimit, w->txtBounceDays,
+                                             w->txtAdminPassword};
         const auto nextTabStop = [](QWidget* w) {
             do w = w->nextInFocusChain();
             while (!(w->focusPolicy() & Qt::TabFocus));

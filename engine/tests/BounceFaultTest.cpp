@@ -54,7 +54,7 @@ TEST(BounceFault, FullDiskRemovesNobodyAndKeepsTheReport) {
         if (out.find("Member removed") != std::string::npos) return "removed on a full disk: " + out;
         if (dir.read("Members.TXT") != members) return "member file changed";
         if (!fs::exists(dir.file("r1.NEW"))) return "report lost";
-        if (!list.reportsWaiting) return "report not kept for the next pass";
+        if (!list.mailWaiting) return "report not kept for the next pass";
 
         fs::remove(dir.file("filler"));
         testing::internal::CaptureStdout();

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/AddressRules.h"
+#include "engine/AdminProof.h"
 #include "engine/CheckApproval.h"
 #include "engine/CommandClassification.h"
 #include "engine/SpoolFileName.h"
@@ -210,4 +211,68 @@ TEST(SpoolReading, LinesHeadersAndTextFiles) {
     EXPECT_EQ(text, "xHello\r\nWorld\r\n");
     AppendTextFile(list, dir.file("missing.txt"), text);
     EXPECT_EQ(text, "xHello\r\nWorld\r\n");
+}
+
+// The password comes out of what is passed on, mistyped or not; only the
+// right one, first in the text or in its own header, proves anything.
+TEST(AdminProof, ApprovedLine) {
+    struct Case {
+        const char* name;
+        std::string body;
+        std::string header;  // an "Approved:" header's value; empty: none
+        bool proven;
+        std::string left;
+    };
+    const std::vector<Case> cases = {
+        {"first line", "Approved: s3cret\r\nHello\r\nall", "", true, "Hello\r\nall"},
+        {"after blank lines", "\r\n \t\r\nApproved: s3cret\r\n\r\n\r\nHello", "", true, "Hello"},
+        {"any letter case, any blanks", "APPROVED:\ts3cret  \r\nHello", "", true, "Hello"},
+        {"nothing else", "Approved: s3cret", "", true, ""},
+        {"in a header", "Hello", "s3cret", true, "Hello"},
+        {"wrong", "Approved: s3cre\r\nHello", "", false, "Hello"},
+        {"wrong in a header", "Hello", "guess", false, "Hello"},
+        {"more than the password", "Approved: s3cret please\r\nHello", "", false, "Hello"},
+        {"absent", "Hello\r\nthere", "", false, "Hello\r\nthere"},
+        {"not first", "Hello\r\nApproved: s3cret", "", false, "Hello\r\nApproved: s3cret"},
+        {"quoted", "> Approved: s3cret\r\nHello", "", false, "> Approved: s3cret\r\nHello"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailHeaders headers;
+        if (!c.header.empty()) headers.fields.emplace_back("Approved", c.header);
+        std::string body = c.body;
+        EXPECT_EQ(TakeApprovedLine(body, headers, "s3cret"), c.proven);
+        EXPECT_EQ(body, c.left);
+        // Without a password nothing is taken.
+        body = c.body;
+        EXPECT_FALSE(TakeApprovedLine(body, headers, ""));
+        EXPECT_EQ(body, c.body);
+    }
+}
+
+// The provider judged one From: the one the engine acts on, and no other.
+TEST(AdminProof, ProviderVouchesOnlyForTheFromItJudged) {
+    const std::string results = "mx.example.org; dkim=pass header.d=list.example";
+    struct Case {
+        const char* name;
+        std::vector<std::string> froms;  // the header block's From fields
+        std::string scanned;             // the From the engine acts on
+        bool vouches;
+    };
+    const std::vector<Case> cases = {
+        {"one From", {"Boss <boss@list.example>"}, "Boss <boss@list.example>", true},
+        {"two From headers", {"eve@evil.example", "boss@list.example"}, "boss@list.example", false},
+        {"a From below the header block", {"eve@evil.example"}, "boss@list.example", false},
+        {"no From in the header block", {}, "boss@list.example", false},
+        {"another domain", {"boss@else.example"}, "boss@else.example", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailHeaders headers;
+        headers.fields.emplace_back("Authentication-Results", results);
+        for (const std::string& f : c.froms) headers.fields.emplace_back("From", f);
+        IncomingMessage message;
+        message.FromHeader = c.scanned;
+        EXPECT_EQ(ProviderVouchesForSender("mx.example.org", headers, message), c.vouches);
+    }
 }
