@@ -26,7 +26,8 @@ KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const 
 
 KOVAPOP3_API int32_t KOVAPOP3_SetSecurity(int32_t security, const char* caFile, int32_t flags) {
     return guarded([&] {
-        return pop3::Pop3Session::instance().setSecurity(security, caFile, (flags & KOVA_ALLOW_PLAIN_AUTH) != 0);
+        return pop3::Pop3Session::instance().setSecurity(security, caFile, (flags & KOVA_ALLOW_PLAIN_AUTH) != 0,
+                                                         (flags & KOVA_BEARER_TOKEN) != 0);
     });
 }
 

@@ -37,6 +37,7 @@ extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t mode, const char
         s.user = user ? user : "";
         s.password = password ? password : "";
         s.allowPlainAuth = (flags & KOVA_ALLOW_PLAIN_AUTH) != 0;
+        s.bearer = (flags & KOVA_BEARER_TOKEN) != 0;
         // An unknown mode is kept: sending then fails with InvalidParameter
         // until a valid one is set, rather than going out plain.
         security = std::move(s);

@@ -55,7 +55,13 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* server, const 
  * another host), -43 (server offers no STARTTLS), -44 (authentication
  * refused), -45 (a user name without TLS and without KOVA_ALLOW_PLAIN_AUTH:
  * refused before connecting), -46 (certificate expired or not yet valid), -47
- * (server offers neither AUTH PLAIN nor LOGIN). */
+ * (server offers neither AUTH PLAIN nor LOGIN). After a refused AUTH the
+ * library ends the dialogue with QUIT.
+ * flags may add KOVA_BEARER_TOKEN: password is then an OAuth 2.0 access
+ * token for user, sent with AUTH OAUTHBEARER, or XOAUTH2 where EHLO offers
+ * only that; -47 when it offers neither. A token goes over TLS only: without
+ * TLS the send fails with -45 before connecting, whatever
+ * KOVA_ALLOW_PLAIN_AUTH says. Transcripts show the token masked. */
 KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t security, const char* caFile, const char* user,
                                              const char* password, int32_t flags);
 

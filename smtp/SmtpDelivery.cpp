@@ -59,7 +59,7 @@ int32_t checkDelivery(const char* server, const char* from, const char* to, cons
     if (!safeAddress(from) || !safeAddress(to)) return ResultCode::InvalidParameter;
     if (security.mode < Security::None || security.mode > Security::StartTls) return ResultCode::InvalidParameter;
     // Refused before connecting, so not even the user name goes out.
-    if (security.mode == Security::None && !security.user.empty() && !security.allowPlainAuth)
+    if (security.mode == Security::None && !security.user.empty() && (security.bearer || !security.allowPlainAuth))
         return ResultCode::PlainAuthRefused;
     return ResultCode::Success;
 }

@@ -25,6 +25,7 @@ struct Security {
     std::string user;      // empty: no AUTH
     std::string password;
     bool allowPlainAuth = false;  // AUTH may go over a connection without TLS
+    bool bearer = false;          // `password` is an OAuth 2.0 access token (TLS only)
 };
 
 struct Extensions;

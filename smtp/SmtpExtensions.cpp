@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "smtp/SmtpBearerAuth.h"
 #include "smtp/SmtpDelivery.h"
 #include "transport/Base64Encoder.h"
 #include "transport/Limits.h"
@@ -86,6 +87,8 @@ Extensions parseExtensions(std::string_view reply) {
             for (std::string m; in >> m;) {
                 if (m == "PLAIN") e.authPlain = true;
                 if (m == "LOGIN") e.authLogin = true;
+                if (m == "OAUTHBEARER") e.authOAuthBearer = true;
+                if (m == "XOAUTH2") e.authXOAuth2 = true;
             }
         }
     }
@@ -120,6 +123,7 @@ int32_t authenticate(MailSocket& s, const Extensions& offered, const std::string
 
 std::string maskCredentials(std::string transcript, const Security& security) {
     if (security.user.empty()) return transcript;
+    transcript = maskBearerCredentials(std::move(transcript), security);
     for (const std::string& secret :
          {base64(plainBlob(security.user, security.password)), base64(security.password)}) {
         if (secret.empty()) continue;
@@ -148,8 +152,12 @@ int32_t openExtended(MailSocket& s, const std::string& domain, const Security& s
     }
     if (told) *told = offered;
     if (security.user.empty()) return ResultCode::Success;
-    if (!s.IsTls() && !security.allowPlainAuth) return ResultCode::PlainAuthRefused;
-    return authenticate(s, offered, security.user, security.password);
+    // A token never goes in clear, whatever the plain-text permission says.
+    if (!s.IsTls() && (security.bearer || !security.allowPlainAuth)) return ResultCode::PlainAuthRefused;
+    r = security.bearer ? authenticateBearer(s, offered, security.user, security.password)
+                        : authenticate(s, offered, security.user, security.password);
+    if (r == ResultCode::AuthenticationRefused) quitAfterRefusedAuth(s);
+    return r;
 }
 
 }  // namespace smtp

@@ -17,6 +17,8 @@ struct Extensions {
     bool startTls = false;
     bool authPlain = false;
     bool authLogin = false;
+    bool authOAuthBearer = false;  // RFC 7628
+    bool authXOAuth2 = false;
     bool pipelining = false;  // RFC 2920: commands may go out in groups
 };
 

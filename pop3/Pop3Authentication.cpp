@@ -1,0 +1,113 @@
+#include "Pop3Authentication.h"
+
+#include <sstream>
+
+#include "text/TextRules.h"
+#include "transport/BearerSasl.h"
+#include "transport/Limits.h"
+#include "transport/MailSocket.h"
+#include "transport/ResultCodes.h"
+
+namespace pop3 {
+
+namespace {
+
+// RFC 5034: a command with its initial response may not exceed this.
+constexpr size_t kAuthLineLimit = 255;
+// CAPA answers are short; a server that never ends its list is not waited on forever.
+constexpr int kMaxCapabilityLines = 200;
+
+// Sends `command` (when not empty) and takes one reply line. Bytes already
+// waiting answer nothing this command asks: IncorrectResponse, nothing sent.
+int32_t exchangeLine(MailSocket& s, const std::string& command, std::string& reply) {
+    reply.clear();
+    if (!command.empty()) {
+        if (s.BytesAvailable() > 0) return ResultCode::IncorrectResponse;
+        const int32_t r = s.Send(command);
+        if (r != ResultCode::Success) return r;
+    }
+    return s.ReadReply(reply, transport::limits().replyMs);
+}
+
+bool isOk(const std::string& reply) { return reply.starts_with("+OK"); }
+
+// The server is busy or failing rather than refusing who we are.
+bool temporaryRefusal(const std::string& reply) {
+    const std::string upper = text::toUpper(reply);
+    return upper.find("[IN-USE]") != std::string::npos || upper.find("[SYS/") != std::string::npos;
+}
+
+int32_t refusal(const std::string& reply, bool credentialsWhenUnmarked) {
+    if (temporaryRefusal(reply)) return ResultCode::IncorrectResponse;
+    if (text::toUpper(reply).find("[AUTH]") != std::string::npos || credentialsWhenUnmarked)
+        return ResultCode::AuthenticationRefused;
+    return ResultCode::IncorrectResponse;
+}
+
+struct SaslOffer {
+    bool oauthBearer = false;
+    bool xoauth2 = false;
+};
+
+int32_t readCapabilities(MailSocket& s, SaslOffer& offer) {
+    std::string line;
+    int32_t r = exchangeLine(s, "CAPA\r\n", line);
+    if (r != ResultCode::Success) return r;
+    if (!isOk(line)) return ResultCode::Success;  // no CAPA: no SASL either
+    for (int n = 0; n < kMaxCapabilityLines; ++n) {
+        r = exchangeLine(s, {}, line);
+        if (r != ResultCode::Success) return r;
+        if (line == ".\r\n" || line == ".\n") return ResultCode::Success;
+        std::istringstream words(text::toUpper(line));
+        std::string word;
+        words >> word;
+        if (word != "SASL") continue;
+        while (words >> word) {
+            if (word == "OAUTHBEARER") offer.oauthBearer = true;
+            if (word == "XOAUTH2") offer.xoauth2 = true;
+        }
+    }
+    return ResultCode::ResponseTimeout;
+}
+
+}  // namespace
+
+int32_t passwordLogin(MailSocket& s, const std::string& user, const std::string& password) {
+    std::string reply;
+    int32_t r = exchangeLine(s, "USER " + user + "\r\n", reply);
+    if (r == ResultCode::Success && isOk(reply)) r = exchangeLine(s, "PASS " + password + "\r\n", reply);
+    if (r != ResultCode::Success) return r;
+    return isOk(reply) ? ResultCode::Success : refusal(reply, s.IsTls());
+}
+
+int32_t bearerLogin(MailSocket& s, const std::string& user, const std::string& token) {
+    SaslOffer offer;
+    int32_t r = readCapabilities(s, offer);
+    if (r != ResultCode::Success) return r;
+    const auto mechanism = transport::chooseBearerMechanism(offer.oauthBearer, offer.xoauth2);
+    if (!mechanism) return ResultCode::AuthNotOffered;
+
+    const std::string name = transport::mechanismName(*mechanism);
+    const std::string response = transport::bearerInitialResponse(*mechanism, user, token);
+    const std::string whole = "AUTH " + name + " " + response + "\r\n";
+    std::string reply;
+    if (transport::initialResponseFits(whole, kAuthLineLimit)) {
+        r = exchangeLine(s, whole, reply);
+    } else {
+        // Provider tokens run to kilobytes: the response goes after the
+        // server's empty challenge.
+        r = exchangeLine(s, "AUTH " + name + "\r\n", reply);
+        if (r == ResultCode::Success && reply.starts_with("+") && !isOk(reply))
+            r = exchangeLine(s, response + "\r\n", reply);
+    }
+    if (r != ResultCode::Success) return r;
+    if (reply.starts_with("+") && !isOk(reply)) {
+        // An error challenge: answer it so the server ends the exchange with its failure.
+        r = exchangeLine(s, transport::bearerErrorAnswer(*mechanism) + "\r\n", reply);
+        if (r != ResultCode::Success) return r;
+        if (isOk(reply)) return ResultCode::AuthenticationRefused;  // a server may not accept here
+    }
+    return isOk(reply) ? ResultCode::Success : refusal(reply, true);
+}
+
+}  // namespace pop3

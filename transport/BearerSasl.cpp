@@ -1,0 +1,71 @@
+#include "BearerSasl.h"
+
+#include "transport/Base64Encoder.h"
+
+namespace transport {
+
+namespace {
+
+// RFC 7628 gs2 header: the authorization identity with ',' and '=' escaped.
+std::string saslName(std::string_view user) {
+    std::string out;
+    for (char c : user) {
+        if (c == ',')
+            out += "=2C";
+        else if (c == '=')
+            out += "=3D";
+        else
+            out += c;
+    }
+    return out;
+}
+
+void maskAll(std::string& text, const std::string& secret) {
+    if (secret.empty()) return;
+    for (size_t at = 0; (at = text.find(secret, at)) != std::string::npos;) text.replace(at, secret.size(), "********");
+}
+
+}  // namespace
+
+std::optional<BearerMechanism> chooseBearerMechanism(bool oauthBearer, bool xoauth2) {
+    if (oauthBearer) return BearerMechanism::OAuthBearer;
+    if (xoauth2) return BearerMechanism::XOAuth2;
+    return std::nullopt;
+}
+
+const char* mechanismName(BearerMechanism m) {
+    return m == BearerMechanism::OAuthBearer ? "OAUTHBEARER" : "XOAUTH2";
+}
+
+std::string bearerInitialResponse(BearerMechanism m, std::string_view user, std::string_view token) {
+    std::string message;
+    if (m == BearerMechanism::OAuthBearer)
+        message = "n,a=" + saslName(user) + ",\x01" + "auth=Bearer " + std::string(token) + "\x01\x01";
+    else
+        message = "user=" + std::string(user) + "\x01" + "auth=Bearer " + std::string(token) + "\x01\x01";
+    return base64Line(message);
+}
+
+std::string bearerErrorAnswer(BearerMechanism m) { return m == BearerMechanism::OAuthBearer ? base64Line("\x01") : ""; }
+
+bool initialResponseFits(std::string_view command, size_t limit) { return command.size() <= limit; }
+
+std::string maskBearer(std::string transcript, std::string_view user, std::string_view token) {
+    if (token.empty()) return transcript;
+    for (BearerMechanism m : {BearerMechanism::OAuthBearer, BearerMechanism::XOAuth2})
+        maskAll(transcript, bearerInitialResponse(m, user, token));
+    maskAll(transcript, std::string(token));
+    return transcript;
+}
+
+std::string base64Line(std::string_view bytes) {
+    std::string lines;
+    appendBase64Lines(lines, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    std::string flat;
+    flat.reserve(lines.size());
+    for (char c : lines)
+        if (c != '\r' && c != '\n') flat += c;
+    return flat;
+}
+
+}  // namespace transport

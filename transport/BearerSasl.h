@@ -1,0 +1,39 @@
+// Signing in to a mail server with an OAuth 2.0 access token: the SASL
+// mechanisms OAUTHBEARER (RFC 7628) and XOAUTH2, which POP3 and SMTP carry
+// alike. Only the exchange's texts live here; each protocol sends them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace transport {
+
+enum class BearerMechanism { OAuthBearer, XOAuth2 };
+
+// OAUTHBEARER where the server offers it (it is the standard one), else XOAUTH2.
+std::optional<BearerMechanism> chooseBearerMechanism(bool oauthBearer, bool xoauth2);
+
+const char* mechanismName(BearerMechanism m);
+
+// The client's first message, base64 on one line.
+std::string bearerInitialResponse(BearerMechanism m, std::string_view user, std::string_view token);
+
+// What the client answers to a challenge, which for these mechanisms only
+// carries the server's error (base64 JSON): the dummy response RFC 7628 asks
+// for, after which the server sends its failure. XOAUTH2 takes an empty line.
+std::string bearerErrorAnswer(BearerMechanism m);
+
+// Whether the command with the initial response fits the server's line
+// limit (255 octets for POP3 AUTH, RFC 5034); if not, the response follows
+// the server's empty challenge on a line of its own.
+bool initialResponseFits(std::string_view command, size_t limit);
+
+// The transcript with every initial response for this user and token (both
+// mechanisms) and the bare token replaced by asterisks.
+std::string maskBearer(std::string transcript, std::string_view user, std::string_view token);
+
+// Base64 of `bytes` on one line, no line breaks.
+std::string base64Line(std::string_view bytes);
+
+}  // namespace transport
