@@ -1,0 +1,36 @@
+// OAuth2.TOK in the list directory: the refresh token the console's sign-in
+// obtained and the engine keeps current, as a JSON object. It is the only
+// file that ever holds a token; Settings.INI, which administrators copy and
+// mail around, never does.
+#pragma once
+
+#include <string>
+
+namespace oauth {
+
+inline constexpr char kTokenFile[] = "OAuth2.TOK";
+
+struct TokenRecord {
+    std::string refreshToken;
+    std::string account;   // who signed in, for the console to show
+    std::string scope;     // as granted
+    std::string obtained;  // when the refresh token was issued (UTC, ISO 8601)
+};
+
+// False when the list has no token file, or it holds no refresh token or
+// is not a JSON object.
+bool readTokenFile(const std::string& listDir, TokenRecord& out);
+
+// Replaces the record's fields in the file, keeping every field it does not
+// know, atomically (temporary file, flushed, renamed, directory flushed): a
+// crash leaves the old token or the new one, never none. A new file is for
+// its owner only. False when it could not be written; the old file stays.
+bool writeTokenFile(const std::string& listDir, const TokenRecord& record);
+
+// Sign-out. True when no token file is left.
+bool removeTokenFile(const std::string& listDir);
+
+// The current time as the record's `obtained` field takes it.
+std::string utcNow();
+
+}  // namespace oauth
