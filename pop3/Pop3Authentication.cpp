@@ -37,9 +37,12 @@ bool temporaryRefusal(const std::string& reply) {
     return upper.find("[IN-USE]") != std::string::npos || upper.find("[SYS/") != std::string::npos;
 }
 
-int32_t refusal(const std::string& reply, bool credentialsWhenUnmarked) {
+// `credentials`: the reply answers the credentials themselves, so an
+// [AUTH] code says they were wrong (a server refusing USER with [AUTH] in
+// clear wants TLS, which the connection settings decide).
+int32_t refusal(const std::string& reply, bool credentials, bool tls) {
     if (temporaryRefusal(reply)) return ResultCode::IncorrectResponse;
-    if (text::toUpper(reply).find("[AUTH]") != std::string::npos || credentialsWhenUnmarked)
+    if (tls || (credentials && text::toUpper(reply).find("[AUTH]") != std::string::npos))
         return ResultCode::AuthenticationRefused;
     return ResultCode::IncorrectResponse;
 }
@@ -75,9 +78,11 @@ int32_t readCapabilities(MailSocket& s, SaslOffer& offer) {
 int32_t passwordLogin(MailSocket& s, const std::string& user, const std::string& password) {
     std::string reply;
     int32_t r = exchangeLine(s, "USER " + user + "\r\n", reply);
-    if (r == ResultCode::Success && isOk(reply)) r = exchangeLine(s, "PASS " + password + "\r\n", reply);
     if (r != ResultCode::Success) return r;
-    return isOk(reply) ? ResultCode::Success : refusal(reply, s.IsTls());
+    if (!isOk(reply)) return refusal(reply, false, s.IsTls());
+    r = exchangeLine(s, "PASS " + password + "\r\n", reply);
+    if (r != ResultCode::Success) return r;
+    return isOk(reply) ? ResultCode::Success : refusal(reply, true, s.IsTls());
 }
 
 int32_t bearerLogin(MailSocket& s, const std::string& user, const std::string& token) {
@@ -107,7 +112,7 @@ int32_t bearerLogin(MailSocket& s, const std::string& user, const std::string& t
         if (r != ResultCode::Success) return r;
         if (isOk(reply)) return ResultCode::AuthenticationRefused;  // a server may not accept here
     }
-    return isOk(reply) ? ResultCode::Success : refusal(reply, true);
+    return isOk(reply) ? ResultCode::Success : refusal(reply, true, true);
 }
 
 }  // namespace pop3

@@ -4,10 +4,13 @@
 #include <chrono>
 #include <string>
 
+#include "smtp/SmtpBearerAuth.h"
 #include "smtp/SmtpDelivery.h"
+#include "smtp/SmtpExtensions.h"
 #include "tests/TempDir.h"
 #include "tests/harness/ScriptedServer.h"
 #include "transport/Limits.h"
+#include "transport/MailSocket.h"
 #include "transport/ResultCodes.h"
 
 using harness::ScriptedServer;
@@ -163,4 +166,104 @@ TEST_F(SmtpFault, MissingAttachmentLeavesTheDataUnfinished) {
     EXPECT_EQ(send(server, "a@example.org", dir.file("missing.doc").c_str()), ResultCode::FileNotOpened);
     EXPECT_TRUE(server.finish());
     EXPECT_EQ(server.received().find("\r\n.\r\n"), std::string::npos);
+}
+
+// AUTH with a token as a real server will not vary it on demand: which
+// mechanism EHLO offers, a response too long for the AUTH line, an error
+// challenge. The libraries send tokens over TLS only; the exchange is the
+// same in clear.
+TEST_F(SmtpFault, TokenLoginsByMechanismLengthAndChallenge) {
+    const std::string longToken(2100, 'k');
+    struct Case {
+        const char* name;
+        bool oauthBearer, xoauth2;
+        std::string token;
+        std::vector<std::string> replies;
+        int32_t result;
+        std::vector<std::string> lines;  // what the client sent, '*' ending a prefix
+    };
+    const std::vector<Case> cases = {
+        {"OAUTHBEARER preferred", true, true, "t0ken", {"235 2.7.0 ok\r\n"}, 0,
+         {"AUTH OAUTHBEARER bixhPWxpc3RAZXhhbXBsZS5vcmcsAWF1dGg9QmVhcmVyIHQwa2VuAQE="}},
+        {"XOAUTH2 only, long token after the 334", false, true, longToken, {"334 \r\n", "235 2.7.0 ok\r\n"}, 0,
+         {"AUTH XOAUTH2", "dXNlcj1saXN0QGV4YW1wbGUub3JnAWF1dGg9QmVhcmVyIGtra2*"}},
+        {"error challenge answered, then refused", true, false, "t0ken",
+         {"334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "535 5.7.8 failed\r\n"}, ResultCode::AuthenticationRefused,
+         {"AUTH OAUTHBEARER *", "AQ=="}},
+        {"XOAUTH2 error challenge gets an empty line", false, true, "t0ken",
+         {"334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "535 5.7.8 failed\r\n"}, ResultCode::AuthenticationRefused,
+         {"AUTH XOAUTH2 *", ""}},
+        {"neither offered", false, false, "t0ken", {}, ResultCode::AuthNotOffered, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server("127.0.26.40");
+        std::vector<ScriptedServer::Step> script{ScriptedServer::send("220 fake\r\n")};
+        for (const std::string& r : c.replies) {
+            script.push_back(ScriptedServer::readLine());
+            script.push_back(ScriptedServer::send(r));
+        }
+        script.push_back(ScriptedServer::waitForClose());
+        ASSERT_TRUE(server.start(script));
+        MailSocket socket;
+        ASSERT_EQ(socket.Connect(server.server().c_str(), 25, true, false), 0);
+        ASSERT_EQ(socket.SendAndExpect(nullptr, 0, "220", 3, 2000), 0);
+        smtp::Extensions offered;
+        offered.authOAuthBearer = c.oauthBearer;
+        offered.authXOAuth2 = c.xoauth2;
+        EXPECT_EQ(smtp::authenticateBearer(socket, offered, "list@example.org", c.token), c.result);
+        socket.Disconnect();
+        EXPECT_TRUE(server.finish());
+        std::vector<std::string> sent;
+        const std::string all = server.received();
+        for (size_t at = 0; at < all.size();) {
+            const size_t end = all.find("\r\n", at);
+            sent.push_back(all.substr(at, end - at));
+            at = end == std::string::npos ? all.size() : end + 2;
+        }
+        ASSERT_EQ(sent.size(), c.lines.size());
+        for (size_t i = 0; i < sent.size(); ++i) {
+            const std::string& want = c.lines[i];
+            if (want.ends_with('*'))
+                EXPECT_TRUE(sent[i].starts_with(want.substr(0, want.size() - 1))) << sent[i];
+            else
+                EXPECT_EQ(sent[i], want);
+            if (sent[i].starts_with("AUTH")) {
+                EXPECT_LE(sent[i].size() + 2, 2048u);  // Postfix refuses longer command lines
+            }
+        }
+    }
+}
+
+// A refused login ends with QUIT, as servers counting failed logins expect;
+// a token is refused before connecting when it would go in clear, and a
+// transcript never shows it.
+TEST_F(SmtpFault, RefusedLoginSaysQuitAndTokensStayHidden) {
+    ScriptedServer server("127.0.26.41");
+    ASSERT_TRUE(server.start({ScriptedServer::send("220 fake\r\n"), ScriptedServer::readLine(),
+                              ScriptedServer::send("250-fake\r\n250 AUTH PLAIN\r\n"), ScriptedServer::readLine(),
+                              ScriptedServer::send("535 5.7.8 no\r\n"), ScriptedServer::readLine(),
+                              ScriptedServer::send("221 bye\r\n"), ScriptedServer::waitForClose()}));
+    smtp::Security plain;
+    plain.user = "list";
+    plain.password = "wrong";
+    plain.allowPlainAuth = true;
+    const std::string body = "x";
+    EXPECT_EQ(smtp::sendEMail(server.server().c_str(), "a@example.org", "b@example.org", nullptr, "s", body.data(), 1,
+                              nullptr, nullptr, 0, nullptr, plain),
+              ResultCode::AuthenticationRefused);
+    EXPECT_TRUE(server.finish());
+    EXPECT_TRUE(server.received().ends_with("quit\r\n")) << server.received();
+
+    smtp::Security bearer;
+    bearer.user = "list@example.org";
+    bearer.password = "t0ken";
+    bearer.bearer = true;
+    bearer.allowPlainAuth = true;
+    EXPECT_EQ(smtp::checkDelivery("127.0.26.42", "a@example.org", "b@example.org", bearer),
+              ResultCode::PlainAuthRefused);
+    const std::string shown = smtp::maskCredentials(
+        "AUTH OAUTHBEARER bixhPWxpc3RAZXhhbXBsZS5vcmcsAWF1dGg9QmVhcmVyIHQwa2VuAQE=\r\n235 ok t0ken\r\n", bearer);
+    EXPECT_EQ(shown.find("t0ken"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("QwaW"), std::string::npos) << shown;
 }
