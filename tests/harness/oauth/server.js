@@ -63,6 +63,31 @@ const provider = new Provider(issuer, {
   cookies: { keys: ['ringpost-test-cookie-key'] },
   pkce: { required: () => true },
 });
+// Offline access is granted when asked for, as the large providers do,
+// without the consent prompt oidc-provider would otherwise require for it.
+provider.use(async (ctx, next) => {
+  if (ctx.path === '/auth' && String(ctx.query.scope || '').split(' ').includes('offline_access') && !ctx.query.prompt) {
+    ctx.query = { ...ctx.query, prompt: 'consent' };
+  }
+  await next();
+});
+// For tests: an access token the provider drops before its time, as large
+// providers do when an account's security changes, while the grant and its
+// refresh token stay (revoking it at /token/revocation would end the grant).
+provider.use(async (ctx, next) => {
+  if (ctx.method === 'POST' && ctx.path === '/test/drop-access-token') {
+    const body = await new Promise((resolve) => {
+      let text = '';
+      ctx.req.on('data', (chunk) => { text += chunk; });
+      ctx.req.on('end', () => resolve(text));
+    });
+    const token = await provider.AccessToken.find(new URLSearchParams(body).get('token') || '');
+    if (token) await token.destroy();
+    ctx.body = { dropped: Boolean(token) };
+    return;
+  }
+  await next();
+});
 provider.on('server_error', (ctx, err) => console.error('server_error', err));
 
 // Every token request and its outcome, for tests that count them.
