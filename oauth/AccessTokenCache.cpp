@@ -4,6 +4,8 @@
 
 #include "oauth/TokenEndpoint.h"
 #include "oauth/TokenFile.h"
+#include "platform/FileLock.h"
+#include "platform/FileSystem.h"
 #include "transport/KOVAMail.h"
 
 namespace oauth {
@@ -32,6 +34,7 @@ int32_t AccessTokenCache::accessToken(const Settings& settings, const std::strin
         return KOVA_SUCCESS;
     }
     accessToken_.clear();
+    const platform::FileLock lock(platform::joinPath(listDir, kTokenLockFile));
     TokenRecord record;
     if (!readTokenFile(listDir, record) && unsavedRefresh_.empty()) {
         if (why) *why = "nobody has signed in (no refresh token in OAuth2.TOK)";

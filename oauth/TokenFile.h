@@ -9,6 +9,10 @@
 namespace oauth {
 
 inline constexpr char kTokenFile[] = "OAuth2.TOK";
+// Held while a refresh token is used and replaced: the engine and a console
+// test refreshing at once would otherwise both present the same rotated
+// token, and a provider that sees one used twice ends the whole grant.
+inline constexpr char kTokenLockFile[] = "OAuth2.LCK";
 
 struct TokenRecord {
     std::string refreshToken;
