@@ -48,11 +48,13 @@ QString signInState(const std::string& listDir) {
 QString signInFailureMessage(int32_t code) {
     switch (code) {
         case KOVA_OAUTH_SIGN_IN_AGAIN:
-            return QStringLiteral("The list is not signed in at its provider, or the provider no longer accepts the "
-                                  "sign-in. Sign in again under Security.");
+            return QStringLiteral(
+                "The list is not signed in at its provider, or the provider no longer accepts the "
+                "sign-in. Sign in again under Security.");
         case KOVA_OAUTH_ENDPOINT_FAILED:
-            return QStringLiteral("The provider's token address could not be reached or did not answer as expected. "
-                                  "Check the OAuth 2.0 settings under Security and the network.");
+            return QStringLiteral(
+                "The provider's token address could not be reached or did not answer as expected. "
+                "Check the OAuth 2.0 settings under Security and the network.");
         default: return {};
     }
 }

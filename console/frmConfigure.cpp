@@ -141,7 +141,11 @@ void frmConfigure::cmdTestPOP3_Click() {
         *outcome = RunPop3Test(exports, server, user, list::parseAuth(security.auth) ? token : password);
         applyPop3Security(exports, {}, {});
     };
-    if (!runWhileBusy(this, QStringLiteral("Test POP3"), QStringLiteral("Testing the POP3 server..."), call)) return;
+    const auto cancel = [cancel = pop3->Cancel] {
+        if (cancel) cancel();
+    };
+    if (!runWhileBusy(this, QStringLiteral("Test POP3"), QStringLiteral("Testing the POP3 server..."), call, cancel))
+        return;
     dialogs_.message(this, outcome->text, QString(), outcome->icon);
 }
 
@@ -166,7 +170,11 @@ void frmConfigure::cmdTestSMTP_Click() {
         *outcome = RunSmtpTest(exports, server, from, to);
         applySmtpSecurity(exports, {}, {});
     };
-    if (!runWhileBusy(this, QStringLiteral("Test SMTP"), QStringLiteral("Sending the test message..."), call)) return;
+    const auto cancel = [cancel = smtp->Cancel] {
+        if (cancel) cancel();
+    };
+    if (!runWhileBusy(this, QStringLiteral("Test SMTP"), QStringLiteral("Sending the test message..."), call, cancel))
+        return;
     dialogs_.message(this, outcome->text, QString(), outcome->icon);
 }
 

@@ -44,8 +44,12 @@ QString securitySummary(const SecurityValues& v, bool smtp) {
 
 frmSecurity::frmSecurity(bool smtp, const SecurityValues& values, const OAuthValues& oauth, std::string listDir,
                          std::string loginHint, Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), signIn(dialogs, this), smtp_(smtp), listDir_(std::move(listDir)),
-      loginHint_(std::move(loginHint)), dialogs_(dialogs) {
+    : QDialog(parent),
+      signIn(dialogs, this),
+      smtp_(smtp),
+      listDir_(std::move(listDir)),
+      loginHint_(std::move(loginHint)),
+      dialogs_(dialogs) {
     setWindowTitle(smtp ? QStringLiteral("SMTP Security") : QStringLiteral("POP3 Security"));
     auto* grid = new QGridLayout(this);
     int row = 0;

@@ -205,6 +205,9 @@ Drained drainListing(MailList& list, const std::vector<ListedMessage>& listed, S
 bool login(MailList& list, int attempts) {
     int failures = 0;
     for (;;) {
+        // A list that cannot sign in at its provider leaves its mail in the
+        // mailbox, also when only its SMTP side needs the token: no reply
+        // or copy of it could go out.
         int32_t result = list.signInFailure;
         if (result == 0)
             result = KOVAPOP3_Login(list.pop3Server.c_str(), list.pop3Username.c_str(), Pop3Secret(list).c_str());

@@ -80,8 +80,7 @@ int32_t postForm(const std::string& url, const FormFields& fields, const std::st
     }
     CURL* c = curl.get();
     const std::string body = formEncode(fields);
-    std::unique_ptr<curl_slist, SlistDeleter> headers(
-        curl_slist_append(nullptr, "Accept: application/json"));
+    std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, "Accept: application/json"));
     char error[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");

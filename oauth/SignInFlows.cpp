@@ -28,7 +28,8 @@ TokenAnswer failed(int32_t code, std::string why) {
 TokenAnswer store(TokenAnswer answer, const std::string& listDir, const std::string& loginHint) {
     if (answer.code != KOVA_SUCCESS) return answer;
     if (answer.refreshToken.empty())
-        return failed(KOVA_OAUTH_SIGN_IN_AGAIN, "the provider granted no refresh token (is offline access in the scope?)");
+        return failed(KOVA_OAUTH_SIGN_IN_AGAIN,
+                      "the provider granted no refresh token (is offline access in the scope?)");
     TokenRecord record;
     record.refreshToken = answer.refreshToken;
     record.account = answer.account.empty() ? loginHint : answer.account;
@@ -90,7 +91,8 @@ TokenAnswer finishCodeFlow(const Settings& s, const AuthorizationRequest& reques
     if (!redirect.wait(timeoutMs, r)) return failed(KOVA_OAUTH_SIGN_IN_AGAIN, "no answer came from the browser");
     if (r.state != request.state)
         return failed(KOVA_OAUTH_SIGN_IN_AGAIN, "the browser brought back an answer to another sign-in");
-    if (!r.error.empty()) return failed(KOVA_OAUTH_SIGN_IN_AGAIN, r.errorDescription.empty() ? r.error : r.errorDescription);
+    if (!r.error.empty())
+        return failed(KOVA_OAUTH_SIGN_IN_AGAIN, r.errorDescription.empty() ? r.error : r.errorDescription);
     return store(authorizationCodeGrant(s, r.code, request.redirectUri, request.verifier), listDir, loginHint);
 }
 

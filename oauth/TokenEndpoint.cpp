@@ -43,12 +43,18 @@ std::string base64UrlDecode(const std::string& in) {
     unsigned value = 0;
     for (char c : in) {
         int v;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '-' || c == '+') v = 62;
-        else if (c == '_' || c == '/') v = 63;
-        else break;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '-' || c == '+')
+            v = 62;
+        else if (c == '_' || c == '/')
+            v = 63;
+        else
+            break;
         value = (value << 6) | static_cast<unsigned>(v);
         bits += 6;
         if (bits >= 8) {

@@ -17,10 +17,10 @@ struct TokenAnswer {
     std::string accessToken;
     std::string refreshToken;  // empty when the provider kept the old one
     std::string scope;
-    std::string account;       // from an ID token, when one came
-    int64_t expiresIn = 0;     // seconds; 0 when not said
-    std::string error;         // the OAuth error word ("invalid_grant", "slow_down", ...)
-    std::string why;           // for people: the provider's description or what failed
+    std::string account;    // from an ID token, when one came
+    int64_t expiresIn = 0;  // seconds; 0 when not said
+    std::string error;      // the OAuth error word ("invalid_grant", "slow_down", ...)
+    std::string why;        // for people: the provider's description or what failed
 };
 
 // Judges an HTTP answer of the token endpoint.

@@ -49,6 +49,11 @@ KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const 
  * results then: -44 (token refused), -47 (server offers neither mechanism). */
 KOVAPOP3_API int32_t KOVAPOP3_SetSecurity(int32_t security, const char* caFile, int32_t flags);
 
+/* May be called from any thread: a login, listing or transfer waiting on the
+ * server breaks off at once (-18) and the session is closed, as when the
+ * user gives up on a test. Always 0. */
+KOVAPOP3_API int32_t KOVAPOP3_Cancel(void);
+
 /* Sends QUIT and closes the session; 0 without doing anything when no
  * session is open. Deletions take effect on the server only here. */
 KOVAPOP3_API int32_t KOVAPOP3_Logout(void);

@@ -3,6 +3,7 @@
 #include "pop3/KOVAPOP3.h"
 
 #include "pop3/Pop3Session.h"
+#include "transport/MailSocket.h"
 #include "transport/ResultCodes.h"
 
 namespace {
@@ -29,6 +30,11 @@ KOVAPOP3_API int32_t KOVAPOP3_SetSecurity(int32_t security, const char* caFile, 
         return pop3::Pop3Session::instance().setSecurity(security, caFile, (flags & KOVA_ALLOW_PLAIN_AUTH) != 0,
                                                          (flags & KOVA_BEARER_TOKEN) != 0);
     });
+}
+
+KOVAPOP3_API int32_t KOVAPOP3_Cancel(void) {
+    MailSocket::AbortAll();
+    return ResultCode::Success;
 }
 
 KOVAPOP3_API int32_t KOVAPOP3_Logout(void) {

@@ -98,7 +98,8 @@ int32_t Pop3Session::login(const char* server, const char* user, const char* pas
     if (security_ == Security::None && (bearer_ || !allowPlainAuth_)) return ResultCode::PlainAuthRefused;
 
     int32_t rc = openSession(server);
-    if (rc == ResultCode::Success) rc = bearer_ ? bearerLogin(socket_, user, password) : passwordLogin(socket_, user, password);
+    if (rc == ResultCode::Success)
+        rc = bearer_ ? bearerLogin(socket_, user, password) : passwordLogin(socket_, user, password);
     if (rc != ResultCode::Success) {
         socket_.Disconnect();
         return rc;

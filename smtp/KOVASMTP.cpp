@@ -4,6 +4,7 @@
 
 #include "smtp/SmtpDelivery.h"
 #include "smtp/SmtpSession.h"
+#include "transport/MailSocket.h"
 #include "transport/ResultCodes.h"
 
 namespace {
@@ -93,5 +94,10 @@ extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_CloseSession(KOVASMTP_Session* sessi
     if (!session) return ResultCode::NullPointer;
     const std::unique_ptr<KOVASMTP_Session> owned(session);
     owned->session.close();
+    return ResultCode::Success;
+}
+
+extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_Cancel(void) {
+    MailSocket::AbortAll();
     return ResultCode::Success;
 }

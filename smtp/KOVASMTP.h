@@ -107,6 +107,11 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SessionOutcome(const KOVASMTP_Session* session,
  * the session. Results: 0, -21 (null session). */
 KOVASMTP_EXPORT int32_t KOVASMTP_CloseSession(KOVASMTP_Session* session);
 
+/* May be called from any thread: every send and session of this library
+ * waiting on a server now breaks off at once (-18), as when the user gives
+ * up on a test. Always 0. */
+KOVASMTP_EXPORT int32_t KOVASMTP_Cancel(void);
+
 #ifdef __cplusplus
 }
 #endif

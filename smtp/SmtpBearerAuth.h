@@ -15,8 +15,7 @@ struct Security;
 // AUTH with the mechanism the server's EHLO offers, OAUTHBEARER first.
 // AuthenticationRefused (after answering an error challenge), AuthNotOffered,
 // or a transport failure.
-int32_t authenticateBearer(MailSocket& s, const Extensions& offered, const std::string& user,
-                           const std::string& token);
+int32_t authenticateBearer(MailSocket& s, const Extensions& offered, const std::string& user, const std::string& token);
 
 // After a refused AUTH the dialogue is still in step: say goodbye instead of
 // dropping the line, as servers that count failed logins expect.

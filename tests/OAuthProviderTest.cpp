@@ -58,9 +58,9 @@ protected:
         EXPECT_TRUE(redirect.listen());
         const auto request = oauth::makeAuthorizationRequest(settings_, redirect.redirectUri(), account);
         platform::ChildProcess browser;
-        EXPECT_TRUE(browser.start({std::string(RINGPOST_SOURCE_DIR) + "tests/harness/oauth/browser.py", request.url,
-                                   mail_.caFile(), account},
-                                  dir_.file("browser.log")));
+        EXPECT_TRUE(browser.start(
+            {std::string(RINGPOST_SOURCE_DIR) + "tests/harness/oauth/browser.py", request.url, mail_.caFile(), account},
+            dir_.file("browser.log")));
         auto answer = oauth::finishCodeFlow(settings_, request, redirect, 30000, listDir, account);
         browser.waitExit(30000);
         return answer;
@@ -69,16 +69,18 @@ protected:
     // Revokes the grant at the provider, as a user or an administrator does there.
     void revoke(const std::string& refreshToken) {
         oauth::HttpAnswer answer;
-        ASSERT_EQ(oauth::postForm(mail_.issuer() + "/token/revocation",
-                                  {{"token", refreshToken}, {"token_type_hint", "refresh_token"}, {"client_id", "ringpost"}},
-                                  mail_.caFile(), answer),
-                  0);
+        ASSERT_EQ(
+            oauth::postForm(mail_.issuer() + "/token/revocation",
+                            {{"token", refreshToken}, {"token_type_hint", "refresh_token"}, {"client_id", "ringpost"}},
+                            mail_.caFile(), answer),
+            0);
         ASSERT_EQ(answer.status, 200) << answer.body;
     }
     // The provider drops one access token before its time; the grant stays.
     void dropAccessToken(const std::string& token) {
         oauth::HttpAnswer answer;
-        ASSERT_EQ(oauth::postForm(mail_.issuer() + "/test/drop-access-token", {{"token", token}}, mail_.caFile(), answer), 0);
+        ASSERT_EQ(
+            oauth::postForm(mail_.issuer() + "/test/drop-access-token", {{"token", token}}, mail_.caFile(), answer), 0);
         ASSERT_NE(answer.body.find("true"), std::string::npos) << answer.body;
     }
 
@@ -192,8 +194,9 @@ TEST_F(OAuthProvider, ListSignsInFetchesAndDistributes) {
     post("one");
     ASSERT_TRUE(mail_.waitFor("list", 1));
     std::string out = pass(list);
-    EXPECT_NE(out.find("  Getting an access token...Success\n  Connecting to: " + address_ + "  Username: list...Success"),
-              std::string::npos)
+    EXPECT_NE(
+        out.find("  Getting an access token...Success\n  Connecting to: " + address_ + "  Username: list...Success"),
+        std::string::npos)
         << out;
     ASSERT_TRUE(mail_.waitFor("bob", 1)) << out;
     EXPECT_EQ(tokenRequests(), 1);
@@ -231,8 +234,9 @@ TEST_F(OAuthProvider, ListSignsInFetchesAndDistributes) {
         EXPECT_EQ(out.find(secret), std::string::npos);
         EXPECT_EQ(harness::fileText(platform::eventLogPath()).find(secret), std::string::npos);
         for (const auto& e : fs::recursive_directory_iterator(dir_.path()))
-            if (e.is_regular_file() && e.path().filename() != "OAuth2.TOK")
+            if (e.is_regular_file() && e.path().filename() != "OAuth2.TOK") {
                 EXPECT_EQ(harness::fileText(e.path().string()).find(secret), std::string::npos) << e.path();
+            }
     }
 }
 
@@ -296,11 +300,13 @@ TEST_F(OAuthProvider, KilledRightAfterTheTokenAnswerLosesNothing) {
     std::ofstream(listDir + "Settings.INI")
         << "[General]\r\nName=Club\r\n[POP3]\r\nServer=" << silent.server()
         << "\r\nUsername=list\r\nSecurity=TLS\r\nAuth=OAuth2\r\n[SMTP]\r\nServer=" << address_
-        << "\r\nFrom=list@example.org\r\n[OAuth2]\r\nProvider=Custom\r\nClientId=ringpost\r\nScope=mail offline_access\r\n"
+        << "\r\nFrom=list@example.org\r\n[OAuth2]\r\nProvider=Custom\r\nClientId=ringpost\r\nScope=mail "
+           "offline_access\r\n"
         << "TokenURL=" << settings_.tokenUrl << "\r\nCAFile=" << mail_.caFile() << "\r\n";
     std::ofstream(listDir + "Members.TXT") << "_!_ann@example.org\r\n";
     EngineProcess engine;
-    ASSERT_TRUE(engine.start(home.path() + "/RingpostSvc", {"-start", "100"}, {"RINGPOST_SYSTEM_DIR=" + system_.path()}));
+    ASSERT_TRUE(
+        engine.start(home.path() + "/RingpostSvc", {"-start", "100"}, {"RINGPOST_SYSTEM_DIR=" + system_.path()}));
     ASSERT_TRUE(engine.waitFor("Getting an access token...Success\n", 1, 60000)) << engine.output();
     engine.signal(SIGKILL);
     engine.waitExit();

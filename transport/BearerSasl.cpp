@@ -33,9 +33,7 @@ std::optional<BearerMechanism> chooseBearerMechanism(bool oauthBearer, bool xoau
     return std::nullopt;
 }
 
-const char* mechanismName(BearerMechanism m) {
-    return m == BearerMechanism::OAuthBearer ? "OAUTHBEARER" : "XOAUTH2";
-}
+const char* mechanismName(BearerMechanism m) { return m == BearerMechanism::OAuthBearer ? "OAUTHBEARER" : "XOAUTH2"; }
 
 std::string bearerInitialResponse(BearerMechanism m, std::string_view user, std::string_view token) {
     std::string message;

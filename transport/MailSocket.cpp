@@ -5,6 +5,7 @@
 #include <cctype>
 #include <optional>
 #include <cstring>
+#include <set>
 #include <fstream>
 #include <new>
 #include <system_error>
@@ -71,7 +72,25 @@ int32_t judge(std::string_view line, const char* expected, int32_t expectedLengt
     return ResultCode::Success;
 }
 
+// The connections open now, for AbortAll.
+std::mutex liveLock;
+std::set<MailSocket*>& live() {
+    static std::set<MailSocket*> sockets;
+    return sockets;
+}
+
 }  // namespace
+
+void MailSocket::AbortAll() {
+    std::lock_guard lock(liveLock);
+    for (MailSocket* s : live()) s->abort();
+}
+
+void MailSocket::abort() {
+    linkBroken_ = true;
+    if (socket_) socket_->stop();
+    signalActivity();
+}
 
 MailSocket::MailSocket() = default;
 
@@ -98,7 +117,11 @@ int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool r
     if (sock->connect(server->host, server->port, useTcp, transport::limits().replyMs) !=
         platform::TcpSocket::ConnectResult::Ok)
         return ResultCode::PortNotOpened;
-    socket_ = std::move(sock);
+    {
+        std::lock_guard lock(liveLock);
+        socket_ = std::move(sock);
+        live().insert(this);
+    }
     host_ = server->host;
 
     if (record) {
@@ -120,6 +143,10 @@ int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool r
 }
 
 int32_t MailSocket::Disconnect() {
+    {
+        std::lock_guard lock(liveLock);
+        live().erase(this);
+    }
     connected_ = false;
     if (socket_) socket_->stop();
     stopWriter_.set();

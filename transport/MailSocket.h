@@ -98,6 +98,10 @@ public:
 
     bool IsConnected() const { return connected_.load(); }
 
+    // From any thread: every connection of this library open now breaks off
+    // at once, its waits ending as for a broken link (a user gave up on it).
+    static void AbortAll();
+
     // True once the peer closed the connection or a send or receive failed;
     // nothing more will arrive then beyond what is already buffered.
     bool LinkBroken() const { return linkBroken_.load(); }
@@ -108,6 +112,7 @@ public:
     bool WaitForBytes(int32_t moreThan, uint32_t timeoutMs);
 
 private:
+    void abort();  // under the registry's lock, so the connection cannot go meanwhile
     void readerLoop();
     void writerLoop();
     bool waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs);

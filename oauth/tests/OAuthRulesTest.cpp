@@ -49,9 +49,12 @@ TEST(OAuthRules, PresetsGiveTheDocumentedEndpointsAndScopes) {
     EXPECT_EQ(oauth::withPreset(own).scope, "x");
     EXPECT_EQ(oauth::withPreset(own).tokenUrl, "https://idp.test/token");
     const std::pair<const char*, oauth::Provider> names[] = {
-        {"microsoft", oauth::Provider::Microsoft}, {" MICROSOFT ", oauth::Provider::Microsoft},
-        {"Google", oauth::Provider::Google},       {"custom", oauth::Provider::Custom},
-        {"", oauth::Provider::Custom},             {"Yahoo", oauth::Provider::Custom},
+        {"microsoft", oauth::Provider::Microsoft},
+        {" MICROSOFT ", oauth::Provider::Microsoft},
+        {"Google", oauth::Provider::Google},
+        {"custom", oauth::Provider::Custom},
+        {"", oauth::Provider::Custom},
+        {"Yahoo", oauth::Provider::Custom},
     };
     for (const auto& [name, provider] : names) EXPECT_EQ(oauth::parseProvider(name), provider) << name;
 }
