@@ -92,7 +92,9 @@ void MailSocket::abort() {
     signalActivity();
 }
 
-MailSocket::MailSocket() = default;
+// The registry is made first, so it outlives every socket, also a static one
+// going away when the library is unloaded.
+MailSocket::MailSocket() { live(); }
 
 MailSocket::~MailSocket() { Disconnect(); }
 
