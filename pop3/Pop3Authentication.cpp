@@ -92,19 +92,13 @@ int32_t bearerLogin(MailSocket& s, const std::string& user, const std::string& t
     const auto mechanism = transport::chooseBearerMechanism(offer.oauthBearer, offer.xoauth2);
     if (!mechanism) return ResultCode::AuthNotOffered;
 
-    const std::string name = transport::mechanismName(*mechanism);
-    const std::string response = transport::bearerInitialResponse(*mechanism, user, token);
-    const std::string whole = "AUTH " + name + " " + response + "\r\n";
+    // Provider tokens run to kilobytes: the response mostly goes after the
+    // server's empty challenge.
+    const transport::BearerOpening opening = transport::bearerOpening(*mechanism, user, token, kAuthLineLimit);
     std::string reply;
-    if (transport::initialResponseFits(whole, kAuthLineLimit)) {
-        r = exchangeLine(s, whole, reply);
-    } else {
-        // Provider tokens run to kilobytes: the response goes after the
-        // server's empty challenge.
-        r = exchangeLine(s, "AUTH " + name + "\r\n", reply);
-        if (r == ResultCode::Success && reply.starts_with("+") && !isOk(reply))
-            r = exchangeLine(s, response + "\r\n", reply);
-    }
+    r = exchangeLine(s, opening.command, reply);
+    if (r == ResultCode::Success && !opening.continuation.empty() && reply.starts_with("+") && !isOk(reply))
+        r = exchangeLine(s, opening.continuation, reply);
     if (r != ResultCode::Success) return r;
     if (reply.starts_with("+") && !isOk(reply)) {
         // An error challenge: answer it so the server ends the exchange with its failure.

@@ -28,17 +28,11 @@ int32_t authenticateBearer(MailSocket& s, const Extensions& offered, const std::
                            const std::string& token) {
     const auto mechanism = transport::chooseBearerMechanism(offered.authOAuthBearer, offered.authXOAuth2);
     if (!mechanism) return ResultCode::AuthNotOffered;
-    const std::string name = transport::mechanismName(*mechanism);
-    const std::string response = transport::bearerInitialResponse(*mechanism, user, token);
-    const std::string whole = "AUTH " + name + " " + response + "\r\n";
+    const transport::BearerOpening opening = transport::bearerOpening(*mechanism, user, token, kAuthLineLimit);
     std::string reply;
-    int32_t r;
-    if (transport::initialResponseFits(whole, kAuthLineLimit)) {
-        r = exchange(s, whole, reply);
-    } else {
-        r = exchange(s, "AUTH " + name + "\r\n", reply);
-        if (r == ResultCode::Success && lastLineHas(reply, "334")) r = exchange(s, response + "\r\n", reply);
-    }
+    int32_t r = exchange(s, opening.command, reply);
+    if (r == ResultCode::Success && !opening.continuation.empty() && lastLineHas(reply, "334"))
+        r = exchange(s, opening.continuation, reply);
     if (r != ResultCode::Success) return r;
     if (lastLineHas(reply, "334")) {
         // The server's error in a challenge; the dummy answer brings its failure reply.

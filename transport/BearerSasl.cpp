@@ -46,7 +46,13 @@ std::string bearerInitialResponse(BearerMechanism m, std::string_view user, std:
 
 std::string bearerErrorAnswer(BearerMechanism m) { return m == BearerMechanism::OAuthBearer ? base64Line("\x01") : ""; }
 
-bool initialResponseFits(std::string_view command, size_t limit) { return command.size() <= limit; }
+BearerOpening bearerOpening(BearerMechanism m, std::string_view user, std::string_view token, size_t lineLimit) {
+    const std::string name = std::string("AUTH ") + mechanismName(m);
+    const std::string response = bearerInitialResponse(m, user, token);
+    std::string whole = name + " " + response + "\r\n";
+    if (whole.size() <= lineLimit) return {std::move(whole), {}};
+    return {name + "\r\n", response + "\r\n"};
+}
 
 std::string maskBearer(std::string transcript, std::string_view user, std::string_view token) {
     if (token.empty()) return transcript;

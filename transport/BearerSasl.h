@@ -24,10 +24,15 @@ std::string bearerInitialResponse(BearerMechanism m, std::string_view user, std:
 // for, after which the server sends its failure. XOAUTH2 takes an empty line.
 std::string bearerErrorAnswer(BearerMechanism m);
 
-// Whether the command with the initial response fits the server's line
-// limit (255 octets for POP3 AUTH, RFC 5034); if not, the response follows
-// the server's empty challenge on a line of its own.
-bool initialResponseFits(std::string_view command, size_t limit);
+// The AUTH command, CR LF included, with the initial response when the whole
+// line fits the server's limit (255 octets for POP3, RFC 5034; Postfix takes
+// 2,048), else without it: the response then follows the server's empty
+// challenge on a line of its own, `continuation`.
+struct BearerOpening {
+    std::string command;
+    std::string continuation;  // empty when the response went with the command
+};
+BearerOpening bearerOpening(BearerMechanism m, std::string_view user, std::string_view token, size_t lineLimit);
 
 // The transcript with every initial response for this user and token (both
 // mechanisms) and the bare token replaced by asterisks.
