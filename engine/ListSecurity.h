@@ -7,8 +7,9 @@
 #include "MailList.h"
 
 // Reads [POP3] and [SMTP] Security, CAFile, AllowPlainAuth, Auth and [SMTP]
-// Username, Password, and [OAuth2] when a side signs in with OAuth 2.0. A relative CA file name is taken inside the list
-// directory, like the list's text files.
+// Username, Password, and [OAuth2] when a side signs in with OAuth 2.0. A
+// relative CA file name is taken inside the list directory, like the list's
+// text files.
 void ReadListSecurity(MailList& list, const std::string& iniPath);
 
 // Sets both libraries for this list. A list without any of the settings gets

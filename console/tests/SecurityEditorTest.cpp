@@ -86,7 +86,8 @@ private slots:
         QVERIFY(saved.find("Scope") == std::string::npos);  // the preset's, not written
         // Google offers no device sign-in for its mail scope.
         QCOMPARE(seen, (QStringList{
-                           QStringLiteral("token Google code:0 out:0 Not signed in | https://oauth2.googleapis.com/token"),
+                           QStringLiteral("token Google code:0 out:0 Not signed in | "
+                                          "https://oauth2.googleapis.com/token"),
                            QStringLiteral("token Microsoft code:1 out:0 Not signed in | "
                                           "https://login.microsoftonline.com/common/oauth2/v2.0/token"),
                        }));
