@@ -67,8 +67,7 @@ int32_t testAccessToken(const OAuthValues& v, const std::string& listDir, std::s
     return code;
 }
 
-bool OAuthSignIn::finish(int32_t code, const std::string& why, bool cancelled) {
-    if (cancelled) return false;
+bool OAuthSignIn::finish(int32_t code, const std::string& why) {
     if (code == KOVA_SUCCESS) return true;
     QString text = QStringLiteral("The sign-in failed: ") + fromBytes(why);
     if (const QString more = signInFailureMessage(code); !more.isEmpty() && code != KOVA_OAUTH_SIGN_IN_AGAIN)
@@ -80,22 +79,24 @@ bool OAuthSignIn::finish(int32_t code, const std::string& why, bool cancelled) {
 bool OAuthSignIn::withBrowser(const OAuthValues& v, const std::string& listDir, const std::string& loginHint) {
     const oauth::Settings s = oauthSettings(v, listDir);
     if (s.authorizeUrl.empty() || s.tokenUrl.empty() || s.clientId.empty())
-        return finish(KOVA_INVALID_PARAMETER, "the provider, its client ID and its addresses must be set", false);
+        return finish(KOVA_INVALID_PARAMETER, "the provider, its client ID and its addresses must be set");
     auto redirect = std::make_shared<oauth::LoopbackRedirect>();
     std::string why;
-    if (!redirect->listen(&why)) return finish(KOVA_PORT_NOT_OPENED, "no loopback port to listen on: " + why, false);
+    if (!redirect->listen(&why)) return finish(KOVA_PORT_NOT_OPENED, "no loopback port to listen on: " + why);
     const oauth::AuthorizationRequest request = oauth::makeAuthorizationRequest(s, redirect->redirectUri(), loginHint);
     const QUrl url(QString::fromStdString(request.url));
     const bool opened = openBrowser ? openBrowser(url) : QDesktopServices::openUrl(url);
     if (!opened)
-        return finish(KOVA_INVALID_PARAMETER, "no browser could be opened; use \"Sign in with a code...\"", false);
+        return finish(KOVA_INVALID_PARAMETER, "no browser could be opened; use \"Sign in with a code...\"");
     auto answer = std::make_shared<oauth::TokenAnswer>();
-    const bool done = runWhileBusy(owner_, kTitle, QStringLiteral("Sign in in the browser window that opened..."),
-                                   [answer, redirect, s, request, listDir, loginHint, wait = browserWaitMs] {
-                                       *answer = oauth::finishCodeFlow(s, request, *redirect, wait, listDir, loginHint);
-                                   });
-    if (!done) redirect->stop();  // the waiting thread ends at once
-    return finish(answer->code, answer->why, !done);
+    const bool done = runWhileBusy(
+        owner_, kTitle, QStringLiteral("Sign in in the browser window that opened..."),
+        [answer, redirect, s, request, listDir, loginHint, wait = browserWaitMs] {
+            *answer = oauth::finishCodeFlow(s, request, *redirect, wait, listDir, loginHint);
+        },
+        [redirect] { redirect->stop(); });  // the waiting thread ends at once
+    // A call given up on may still be writing its answer: not read then.
+    return done && finish(answer->code, answer->why);
 }
 
 bool OAuthSignIn::withCode(const OAuthValues& v, const std::string& listDir, const std::string& loginHint) {
@@ -104,22 +105,24 @@ bool OAuthSignIn::withCode(const OAuthValues& v, const std::string& listDir, con
     if (!runWhileBusy(owner_, kTitle, QStringLiteral("Asking the provider for a code..."),
                       [device, s] { *device = oauth::startDeviceAuthorization(s); }))
         return false;
-    if (device->code != KOVA_SUCCESS) return finish(device->code, device->why, false);
+    if (device->code != KOVA_SUCCESS) return finish(device->code, device->why);
     if (codeShown) codeShown(*device);
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     auto answer = std::make_shared<oauth::TokenAnswer>();
     const QString text = QStringLiteral("On any device, open\n%1\nand enter the code\n%2\nWaiting for the sign-in...")
                              .arg(fromBytes(device->verificationUri), fromBytes(device->userCode));
-    const bool done = runWhileBusy(owner_, kTitle, text, [answer, device, cancelled, s, listDir, loginHint] {
-        const auto wait = [cancelled](int ms) {
-            for (int waited = 0; waited < ms && !*cancelled; waited += kCancelStepMs)
-                std::this_thread::sleep_for(std::chrono::milliseconds(kCancelStepMs));
-            return !*cancelled;
-        };
-        *answer = oauth::finishDeviceFlow(s, *device, wait, listDir, loginHint);
-    });
-    if (!done) *cancelled = true;
-    return finish(answer->code, answer->why, !done);
+    const bool done = runWhileBusy(
+        owner_, kTitle, text,
+        [answer, device, cancelled, s, listDir, loginHint] {
+            const auto wait = [cancelled](int ms) {
+                for (int waited = 0; waited < ms && !*cancelled; waited += kCancelStepMs)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kCancelStepMs));
+                return !*cancelled;
+            };
+            *answer = oauth::finishDeviceFlow(s, *device, wait, listDir, loginHint);
+        },
+        [cancelled] { *cancelled = true; });
+    return done && finish(answer->code, answer->why);
 }
 
 bool OAuthSignIn::signOut(const std::string& listDir) {

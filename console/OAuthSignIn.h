@@ -62,7 +62,8 @@ public:
     uint32_t browserWaitMs = 10 * 60 * 1000;
 
 private:
-    bool finish(int32_t code, const std::string& why, bool cancelled);
+    // True on success; tells the user a failure.
+    bool finish(int32_t code, const std::string& why);
     Dialogs& dialogs_;
     QWidget* owner_;
 };
