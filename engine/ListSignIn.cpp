@@ -25,15 +25,21 @@ bool needsToken(const MailList& list) {
 int32_t fetchToken(MailList& list, bool renew) {
     std::string why;
     const int32_t code = list.tokens->accessToken(list.oauth, list.directory, renew, list.accessToken, &why);
-    if (code == 0) return 0;
+    if (code == 0) {
+        list.signInReported = false;
+        return 0;
+    }
     list.signInFailure = code;
     list.accessToken.clear();
     if (list.smtpOAuth) MarkServerDown(list.smtpServer, code);
-    if (code == KOVA_OAUTH_SIGN_IN_AGAIN)
+    // Once until someone signs in again, not at every pass.
+    if (code == KOVA_OAUTH_SIGN_IN_AGAIN && !list.signInReported) {
+        list.signInReported = true;
         LogEvent(kSingleTextEventId, 0,
                  "The list " + list.name + " cannot sign in to its mail provider (" + why +
                      "): sign in again in the console. Its mail waits until then.",
                  EVENTLOG_ERROR_TYPE);
+    }
     return code;
 }
 

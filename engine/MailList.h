@@ -53,6 +53,7 @@ struct MailList {
     std::string accessToken;      // for this pass; never printed or stored
     int32_t signInFailure = 0;    // why this pass has no token (-48, -49, ...); 0 otherwise
     bool tokenRenewed = false;    // a refused token was replaced once this pass
+    bool signInReported = false;  // the event log was told the list must be signed in again
     MemberStore members;
     platform::FileIdentity membersOnDisk;  // Members.TXT as `members` last matched it
     uint32_t memberFileError = 0;          // why Members.TXT could not be read; 0 while `members` holds it

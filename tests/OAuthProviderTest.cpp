@@ -280,6 +280,10 @@ TEST_F(OAuthProvider, RevokedOrUnreachableMakesTheMailWait) {
     const std::string events = harness::fileText(platform::eventLogPath());
     EXPECT_NE(events.find("The list Club cannot sign in"), std::string::npos) << events;
     EXPECT_NE(events.find("sign in again in the console"), std::string::npos) << events;
+    // The next pass asks once more, but tells the event log only once.
+    out = pass(list);
+    EXPECT_EQ(tokenRequests("invalid_grant"), 2);
+    EXPECT_EQ(harness::fileText(platform::eventLogPath()), events);
 }
 
 // The engine killed right after the provider rotated the refresh token and
