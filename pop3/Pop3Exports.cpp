@@ -3,7 +3,7 @@
 #include "pop3/KOVAPOP3.h"
 
 #include "pop3/Pop3Session.h"
-#include "transport/MailSocket.h"
+#include "transport/OpenConnections.h"
 #include "transport/ResultCodes.h"
 
 namespace {
@@ -33,7 +33,7 @@ KOVAPOP3_API int32_t KOVAPOP3_SetSecurity(int32_t security, const char* caFile, 
 }
 
 KOVAPOP3_API int32_t KOVAPOP3_Cancel(void) {
-    MailSocket::AbortAll();
+    transport::OpenConnections::instance().abortAll();
     return ResultCode::Success;
 }
 

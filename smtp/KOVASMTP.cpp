@@ -4,7 +4,7 @@
 
 #include "smtp/SmtpDelivery.h"
 #include "smtp/SmtpSession.h"
-#include "transport/MailSocket.h"
+#include "transport/OpenConnections.h"
 #include "transport/ResultCodes.h"
 
 namespace {
@@ -98,6 +98,6 @@ extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_CloseSession(KOVASMTP_Session* sessi
 }
 
 extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_Cancel(void) {
-    MailSocket::AbortAll();
+    transport::OpenConnections::instance().abortAll();
     return ResultCode::Success;
 }

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <optional>
 #include <cstring>
-#include <set>
 #include <fstream>
 #include <new>
 #include <system_error>
@@ -16,6 +15,7 @@
 #include "platform/TcpSocket.h"
 #include "transport/Base64Encoder.h"
 #include "transport/Limits.h"
+#include "transport/OpenConnections.h"
 #include "transport/ResultCodes.h"
 #include "transport/ServerAddress.h"
 
@@ -72,29 +72,11 @@ int32_t judge(std::string_view line, const char* expected, int32_t expectedLengt
     return ResultCode::Success;
 }
 
-// The connections open now, for AbortAll.
-std::mutex liveLock;
-std::set<MailSocket*>& live() {
-    static std::set<MailSocket*> sockets;
-    return sockets;
-}
-
 }  // namespace
 
-void MailSocket::AbortAll() {
-    std::lock_guard lock(liveLock);
-    for (MailSocket* s : live()) s->abort();
-}
-
-void MailSocket::abort() {
-    linkBroken_ = true;
-    if (socket_) socket_->stop();
-    signalActivity();
-}
-
-// The registry is made first, so it outlives every socket, also a static one
-// going away when the library is unloaded.
-MailSocket::MailSocket() { live(); }
+// The registry of open connections is made first, so it outlives every
+// socket, also one a library holds until it is unloaded.
+MailSocket::MailSocket() { transport::OpenConnections::instance(); }
 
 MailSocket::~MailSocket() { Disconnect(); }
 
@@ -119,11 +101,8 @@ int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool r
     if (sock->connect(server->host, server->port, useTcp, transport::limits().replyMs) !=
         platform::TcpSocket::ConnectResult::Ok)
         return ResultCode::PortNotOpened;
-    {
-        std::lock_guard lock(liveLock);
-        socket_ = std::move(sock);
-        live().insert(this);
-    }
+    socket_ = std::move(sock);
+    transport::OpenConnections::instance().add(this);
     host_ = server->host;
 
     if (record) {
@@ -145,10 +124,7 @@ int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool r
 }
 
 int32_t MailSocket::Disconnect() {
-    {
-        std::lock_guard lock(liveLock);
-        live().erase(this);
-    }
+    transport::OpenConnections::instance().remove(this);
     connected_ = false;
     if (socket_) socket_->stop();
     stopWriter_.set();

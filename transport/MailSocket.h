@@ -98,9 +98,9 @@ public:
 
     bool IsConnected() const { return connected_.load(); }
 
-    // From any thread: every connection of this library open now breaks off
-    // at once, its waits ending as for a broken link (a user gave up on it).
-    static void AbortAll();
+    // From any thread, while the connection is open (OpenConnections.h):
+    // every wait ends at once as for a broken link.
+    void Abort();
 
     // True once the peer closed the connection or a send or receive failed;
     // nothing more will arrive then beyond what is already buffered.
@@ -112,7 +112,6 @@ public:
     bool WaitForBytes(int32_t moreThan, uint32_t timeoutMs);
 
 private:
-    void abort();  // under the registry's lock, so the connection cannot go meanwhile
     void readerLoop();
     void writerLoop();
     bool waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs);
