@@ -2,24 +2,27 @@
 # One post relayed to MEMBERS members through a provider-style submission
 # server (Postfix on 587 with STARTTLS and AUTH through Dovecot) that sits a
 # 20 ms round trip away: delay_proxy.py adds 10 ms each way in front of it.
-# There the round trips, not the machine, set the pace.
+# There the round trips, not the machine, set the pace. With --plain the
+# list is a plain one instead: Postfix's port 25, no TLS, no AUTH.
 #   ours:  bench_distribution, the engine's processing of a spooled post, with
-#          the list's SMTP security set to STARTTLS + AUTH;
-#   peer:  relay_smtplib.py, Python's smtplib keeping ONE authenticated
-#          session and sending RSET between copies.
+#          the list's SMTP security set to STARTTLS + AUTH (or none);
+#   peer:  relay_smtplib.py, Python's smtplib keeping ONE session
+#          (authenticated, or plain) and sending RSET between copies.
 # Same member addresses, one copy each with its own To:, same body size. Both
 # time themselves in-process, from the first connection to the last reply;
 # they take turns (A B, then B A) for ROUNDS rounds and the medians decide.
 # Postfix accepts every member and discards the mail after acceptance, so
 # delivery never competes with the senders.
 # Run as root.
-# Usage: bench/relay_bench.sh [--ours-only|--peer-only] [BUILD_DIR] [MEMBERS] [ROUNDS] [SIZE]
+# Usage: bench/relay_bench.sh [--plain] [--ours-only|--peer-only] [BUILD_DIR] [MEMBERS] [ROUNDS] [SIZE]
 #   MEMBERS 1000, ROUNDS 5, SIZE 5120 by default; a small MEMBERS with ROUNDS 1
 #   is the quick check. DELAY_MS (default 10) sets the delay each way.
 set -eu
 ONLY=both
+PLAIN=0
 while :; do
     case "${1:-}" in
+    --plain) PLAIN=1; shift ;;
     --ours-only) ONLY=ours; shift ;;
     --peer-only) ONLY=peer; shift ;;
     *) break ;;
@@ -49,8 +52,15 @@ cleanup() {
 }
 trap cleanup EXIT
 chmod 755 "$MAIL"
-"$HERE/../scripts/mail-system" start --tls "$MAIL" "$ADDR" bench >/dev/null
-CA=$MAIL/tls/ca.pem
+SECURED=  # bench_distribution's SECURITY CAFILE USER PASSWORD
+if [ "$PLAIN" = 1 ]; then
+    "$HERE/../scripts/mail-system" start "$MAIL" "$ADDR" bench >/dev/null
+    UPSTREAM=25
+else
+    "$HERE/../scripts/mail-system" start --tls "$MAIL" "$ADDR" bench >/dev/null
+    UPSTREAM=587
+    SECURED="2 $MAIL/tls/ca.pem bench secret"
+fi
 
 # Every member is accepted and the mail dropped once queued: only the
 # dialogue is measured.
@@ -58,7 +68,7 @@ postconf -c "$MAIL/postfix/etc" -e "smtpd_reject_unlisted_recipient = no" "virtu
 postfix -c "$MAIL/postfix/etc" reload >/dev/null 2>&1
 
 # The certificate names $ADDR, so the proxy listens there too, on its own port.
-/usr/bin/python3 "$HERE/delay_proxy.py" "$ADDR" "$PORT" "$ADDR" 587 "$DELAY_MS" >"$MAIL/proxy.out" 2>&1 &
+/usr/bin/python3 "$HERE/delay_proxy.py" "$ADDR" "$PORT" "$ADDR" "$UPSTREAM" "$DELAY_MS" >"$MAIL/proxy.out" 2>&1 &
 PROXY_PID=$!
 i=0
 until grep -q ready "$MAIL/proxy.out"; do
@@ -67,11 +77,12 @@ until grep -q ready "$MAIL/proxy.out"; do
     sleep 0.05
 done
 
+# shellcheck disable=SC2086 # SECURED is a list of arguments, empty for a plain list
 ours() {  # members
-    "$BUILD/bench/bench_distribution" "$ADDR:$PORT" "$1" "$SIZE" 2 "$CA" bench secret 2>&1
+    "$BUILD/bench/bench_distribution" "$ADDR:$PORT" "$1" "$SIZE" $SECURED 2>&1
 }
 peer() {  # members
-    /usr/bin/python3 "$HERE/relay_smtplib.py" "$ADDR" "$PORT" "$1" "$SIZE" "$CA" bench secret 2>&1
+    /usr/bin/python3 "$HERE/relay_smtplib.py" "$ADDR" "$PORT" "$1" "$SIZE" ${SECURED#2 } 2>&1
 }
 
 # Warm-up and check: the reloaded Postfix's old processes may take a moment
@@ -85,7 +96,8 @@ done
 if [ "$ONLY" != peer ]; then OUT=$(ours 2) || die "ours failed the check: $OUT"; fi
 
 tmpdir_note
-echo "$MEMBERS members, $SIZE-byte body, $ROUNDS rounds, proxy $DELAY_MS ms each way"
+[ "$PLAIN" = 1 ] && LIST="plain list (port 25, no TLS, no AUTH)" || LIST="STARTTLS + AUTH list (port 587)"
+echo "$LIST, $MEMBERS members, $SIZE-byte body, $ROUNDS rounds, proxy $DELAY_MS ms each way"
 PROBE=$(/usr/bin/python3 "$HERE/relay_smtplib.py" probe "$ADDR" "$PORT" 21)
 echo "$PROBE"
 RTT_MS=$(echo "$PROBE" | sed -n 's/^round trip \([0-9.]*\) ms.*/\1/p')

@@ -1,7 +1,8 @@
 """Reference relay: one post sent to MEMBERS members through ONE smtplib
 session (STARTTLS, AUTH once, RSET between copies), one copy per member with
-its own To:, as a mailing-list server that keeps its session would.
-Usage: relay_smtplib.py HOST PORT MEMBERS BODY_BYTES CAFILE USER PASSWORD
+its own To:, as a mailing-list server that keeps its session would. Without
+CAFILE USER PASSWORD the session stays plain and unauthenticated.
+Usage: relay_smtplib.py HOST PORT MEMBERS BODY_BYTES [CAFILE USER PASSWORD]
        relay_smtplib.py probe HOST PORT COUNT   (median NOOP round trip)
 Members are member0@example.org ... like bench_distribution's."""
 import smtplib
@@ -22,15 +23,17 @@ def probe(host, port, count):
     print("round trip %.1f ms (median of %d NOOPs)" % (statistics.median(times) * 1000, count))
 
 
-def relay(host, port, members, size, cafile, user, password):
+def relay(host, port, members, size, cafile=None, user=None, password=None):
     line = b"The quick brown fox jumps over the lazy dog, 0123456789 ABCDEFGHIJK\r\n"
     body = (line * (size // len(line) + 1))[:size]
     head = b"From: <list@example.org>\r\nReply-To: <list@example.org>\r\nSubject: Submission from member0@example.org - Benchmark\r\n"
     failures = 0
     t0 = time.monotonic()
     with smtplib.SMTP(host, port, timeout=60) as s:
-        s.starttls(context=ssl.create_default_context(cafile=cafile))
-        s.login(user, password)
+        if cafile:
+            s.starttls(context=ssl.create_default_context(cafile=cafile))
+        if user:
+            s.login(user, password)
         for i in range(members):
             to = "member%d@example.org" % i
             if i:

@@ -4,15 +4,9 @@
 #include <QStringDecoder>
 #include <QVariant>
 
-namespace {
+#include "text/Windows1252.h"
 
-// Windows-1252 bytes 0x80..0x9F; the five bytes it leaves undefined map to
-// the C1 controls of the same value so every byte survives a round trip.
-constexpr char16_t kHighTable[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
+namespace {
 
 const char kBytes[] = "storedBytes";
 const char kShown[] = "storedText";
@@ -22,19 +16,9 @@ bool toWindows1252(const QString& text, std::string& out) {
     out.clear();
     out.reserve(static_cast<size_t>(text.size()));
     for (QChar qc : text) {
-        const char16_t c = qc.unicode();
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
-        bool found = false;
-        for (int i = 0; i < 32 && !found; ++i) {
-            if (kHighTable[i] == c) {
-                out.push_back(static_cast<char>(0x80 + i));
-                found = true;
-            }
-        }
-        if (!found) return false;
+        const int b = text::unicodeToWindows1252(qc.unicode());
+        if (b < 0) return false;
+        out.push_back(static_cast<char>(b));
     }
     return true;
 }
@@ -49,7 +33,7 @@ DecodedText decodeStored(std::string_view bytes) {
     text.reserve(static_cast<qsizetype>(bytes.size()));
     for (char ch : bytes) {
         const auto b = static_cast<unsigned char>(ch);
-        text.append(QChar(b >= 0x80 && b < 0xA0 ? kHighTable[b - 0x80] : char16_t(b)));
+        text.append(QChar(static_cast<char16_t>(text::windows1252ToUnicode(b))));
     }
     return {text, TextEncoding::Windows1252};
 }

@@ -85,6 +85,8 @@ public:
     QCheckBox* chkUnsubscribe;
     QCheckBox* chkSubmit;
     std::array<ClickableLabel*, 3> lblRequireAdmin;
+    QLineEdit* txtBounceLimit;
+    QLineEdit* txtBounceDays;
 
     QLineEdit* txtPOP3Server;
     QLineEdit* txtPOP3Username;

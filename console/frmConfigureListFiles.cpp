@@ -138,6 +138,8 @@ std::vector<frmConfigure::SettingControl> frmConfigure::settingControls() const 
         {Setting::StripAttachments, nullptr, chkStripAttachments},
         {Setting::StripHTML, nullptr, chkStripHTML},
         {Setting::Keep, txtKeep, nullptr},
+        {Setting::BounceLimit, txtBounceLimit, nullptr},
+        {Setting::BounceDays, txtBounceDays, nullptr},
     };
 }
 
@@ -359,7 +361,12 @@ bool frmConfigure::writeList(const std::string& dirName) {
 
 bool frmConfigure::writeSettings(const std::string& path) const {
     for (const SettingControl& control : settingControls()) {
-        if (!list::writeSetting(path, control.setting, settingText(control))) return false;
+        const list::SettingKey& key = list::settingKey(control.setting);
+        const std::string value = settingText(control);
+        // An optional key at the engine's default is left out of a file that
+        // lacks it, so a plain list's file keeps its lines.
+        if (key.optional && value == key.engineDefault && !list::hasSetting(path, control.setting)) continue;
+        if (!list::writeSetting(path, control.setting, value)) return false;
     }
     // Security keys only when set, so a plain list's file keeps its lines; a
     // key the file already holds is emptied, which reads as not set.

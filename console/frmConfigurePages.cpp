@@ -97,6 +97,8 @@ void frmConfigure::buildControls() {
     QWidget::setTabOrder(txtUnsubscribe, chkUnsubscribe);
     QWidget::setTabOrder(chkUnsubscribe, txtSubmit);
     QWidget::setTabOrder(txtSubmit, chkSubmit);
+    QWidget::setTabOrder(chkSubmit, txtBounceLimit);
+    QWidget::setTabOrder(txtBounceLimit, txtBounceDays);
     buildMembersPage(picOptions[3]);
     buildMessagesPage(picOptions[4]);
     buildWindowButtons();
@@ -125,25 +127,38 @@ void frmConfigure::buildPageButtons() {
 }
 
 void frmConfigure::buildGeneralPage(QWidget* p) {
-    // Each command's approval box sits on the line below its field.
-    label(p, QStringLiteral("Name:"), 8, 10, 160);
-    txtName = field(p, "txtName", 170, 10, 222, true);
-    label(p, QStringLiteral("Subscribe Command:"), 8, 48, 160);
-    txtSubscribe = field(p, "txtSubscribe", 170, 48, 140, true);
-    label(p, QStringLiteral("Unsubscribe Command:"), 8, 108, 160);
-    txtUnsubscribe = field(p, "txtUnsubscribe", 170, 108, 140, true);
-    label(p, QStringLiteral("Submit Command:"), 8, 168, 160);
-    txtSubmit = field(p, "txtSubmit", 170, 168, 140, false);
-    chkSubscribe = checkBox(p, "chkSubscribe", 170, 74);
-    chkUnsubscribe = checkBox(p, "chkUnsubscribe", 170, 134);
-    chkSubmit = checkBox(p, "chkSubmit", 170, 194);
+    // Each command's approval box sits on the line below its field; the
+    // bounce limits share the last two lines.
+    label(p, QStringLiteral("Name:"), 8, 6, 160);
+    txtName = field(p, "txtName", 170, 6, 222, true);
+    label(p, QStringLiteral("Subscribe Command:"), 8, 36, 160);
+    txtSubscribe = field(p, "txtSubscribe", 170, 36, 140, true);
+    label(p, QStringLiteral("Unsubscribe Command:"), 8, 86, 160);
+    txtUnsubscribe = field(p, "txtUnsubscribe", 170, 86, 140, true);
+    label(p, QStringLiteral("Submit Command:"), 8, 136, 160);
+    txtSubmit = field(p, "txtSubmit", 170, 136, 140, false);
+    chkSubscribe = checkBox(p, "chkSubscribe", 170, 60);
+    chkUnsubscribe = checkBox(p, "chkUnsubscribe", 170, 110);
+    chkSubmit = checkBox(p, "chkSubmit", 170, 160);
     const std::array<QCheckBox*, 3> adminBoxes = {chkSubscribe, chkUnsubscribe, chkSubmit};
     for (int i = 0; i < 3; ++i) {
         lblRequireAdmin[i] = clickLabel(p, "lblRequireAdmin", QStringLiteral("Require Admin approval"), 192,
-                                        74 + 60 * i, 200);
+                                        60 + 50 * i, 200);
         lblRequireAdmin[i]->setObjectName(QStringLiteral("lblRequireAdmin_%1").arg(i));
         toggles(lblRequireAdmin[i], adminBoxes[i]);
     }
+    const QString why = QStringLiteral(
+        "A member whose mail comes back undeliverable this many times is removed, and the administrators are "
+        "told. Administrators are never removed. 0 removes nobody. A count starts over when no report came "
+        "for the given number of days.");
+    label(p, QStringLiteral("Remove after bounces:"), 8, 186, 160)->setToolTip(why);
+    txtBounceLimit = field(p, "txtBounceLimit", 170, 186, 40, false);
+    label(p, QStringLiteral("(0: never remove anybody)"), 216, 186, 180);
+    label(p, QStringLiteral("Forget bounces after:"), 8, 210, 160)->setToolTip(why);
+    txtBounceDays = field(p, "txtBounceDays", 170, 210, 40, false);
+    label(p, QStringLiteral("days without a bounce"), 216, 210, 180);
+    txtBounceLimit->setToolTip(why);
+    txtBounceDays->setToolTip(why);
 }
 
 void frmConfigure::buildPop3Page(QWidget* p) {

@@ -1,6 +1,10 @@
 #include "AddressRules.h"
 
+#include <cstdio>
+
 #include "list/MemberFile.h"
+#include "mime/MailAddress.h"
+#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -8,17 +12,13 @@ void dropThroughLast(std::string& s, char c) {
     const size_t pos = s.rfind(c);
     if (pos != std::string::npos) s.erase(0, pos + 1);
 }
-
-bool hasControlByte(std::string_view s) {
-    for (char c : s) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) return true;
-    }
-    return false;
-}
-
-bool startsWithMarker(std::string_view s) { return s.substr(0, 3) == list::kAdministratorMarker; }
 }  // namespace
+
+std::string MailboxAddress(std::string_view text, std::string* why) {
+    mime::MailAddress a = mime::parseMailbox(text);
+    if (why) *why = a.ok() ? std::string() : mime::describe(a.fault);
+    return std::move(a.addrSpec);
+}
 
 std::string ExtractAddress(std::string_view text) {
     std::string s(text);
@@ -30,12 +30,18 @@ std::string ExtractAddress(std::string_view text) {
 }
 
 bool IsValidAddress(const MailList&, std::string_view address) {
-    if (hasControlByte(address) || startsWithMarker(text::trimLeft(address))) return false;
-    const std::string s = text::toUpper(ExtractAddress(address));
-    if (startsWithMarker(s)) return false;
-    const size_t at = s.find('@');
-    if (at == std::string::npos || s.find('@', at + 1) != std::string::npos) return false;
+    const std::string s = MailboxAddress(address);
+    if (s.empty() || s.compare(0, 3, list::kAdministratorMarker) == 0) return false;
+    const size_t at = s.rfind('@');
+    if (s[at + 1] == '[') return true;
     const size_t dot = s.rfind('.');
-    if (dot == std::string::npos || dot < at + 2) return false;
-    return s.size() - dot - 1 >= 2;
+    return dot != std::string::npos && dot > at && s.size() - dot - 1 >= 2;
+}
+
+void PrintInvalidAddress(std::string_view text, const std::string& why) {
+    const std::string shown = text::printable(text);
+    if (why.empty())
+        std::printf("    FAILURE. %s is not a valid E-Mail address.\n", shown.c_str());
+    else
+        std::printf("    FAILURE. %s is not a valid E-Mail address (%s).\n", shown.c_str(), why.c_str());
 }

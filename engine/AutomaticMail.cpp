@@ -5,8 +5,8 @@
 
 #include "AddressRules.h"
 #include "ListHeaders.h"
-#include "SpoolText.h"
-#include "platform/FileSystem.h"
+#include "Spool.h"
+#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -74,8 +74,13 @@ std::string AutomaticMailMarker(const MailList& list, const MailHeaders& headers
 bool SetAsideAutomaticMail(const MailList& list, const std::string& path, const MailHeaders& headers) {
     const std::string why = AutomaticMailMarker(list, headers);
     if (why.empty()) return false;
-    const std::string* from = headers.find("From");
-    std::printf("    Automatic mail from %s (%s)...Setting aside\n", from ? from->c_str() : "", why.c_str());
-    platform::renameFile(path, BadSpoolName(path));
+    SetAsideAsAutomatic(list, path, headers, why);
     return true;
+}
+
+void SetAsideAsAutomatic(const MailList&, const std::string& path, const MailHeaders& headers, const std::string& why) {
+    const std::string* from = headers.find("From");
+    std::printf("    Automatic mail from %s (%s)...Setting aside\n", text::printable(from ? *from : "").c_str(),
+                text::printable(why).c_str());
+    MoveSpoolFile(path, SpoolState::SetAside);
 }

@@ -16,3 +16,8 @@ std::string AutomaticMailMarker(const MailList& list, const MailHeaders& headers
 // Sets the spool file at `path` aside as ".BAD" with one printed line when
 // its header marks it as automatic; true when it did.
 bool SetAsideAutomaticMail(const MailList& list, const std::string& path, const MailHeaders& headers);
+
+// The same for a message known to be automatic by its content: `why` stands
+// where the marking header would.
+void SetAsideAsAutomatic(const MailList& list, const std::string& path, const MailHeaders& headers,
+                         const std::string& why);

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "AddressRules.h"
 #include "ListHeaders.h"
 #include "MailSending.h"
 #include "Membership.h"
+#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -41,11 +43,11 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
     const std::string& subject = message.Subject;
 
     if (!IsMember(list, target) && request.unsubscribe && !IsAdministrator(list, target)) {
-        std::printf("    FAILURE. %s is not a member.\n", target.c_str());
+        std::printf("    FAILURE. %s is not a member.\n", text::printable(target).c_str());
         return false;
     }
     if (IsMember(list, target) && !request.unsubscribe && !IsAdministrator(list, target)) {
-        std::printf("    FAILURE. %s is already a member.\n", target.c_str());
+        std::printf("    FAILURE. %s is already a member.\n", text::printable(target).c_str());
         return false;
     }
 
@@ -58,7 +60,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
         int32_t result = 0;
         notifyAdministrators(list, message, command + " " + target, body, fate, &result);
         if (result == 0)
-            std::printf("    Admin notified to %s %s\n", request.verb, target.c_str());
+            std::printf("    Admin notified to %s %s\n", request.verb, text::printable(target).c_str());
         else if (fate)
             *fate = MessageFate::SetAside;  // nobody was asked: keep the request rather than lose it
         return false;
@@ -67,7 +69,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
     if (IsAdministrator(list, target)) {
         std::string named;
         if (!NamedAddressAfterCommand(subject, command, named)) {
-            std::printf("    FAILURE. %s can not be found in %s.\n", command.c_str(), subject.c_str());
+            std::printf("    FAILURE. %s can not be found in %s.\n", command.c_str(), text::printable(subject).c_str());
             notifyAdministrators(list, message, commandFailureSubject(command),
                                  "Unable to parse subject line. (Couldn't find " + command +
                                      " in the subject line).\r\n" + subject,
@@ -75,7 +77,7 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
             return false;
         }
         if (!named.empty() && !IsMember(list, named) && request.unsubscribe) {
-            std::printf("    FAILURE. %s is not a member.\n", subject.c_str());
+            std::printf("    FAILURE. %s is not a member.\n", text::printable(subject).c_str());
             notifyAdministrators(list, message, commandFailureSubject(command),
                                  "Unable to parse subject line. (" + named + " isn't a member of this list).\r\n" +
                                      subject,
@@ -83,21 +85,26 @@ bool CheckApproval(const MailList& list, const IncomingMessage& message, std::st
             return false;
         }
         if (!named.empty() && IsMember(list, named) && !request.unsubscribe) {
-            std::printf("    FAILURE. %s is already a member.\n", subject.c_str());
+            std::printf("    FAILURE. %s is already a member.\n", text::printable(subject).c_str());
             notifyAdministrators(list, message, commandFailureSubject(command),
                                  "Unable to parse subject line. (" + named +
                                      " is already a member of this list).\r\n" + subject,
                                  fate);
             return false;
         }
-        if (!named.empty()) target = named;
+        // The address alone when the text names one; else the text as
+        // written, for the handler to refuse.
+        if (!named.empty()) {
+            target = MailboxAddress(named);
+            if (target.empty()) target = named;
+        }
     }
 
     if (IsAdministrator(list, target) && list.submitCommand != command) {
         notifyAdministrators(list, message, commandFailureSubject(command),
                              std::string("You can not ") + request.verb + " yourself; you are an Administrator.\r\n",
                              fate);
-        std::printf("    FAILURE. %s is an Admin.\n", target.c_str());
+        std::printf("    FAILURE. %s is an Admin.\n", text::printable(target).c_str());
         return false;
     }
     return true;

@@ -17,7 +17,8 @@ struct ApprovalRequest {
 };
 
 // `target` is the sender's address on entry; an administrator may replace it
-// by the address named after the command in the subject. True when the
+// by the address named after the command in the subject (or by the text as
+// written, when it names no single address). True when the
 // handler is to act on `target`; false when all was done already. `fate`
 // (may be null) becomes Keep, and Delete again whenever the administrators
 // are mailed.

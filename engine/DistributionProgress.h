@@ -8,11 +8,17 @@
 #include <unordered_set>
 
 #include "MailList.h"
+#include "platform/Directory.h"
 
 class DistributionProgress {
 public:
     // Reads the record of the spool file at spoolPath, if there is one.
-    explicit DistributionProgress(std::string spoolPath);
+    explicit DistributionProgress(const std::string& spoolPath);
+    // A record that fell behind (a mark that could not be appended) is
+    // written anew whole.
+    ~DistributionProgress();
+    DistributionProgress(const DistributionProgress&) = delete;
+    DistributionProgress& operator=(const DistributionProgress&) = delete;
 
     static std::string RecordPath(const std::string& spoolPath);
 
@@ -28,10 +34,16 @@ public:
     void Finish();
 
 private:
-    std::string recordPath_;
+    bool writeWhole();
+
+    platform::Directory directory_;
+    std::string recordName_;
+    platform::UniqueFd record_;             // the record, open for appending once begun
     std::unordered_set<std::string> done_;  // upper-cased addresses
     int64_t startedAt_ = 0;
-    bool exists_ = false;
+    bool exists_ = false;   // a record of this post is on disk
+    bool damaged_ = false;  // its start could not be read: it counts from now and is written anew
+    bool behind_ = false;   // it lacks marks that could not be appended
 };
 
 // True when some post of the list waits to reach members it has not reached

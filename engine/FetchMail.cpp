@@ -1,6 +1,7 @@
 #include "FetchMail.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -10,9 +11,9 @@
 
 #include "ListSecurity.h"
 #include "ListSignIn.h"
+#include "Spool.h"
 #include "SpoolFileName.h"
 #include "platform/Clock.h"
-#include "platform/FileSystem.h"
 #include "pop3/KOVAPOP3.h"
 #include "text/TextRules.h"
 
@@ -24,14 +25,6 @@ constexpr int32_t kListingBuffer = 8192;
 // A session that broke off is opened again this often in one cycle at most,
 // so a server that fails every transfer cannot hold the pass for long.
 constexpr int kReconnects = 2;
-// Where a message is written while it arrives. The clean-up at the start of
-// every pass sweeps ".TMP" files, so a download cut short by a crash never
-// becomes a spool file.
-constexpr char kDownloadName[] = "Download.TMP";
-// The unique ids of messages stored but perhaps not yet deleted on the
-// server, one spool name a line.
-constexpr char kStoredIdsName[] = "Fetched.IDS";
-
 // The listing cannot change inside one session; the bound only guards
 // against a library answering inconsistently.
 constexpr int kListingTries = 4;
@@ -95,11 +88,13 @@ std::vector<ListedMessage> parseListing(std::string_view rest) {
     return out;
 }
 
+// The keys of messages stored but perhaps not yet deleted on the server,
+// one a line.
 class StoredIds {
 public:
-    explicit StoredIds(std::string directory) : directory_(std::move(directory)) {
+    explicit StoredIds(const platform::Directory& directory) : directory_(directory) {
         std::string text;
-        if (!platform::readFile(directory_ + kStoredIdsName, text)) return;
+        if (!ReadSpoolRecord(directory_, kFetchedIdsFile, text)) return;
         std::string_view rest(text);
         while (!rest.empty()) {
             const size_t end = rest.find("\r\n");
@@ -124,53 +119,43 @@ public:
     }
 
 private:
-    // Durable before the caller deletes anything on the server.
+    // Durable before the caller deletes anything on the server; the
+    // directory flush also makes the new spool file's name durable.
     bool save() const {
         std::string text;
         for (const auto& k : keys_) text += k + "\r\n";
-        std::string temp;
-        if (!platform::writeTempFile(directory_, "Fetched-", ".TMP", text, temp)) return false;
-        if (!platform::renameFile(temp, directory_ + kStoredIdsName)) {
-            platform::removeFile(temp);
-            return false;
-        }
-        platform::syncDirectory(directory_);
-        return true;
+        return WriteSpoolRecord(directory_, kFetchedIdsFile, text);
     }
 
-    std::string directory_;
+    const platform::Directory& directory_;
     std::unordered_set<std::string> keys_;
 };
-
-// Makes a finished download a spool file. The rename becomes durable with
-// the record's, which syncs the directory before anything is deleted.
-bool publishDownload(const std::string& temp, const std::string& path) {
-    return platform::syncFile(temp) && platform::renameFile(temp, path);
-}
 
 enum class Drained { Done, Reconnect, Stop };
 
 // Fetches and deletes every listed message not fetched in this cycle yet.
-Drained drainListing(MailList& list, const std::vector<ListedMessage>& listed, StoredIds& stored,
+Drained drainListing(const platform::Directory& directory, const std::vector<ListedMessage>& listed, StoredIds& stored,
                      std::unordered_set<std::string>& failed, bool& anyStored) {
-    const std::string temp = list.directory + kDownloadName;
     for (const auto& m : listed) {
         if (failed.count(m.key)) continue;
         if (!stored.contains(m.key)) {
-            const std::string path = list.directory + m.key + ".NEW";
             std::printf("    Getting message: %ld  ID: %s...", static_cast<long>(m.number), m.id.c_str());
             std::fflush(stdout);
-            int32_t got = KOVAPOP3_GetMessage(m.number, temp.c_str());
-            if (got == 0 && !publishDownload(temp, path)) got = KOVA_WRITE_ERROR;
+            SpoolDownload download(directory);
+            int32_t got = download.Begin() ? KOVAPOP3_GetMessage(m.number, download.LibraryPath().c_str())
+                                           : KOVA_FILE_NOT_CREATED;
+            std::string path;
+            // A spool file of that name waiting still is never replaced.
+            if (got == 0 && !download.Publish(m.key, path))
+                got = errno == EEXIST ? KOVA_FILE_NOT_CREATED : KOVA_WRITE_ERROR;
             if (got == 0 && !stored.add(m.key)) {
                 // Without the record a lost DELE would bring it twice; it
                 // stays on the server for a pass that can keep the record.
-                platform::removeFile(path);
+                RemoveSpoolFile(path);
                 got = KOVA_WRITE_ERROR;
             }
             if (got != 0) {
                 std::printf("FAILURE %ld\n", static_cast<long>(got));
-                platform::removeFile(temp);
                 failed.insert(m.key);
                 // The session is still in step after a refusal or a file
                 // that could not be created; a full disk fails every message.
@@ -264,7 +249,8 @@ bool FetchMail(MailList& list) {
     std::fflush(stdout);
     if (!login(list, kLoginAttempts)) return false;
 
-    StoredIds stored(list.directory);
+    const platform::Directory directory = platform::Directory::open(list.directory);
+    StoredIds stored(directory);
     std::unordered_set<std::string> failed;  // not to be tried again in this cycle
     for (int reconnects = 0;; ++reconnects) {
         std::vector<ListedMessage> listed;
@@ -272,7 +258,7 @@ bool FetchMail(MailList& list) {
         if (!listMessages(listed, any)) return anyStored;
         if (!any) break;
         stored.prune(listed);
-        const Drained d = drainListing(list, listed, stored, failed, anyStored);
+        const Drained d = drainListing(directory, listed, stored, failed, anyStored);
         if (d != Drained::Reconnect || reconnects >= kReconnects) break;
         // The broken session cannot be trusted to be in step: start afresh,
         // and list again, since message numbers belong to one session.

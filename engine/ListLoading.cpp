@@ -1,10 +1,12 @@
 #include "ListLoading.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
 #include "ActiveLists.h"
 #include "ListSecurity.h"
+#include "Spool.h"
 #include "list/ListDirectory.h"
 #include "list/ListSettings.h"
 #include "list/MemberFile.h"
@@ -12,6 +14,21 @@
 #include "platform/FileSystem.h"
 #include "platform/HomeDirectory.h"
 #include "text/TextRules.h"
+
+namespace {
+
+// Settings behind a link or in a special file are no list's own: such a
+// directory is left alone rather than run with another list's servers and
+// passwords, or with none.
+bool settingsAreAFile(const std::string& directory) {
+    const platform::Directory dir = platform::Directory::open(directory);
+    const std::string name = dir.findName(list::kSettingsFile);
+    if (dir.type(name) == platform::EntryType::File) return true;
+    ReportLeftAlone(dir.pathOf(name));
+    return false;
+}
+
+}  // namespace
 
 std::unique_ptr<MailList> LoadList(const std::string& directory) {
     auto list = std::make_unique<MailList>();
@@ -45,6 +62,9 @@ std::unique_ptr<MailList> LoadList(const std::string& directory) {
     list->stripAttachments = flag(Setting::StripAttachments);
     list->stripHTML = flag(Setting::StripHTML);
     list->keep = text::atol32(read(Setting::Keep));
+    list->bounceLimit = std::max(0, text::atol32(read(Setting::BounceLimit)));
+    // Counts that start over at every report would never reach the limit.
+    if (const int32_t days = text::atol32(read(Setting::BounceDays)); days > 0) list->bounceDays = days;
     ReadListSecurity(*list, ini);
 
     std::printf("Reading members...\n");
@@ -72,7 +92,7 @@ bool DiscoverLists(const std::string& homeDirectory) {
     for (const auto& entry : entries) {
         if (!entry.isDirectory) continue;
         const std::string directory = home + entry.name + "/";
-        if (!list::isListDirectory(directory)) continue;
+        if (!list::isListDirectory(directory) || !settingsAreAFile(directory)) continue;
         std::printf("Adding %s List...\n", entry.name.c_str());
         lists.append(LoadList(directory));
     }

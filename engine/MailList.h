@@ -54,6 +54,14 @@ struct MailList {
     int32_t signInFailure = 0;    // why this pass has no token (-48, -49, ...); 0 otherwise
     bool tokenRenewed = false;    // a refused token was replaced once this pass
     bool signInReported = false;  // the event log was told the list must be signed in again
+    // Permanent delivery reports that remove a member (0: none ever does),
+    // and the days without a report after which a member's count starts over.
+    int32_t bounceLimit = 0;
+    int32_t bounceDays = 14;
+    // A delivery report waits in the spool for the next pass (its change
+    // could not be written), so that pass processes the spool even when it
+    // fetches nothing.
+    bool reportsWaiting = false;
     MemberStore members;
     platform::FileIdentity membersOnDisk;  // Members.TXT as `members` last matched it
     uint32_t memberFileError = 0;          // why Members.TXT could not be read; 0 while `members` holds it

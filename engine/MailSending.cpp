@@ -1,11 +1,12 @@
 #include "MailSending.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
-#include <string_view>
 #include <vector>
 
 #include "MainLoop.h"
+#include "mime/MailAddress.h"
 #include "smtp/KOVASMTP.h"
 
 namespace {
@@ -15,8 +16,9 @@ constexpr int kAdministratorAttempts = 5;
 constexpr int kMemberAttempts = 3;
 // Pauses between tries: after the first, the second, and any later one.
 constexpr uint32_t kRetryPausesMs[] = {2000, 8000};
-// Enough of the dialogue to hold every reply before the message text.
-constexpr size_t kTranscriptBytes = 64 * 1024;
+// Enough of a reply's text to show what the server meant.
+constexpr int32_t kReplyTextBytes = 4096;
+constexpr int32_t kReplyStatusBytes = 16;
 
 // Servers that took no connection or gave no greeting in this pass, with
 // the code they failed with: later sends to them fail at once.
@@ -35,77 +37,56 @@ RetryPause& retryPause() {
     return pause;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The last line of text (CR LF at its end ignored).
-std::string_view lastLine(std::string_view text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-    const size_t nl = text.rfind('\n');
-    return nl == std::string_view::npos ? text : text.substr(nl + 1);
+// A failed TLS handshake or login, or a list that cannot sign in at its
+// provider, says nothing about the member: every copy would fail alike until
+// the administrator mends the settings or signs in again (or the provider is
+// back), so the post waits as for a server that is down instead of counting
+// as refused.
+bool refusesUsAll(int32_t code) {
+    return (code <= KOVA_TLS_HANDSHAKE_FAILED && code >= KOVA_AUTH_NOT_OFFERED) ||
+           code == KOVA_OAUTH_SIGN_IN_AGAIN || code == KOVA_OAUTH_ENDPOINT_FAILED;
 }
 
-// A failed TLS handshake or login says nothing about the member: every
-// copy would fail alike until the administrator mends the settings, so the
-// post waits as for a server that is down instead of counting as refused.
-bool refusesUsAll(int32_t code) { return code <= KOVA_TLS_HANDSHAKE_FAILED && code >= KOVA_AUTH_NOT_OFFERED; }
-
 // The judgement of a failed send: by its result code where that says
-// enough, else by whether the server greeted and refused with a 5xx reply.
-Delivery judge(int32_t code, bool greeted, bool refusedByReply) {
+// enough, else by the server's reply that decided it, as the library hands
+// it over: no greeting, a refusal (5xx), or something worth another try.
+Delivery judge(int32_t code, bool greeted, int replyCode) {
     if (code == KOVA_PORT_NOT_OPENED || refusesUsAll(code)) return Delivery::ServerDown;
     if (code == KOVA_NULL_POINTER || code == KOVA_INVALID_PARAMETER ||
         code == KOVA_FILE_NOT_OPENED)
         return Delivery::Refused;
     if (!greeted) return Delivery::ServerDown;
-    return refusedByReply ? Delivery::Refused : Delivery::Transient;
-}
-
-// Whether the server's last reply in the dialogue refused. Commands go out
-// in lower case, so before DATA every line starting with a digit is a reply;
-// after it only the very end is, and only when the whole dialogue fit.
-bool lastReplyRefuses(std::string_view dialogue, bool whole) {
-    std::string_view reply;
-    if (dialogue.find("\r\n354") == std::string_view::npos) {
-        size_t pos = 0;
-        while (pos < dialogue.size()) {
-            size_t end = dialogue.find('\n', pos);
-            if (end == std::string_view::npos) end = dialogue.size();
-            const std::string_view line = dialogue.substr(pos, end - pos);
-            if (!line.empty() && isDigit(line[0])) reply = line;
-            pos = end + 1;
-        }
-    } else if (whole) {
-        reply = lastLine(dialogue);
-    }
-    return !reply.empty() && reply[0] == '5';
+    return replyCode / 100 == 5 ? Delivery::Refused : Delivery::Transient;
 }
 
 const char* orNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
 
-// One send of one copy, judged.
+// The text of a library output array: up to its first zero byte.
+std::string textOf(const std::vector<char>& a) { return std::string(a.data(), ::strnlen(a.data(), a.size())); }
+
+// One send of one copy, judged by the reply the library hands over.
 DeliveryResult sendOnce(const std::string& server, const std::string& from, const std::string& to,
                         const std::string& replyTo, const std::string& subject, const std::string& body,
                         const std::string& attachments, const std::string& headers, KOVASMTP_Session* session) {
     DeliveryResult result;
+    const auto length = static_cast<int32_t>(body.size());
+    int32_t greeted = 0;
+    std::vector<char> status(kReplyStatusBytes), text(kReplyTextBytes);
     if (session) {
-        result.code = KOVASMTP_SessionSend(session, orNull(to), orNull(replyTo), orNull(subject), orNull(body),
-                                           static_cast<int32_t>(body.size()), orNull(attachments), orNull(headers),
-                                           nullptr, 0);
-        int32_t reply = 0, greeted = 0;
-        KOVASMTP_SessionOutcome(session, &reply, &greeted);
-        result.kind = result.code == 0 ? Delivery::Delivered : judge(result.code, greeted != 0, reply / 100 == 5);
-        return result;
+        result.code = KOVASMTP_SessionSend(session, orNull(to), orNull(replyTo), orNull(subject), orNull(body), length,
+                                           orNull(attachments), orNull(headers), nullptr, 0);
+        KOVASMTP_SessionReply(session, &result.reply.code, &greeted, status.data(), kReplyStatusBytes, text.data(),
+                              kReplyTextBytes);
+    } else {
+        result.code = KOVASMTP_SendEMailWithHeaders(orNull(server), orNull(from), orNull(to), orNull(replyTo),
+                                                    orNull(subject), orNull(body), length, orNull(attachments),
+                                                    orNull(headers), nullptr, 0);
+        KOVASMTP_LastReply(&result.reply.code, &greeted, status.data(), kReplyStatusBytes, text.data(),
+                           kReplyTextBytes);
     }
-    std::vector<char> dialogue(kTranscriptBytes, '\0');
-    result.code = KOVASMTP_SendEMailWithHeaders(
-        orNull(server), orNull(from), orNull(to), orNull(replyTo), orNull(subject), orNull(body),
-        static_cast<int32_t>(body.size()), orNull(attachments), orNull(headers), dialogue.data(),
-        static_cast<int32_t>(dialogue.size()));
-    if (result.code == 0) return result;
-    const size_t n = std::string_view(dialogue.data(), dialogue.size()).find('\0');
-    const size_t used = n == std::string_view::npos ? dialogue.size() : n;
-    const std::string_view said(dialogue.data(), used);
-    result.kind = judge(result.code, said.starts_with("220"), lastReplyRefuses(said, used + 1 < dialogue.size()));
+    result.reply.status = textOf(status);
+    result.reply.text = textOf(text);
+    if (result.code != 0) result.kind = judge(result.code, greeted != 0, result.reply.code);
     return result;
 }
 
@@ -117,6 +98,13 @@ DeliveryResult deliver(const std::string& server, const std::string& from, const
                        const std::string& attachments, const std::string& headers, int attempts,
                        PostSession* post = nullptr) {
     DeliveryResult result;
+    // The library reads a comma as a list of recipients: only ever one
+    // address goes to it, whatever a member file line holds.
+    if (!to.empty() && !mime::isAddrSpec(to)) {
+        result.kind = Delivery::Refused;
+        result.code = KOVA_INVALID_PARAMETER;
+        return result;
+    }
     if (const auto it = serversDown().find(server); it != serversDown().end()) {
         result.kind = Delivery::ServerDown;
         result.code = it->second;
@@ -135,6 +123,8 @@ DeliveryResult deliver(const std::string& server, const std::string& from, const
                 --attempt;
                 continue;
             }
+            // -44 after the renewal, -48 or -49: every copy would fail alike.
+            result.kind = Delivery::ServerDown;
         }
         if (result.kind == Delivery::ServerDown) serversDown()[server] = result.code;
         if (result.kind != Delivery::Transient || attempt + 1 >= attempts) return result;

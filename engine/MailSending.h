@@ -31,9 +31,17 @@ enum class Delivery {
     Transient,   // a 4xx reply or a broken session: worth another try later
     ServerDown,  // no connection or no greeting: the server takes nothing now
 };
+// The server reply that decided a failed delivery, as the library hands it
+// over: code 0 when none did (a time-out, a broken connection, a local failure).
+struct ServerReply {
+    int32_t code = 0;
+    std::string status;  // RFC 3463 enhanced status ("5.1.1"), empty when none
+    std::string text;    // its lines, CR LF between them, cut at 4 KB
+};
 struct DeliveryResult {
     Delivery kind = Delivery::Delivered;
     int32_t code = 0;
+    ServerReply reply;
 };
 
 // A server that took no connection or gave no greeting is not tried again

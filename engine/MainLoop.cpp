@@ -84,8 +84,10 @@ int MainLoop(RunMode mode, uint32_t intervalMs, bool intervalFromCommandLine, co
     std::printf("Opening registry...");
     {
         platform::RegistryKey key;
+        // Read access only: the engine writes no value, and a service running
+        // as its own account may read the key but not change it.
         const int32_t rc =
-            platform::regOpenKey(platform::RootKey::LocalMachine, kServiceKeyPath, key, platform::KEY_ALL_ACCESS);
+            platform::regOpenKey(platform::RootKey::LocalMachine, kServiceKeyPath, key, platform::KEY_READ);
         if (rc != platform::kRegOk) {
             std::printf("FAILURE. Check Event Log with Event Viewer for details.\n");
             LogEvent(0, static_cast<uint32_t>(rc), "RegOpenKeyEx in MainLoop", EVENTLOG_ERROR_TYPE);

@@ -14,7 +14,7 @@ constexpr int kListAttempts = 5;
 
 void HandleMemberListRequest(const MailList& list, const IncomingMessage& message) {
     std::printf("    Member list request...");
-    const std::string requester = ExtractAddress(message.FromHeader);
+    const std::string requester = MailboxAddress(message.FromHeader);
     std::string subject, body;
     int attempts;
     if (!IsAdministrator(list, requester)) {

@@ -6,7 +6,8 @@
 namespace {
 bool findMember(const MailList& list, std::string_view text, bool administratorsOnly) {
     if (list.members.count() == 0 || text.empty()) return false;
-    const std::string wanted = ExtractAddress(text);
+    const std::string wanted = MailboxAddress(text);
+    if (wanted.empty()) return false;
     for (const Member& m : list.members.entries()) {
         if (m.address.empty()) continue;
         if (administratorsOnly && !m.isAdministrator) continue;

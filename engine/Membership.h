@@ -6,7 +6,8 @@
 
 #include "MailList.h"
 
-// `text` is reduced with ExtractAddress first. Empty entries of the store
-// are passed over: a blank line in the member file hides nobody after it.
+// `text` is reduced with MailboxAddress first; a text that names no single
+// address is nobody. Empty entries of the store are passed over: a blank
+// line in the member file hides nobody after it.
 bool IsMember(const MailList& list, std::string_view text);
 bool IsAdministrator(const MailList& list, std::string_view text);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AutomaticMail.h"
+#include "BounceHandling.h"
 #include "CommandClassification.h"
 #include "IncomingMessage.h"
 #include "ListHeaders.h"
@@ -15,36 +16,26 @@
 #include "MemberListRequest.h"
 #include "MessageFate.h"
 #include "Membership.h"
+#include "Spool.h"
 #include "SpoolCleanup.h"
 #include "SpoolReading.h"
-#include "SpoolText.h"
 #include "StripMessage.h"
 #include "Submission.h"
 #include "Subscription.h"
 #include "platform/ErrorText.h"
-#include "platform/FileSystem.h"
 #include "platform/StdioFile.h"
+#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace {
 
-struct SpoolEntry {
-    std::string path;
-    std::string name;
-    platform::FileTime written;
-};
-
 // In the order they were fetched, so one person's requests are applied in
 // the order they were sent.
-std::vector<SpoolEntry> spoolFilesInFetchOrder(const MailList& list) {
-    std::vector<SpoolEntry> files;
-    for (const auto& entry : platform::findFiles(list.directory, "*.NEW")) {
-        if (entry.isDirectory) continue;
-        SpoolEntry e{list.directory + entry.name, entry.name, {}};
-        platform::lastWriteTime(e.path, e.written);
-        files.push_back(std::move(e));
-    }
-    std::stable_sort(files.begin(), files.end(), [](const SpoolEntry& a, const SpoolEntry& b) {
+std::vector<SpoolFile> spoolFilesInFetchOrder(const MailList& list) {
+    const platform::Directory dir = platform::Directory::open(list.directory);
+    if (!dir) return {};
+    std::vector<SpoolFile> files = ListSpoolFiles(dir, "*." + std::string(SpoolExtension(SpoolState::Fetched)));
+    std::stable_sort(files.begin(), files.end(), [](const SpoolFile& a, const SpoolFile& b) {
         if (a.written.seconds != b.written.seconds) return a.written.seconds < b.written.seconds;
         if (a.written.nanoseconds != b.written.nanoseconds) return a.written.nanoseconds < b.written.nanoseconds;
         return a.name < b.name;
@@ -100,7 +91,7 @@ bool readBody(std::FILE* file, std::string& body) {
 }
 
 void printIgnored(const IncomingMessage& message) {
-    std::printf("    Invalid E-Mail from %s...Ignoring\n", message.FromHeader.c_str());
+    std::printf("    Invalid E-Mail from %s...Ignoring\n", text::printable(message.FromHeader).c_str());
 }
 
 // Classifies and hands the message to its handler; returns the kind that
@@ -134,28 +125,34 @@ void processSpoolFile(MailList& list, const std::string& path) {
     // Looked at before stripping, so what is set aside is what arrived.
     MailHeaders headers;
     ReadMailHeaders(path, headers);
-    if (SetAsideAutomaticMail(list, path, headers)) return;
+    if (HandleDeliveryReport(list, path, headers) || SetAsideAutomaticMail(list, path, headers)) return;
     TakeThread(headers, message);
 
     StripMessage(list, path);
 
-    platform::StdioFile file = platform::openFile(path, "rb");
+    platform::StdioFile file = OpenSpoolFile(path);
     if (!file) {
-        // Gone already (set aside by the stripping step) or unreadable.
-        if (platform::fileExists(path)) platform::renameFile(path, BadSpoolName(path));
+        // Gone already (set aside by the stripping step), or unreadable; a
+        // link or special file put in its place is left alone.
+        const platform::Directory dir = SpoolDirectory(path);
+        if (dir.type(SpoolName(path)) == platform::EntryType::File) MoveSpoolFile(path, SpoolState::SetAside);
         return;
     }
 
     if (!scanHeaders(file.get(), message)) {
         file.reset();
-        platform::renameFile(path, BadSpoolName(path));
+        MoveSpoolFile(path, SpoolState::SetAside);
     } else {
         const std::string upperSubject = text::toUpper(message.Subject);
         const bool wantsMemberList = upperSubject.find(kMemberListCommand) != std::string::npos;
         // A post whose content is all in attachments (a photo, a file, HTML)
         // is no empty message.
         const bool hasBody = readBody(file.get(), message.Body);
-        if (wantsMemberList || hasBody || !ListAttachments(list, path).empty()) {
+        // A command needs no text: mail programs send what a List-Unsubscribe
+        // or List-Subscribe link holds, the subject alone.
+        const CommandKind asked = ClassifyCommand(list, upperSubject);
+        const bool command = asked == CommandKind::Subscribe || asked == CommandKind::Unsubscribe;
+        if (wantsMemberList || command || hasBody || !ListAttachments(list, path).empty()) {
             try {
                 kind = dispatch(list, message, upperSubject, fate);
             } catch (const std::exception&) {
@@ -169,12 +166,14 @@ void processSpoolFile(MailList& list, const std::string& path) {
     file.reset();
     if (fate == MessageFate::LeavePending) return;
     if (fate == MessageFate::SetAside) {
-        platform::renameFile(path, BadSpoolName(path));
+        MoveSpoolFile(path, SpoolState::SetAside);
         return;
     }
-    if (kind == CommandKind::Submission && (!list.adminSubmit || fate == MessageFate::Keep))
-        platform::renameFile(path, path.substr(0, path.size() - 3) + "MSG");
-    platform::removeFile(path);
+    // A post that went out must not stay ".NEW", or the next pass sends it
+    // again: when it cannot be archived it is set aside, or at last deleted.
+    const bool archive = kind == CommandKind::Submission && (!list.adminSubmit || fate == MessageFate::Keep);
+    if (!archive || (!MoveSpoolFile(path, SpoolState::Archived) && !MoveSpoolFile(path, SpoolState::SetAside)))
+        RemoveSpoolFile(path);
     if (fate == MessageFate::Delete || list.adminSubmit) DeleteAttachments(list, path);
 }
 
@@ -187,7 +186,7 @@ void ProcessNewMail(MailList& list) {
     // Members that cannot be read are no empty list: a post would reach
     // nobody and every member's mail would be ignored, so the mail waits,
     // also when a handler finds the file unreadable halfway through.
-    for (const SpoolEntry& entry : spoolFilesInFetchOrder(list)) {
+    for (const SpoolFile& entry : spoolFilesInFetchOrder(list)) {
         if (list.memberFileError != 0) break;
         processSpoolFile(list, entry.path);
     }

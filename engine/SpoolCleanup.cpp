@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/FileSystem.h"
+#include "text/Printable.h"
 
 namespace {
 constexpr int64_t kSecondsPerDay = 86400;
@@ -14,29 +14,42 @@ bool olderThan(const platform::FileTime& written, int32_t days, const platform::
     if (shifted != now.seconds) return shifted < now.seconds;
     return written.nanoseconds < now.nanoseconds;
 }
-}  // namespace
 
-std::string AttachmentFolder(const std::string& spoolPath) {
-    if (spoolPath.size() < 4) return {};
-    return spoolPath.substr(0, spoolPath.size() - 4);
+// The folder x belongs to whichever of x.NEW, x.MSG and x.BAD is left: a
+// leftover x.TMP going must not take the attachments of the post x.NEW.
+bool folderStillUsed(const platform::Directory& dir, const std::string& spoolPath) {
+    for (const SpoolState s : {SpoolState::Fetched, SpoolState::Archived, SpoolState::SetAside})
+        if (dir.type(SpoolName(SpoolPath(spoolPath, s))) == platform::EntryType::File) return true;
+    return false;
 }
+
+// The attachment folder, opened without following a link; reported when
+// something else holds its name.
+platform::Directory openAttachments(const std::string& spoolPath) {
+    const std::string folder = AttachmentFolder(spoolPath);
+    platform::EntryType found = platform::EntryType::Missing;
+    platform::Directory attachments;
+    if (const platform::Directory dir = SpoolDirectory(spoolPath); dir && !folder.empty())
+        attachments = dir.openFolder(SpoolName(folder), &found);
+    if (!attachments && found != platform::EntryType::Missing) ReportLeftAlone(folder, true);
+    return attachments;
+}
+}  // namespace
 
 void RemoveOldFiles(const MailList& list, std::string kind, int32_t ageLimitDays) {
     if (!kind.empty() && kind[0] == '.') kind.erase(0, 1);
     std::printf("  Removing old %s files...\n", kind.c_str());
-    const auto entries = platform::findFiles(list.directory, "*." + kind);
+    const platform::Directory dir = platform::Directory::open(list.directory);
+    if (!dir) return;
     const platform::FileTime now = platform::currentTime();
     long removed = 0;
-    for (const auto& entry : entries) {
-        const std::string path = list.directory + entry.name;
-        platform::FileTime written;
-        if (!platform::lastWriteTime(path, written)) continue;  // vanished meanwhile
+    for (const SpoolFile& file : ListSpoolFiles(dir, "*." + kind)) {
         // The age limit passed in decides, not the list's Keep: a failed
         // message (".BAD") must live its 30 days even when Keep is 0.
-        if (ageLimitDays > 0 && !olderThan(written, ageLimitDays, now)) continue;
-        std::printf("    Removing %s\n", path.c_str());
-        platform::removeFile(path);
-        DeleteAttachments(list, path);
+        if (ageLimitDays > 0 && !olderThan(file.written, ageLimitDays, now)) continue;
+        std::printf("    Removing %s\n", text::printable(file.path).c_str());
+        dir.remove(file.name);
+        if (!folderStillUsed(dir, file.path)) DeleteAttachments(list, file.path);
         ++removed;
     }
     if (removed == 1)
@@ -48,32 +61,37 @@ void RemoveOldFiles(const MailList& list, std::string kind, int32_t ageLimitDays
 void DeleteAttachments(const MailList&, const std::string& spoolPath) {
     if (spoolPath.empty()) return;
     std::printf("    Deleting attachments...\n");
-    const std::string folder = AttachmentFolder(spoolPath);
+    const platform::Directory attachments = openAttachments(spoolPath);
+    if (!attachments) return;
     long removed = 0;
-    if (!folder.empty()) {
-        for (const auto& entry : platform::findFiles(folder, "*.*")) {
-            if (entry.isDirectory) continue;
-            const std::string path = folder + "/" + entry.name;
-            std::printf("      Removing %s\n", AbbreviatePath(path, 64).c_str());
-            platform::removeFile(path);
-            ++removed;
-        }
+    for (const auto& entry : attachments.list("*")) {
+        if (entry.type == platform::EntryType::Folder) continue;
+        // Whatever it is, only its name goes: a link is never followed.
+        std::printf("      Removing %s\n", text::printable(AbbreviatePath(attachments.pathOf(entry.name), 64)).c_str());
+        attachments.remove(entry.name);
+        ++removed;
     }
     if (removed == 1)
         std::printf("      Removed 1 attachment.\n");
     else if (removed > 1)
         std::printf("      Removed %ld attachments.\n", removed);
-    if (!folder.empty()) platform::removeEmptyDirectory(folder);
+    if (const platform::Directory dir = SpoolDirectory(spoolPath))
+        dir.removeFolder(SpoolName(AttachmentFolder(spoolPath)));
 }
 
 std::string ListAttachments(const MailList&, const std::string& spoolPath) {
     std::string result;
     if (spoolPath.empty()) return result;
-    const std::string folder = AttachmentFolder(spoolPath);
-    if (folder.empty()) return result;
-    for (const auto& entry : platform::findFiles(folder, "*.*")) {
-        if (entry.isDirectory) continue;
-        result += folder + "/" + entry.name + "|";
+    const platform::Directory attachments = openAttachments(spoolPath);
+    if (!attachments) return result;
+    for (const auto& entry : attachments.list("*")) {
+        if (entry.type == platform::EntryType::Folder) continue;
+        // Only what the decoder wrote is mailed out, never what a link reaches.
+        if (entry.type != platform::EntryType::File) {
+            ReportLeftAlone(attachments.pathOf(entry.name));
+            continue;
+        }
+        result += attachments.pathOf(entry.name) + "|";
     }
     if (!result.empty() && result.back() == '|') result.pop_back();
     return result;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "MailList.h"
+#include "Spool.h"
 
 // Removes the list's files "*.<kind>" last written more than `ageLimitDays`
 // ago; an age limit of 0 (or below) removes them whatever their age.
@@ -19,6 +20,3 @@ std::string ListAttachments(const MailList& list, const std::string& spoolPath);
 
 // Shortens a long path for display: head " ... " tail.
 std::string AbbreviatePath(const std::string& path, int32_t maximum);
-
-// The attachment folder of a spool file.
-std::string AttachmentFolder(const std::string& spoolPath);

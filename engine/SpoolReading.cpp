@@ -1,7 +1,6 @@
 #include "SpoolReading.h"
 
-#include "platform/FileSystem.h"
-#include "platform/StdioFile.h"
+#include "mime/HeaderLines.h"
 #include "text/TextRules.h"
 
 bool ReadLine(std::FILE* file, std::string& line) {
@@ -14,40 +13,8 @@ bool ReadLine(std::FILE* file, std::string& line) {
 }
 
 bool ReadHeaderLine(std::FILE* file, std::string& line) {
-    if (!ReadLine(file, line)) return false;
-    // The empty line ends the header block: an indented first body line
-    // must not be folded onto it.
-    if (line.empty()) return true;
-    std::string next;
-    for (;;) {
-        const long position = std::ftell(file);
-        if (position < 0) break;
-        if (!ReadLine(file, next)) break;
-        if (next.empty() || (next[0] != ' ' && next[0] != '\t')) {
-            std::fseek(file, position, SEEK_SET);
-            break;
-        }
-        const size_t start = next.find_first_not_of(" \t");
-        line += ' ';
-        if (start != std::string::npos) line.append(next, start, std::string::npos);
-        // A long folded header must not grow without bound.
-        if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
-    }
-    return true;
-}
-
-void AppendTextFile(const std::string& path, std::string& text) {
-    std::string resolved = path;
-    if (!platform::fileExists(resolved)) {
-        const size_t slash = path.rfind('/');
-        if (slash != std::string::npos)
-            resolved = platform::resolveName(path.substr(0, slash + 1), path.substr(slash + 1));
-    }
-    platform::StdioFile file = platform::openFile(resolved, "rb");
-    if (!file) return;
-    std::string line;
-    while (ReadLine(file.get(), line)) {
-        text += line;
-        text += text::kLineEnd;
-    }
+    line.clear();
+    if (!file) return false;
+    mime::StdioLines lines(file);
+    return mime::readHeaderLine(lines, line) != mime::HeaderRead::End;
 }

@@ -11,12 +11,8 @@ inline constexpr size_t kMaxLineLength = 8191;
 // `line` empty.
 bool ReadLine(std::FILE* file, std::string& line);
 
-// One logical header line: continuation lines (starting with a space or a
-// tab) are unfolded onto it after one space. Cut to 8191 characters. The
-// empty line that ends the header block is never continued.
+// One logical header line, whole however long (the MIME layer's reader of
+// header lines): continuation lines (starting with a space or a tab) are
+// unfolded onto it after one space. The empty line that ends the header
+// block is never continued. The file is left right behind the line.
 bool ReadHeaderLine(std::FILE* file, std::string& line);
-
-// Appends every line of the file at `path`, each followed by CR LF. A file
-// that cannot be opened adds nothing. The name part is found whatever its
-// letter case, as administrators name these files loosely.
-void AppendTextFile(const std::string& path, std::string& text);

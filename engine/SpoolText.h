@@ -11,6 +11,3 @@
 // false. An empty text or name returns false and writes nothing.
 bool WriteSpoolText(const std::string& text, platform::StdioFile& input, platform::StdioFile& output,
                     const std::string& inputPath, const std::string& outputPath);
-
-// The name a spool file is set aside under: its last three characters become "BAD".
-std::string BadSpoolName(const std::string& spoolPath);

@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "HtmlRemover.h"
+#include "Spool.h"
 #include "SpoolCleanup.h"
 #include "SpoolReading.h"
 #include "SpoolText.h"
 #include "platform/FileSync.h"
-#include "platform/FileSystem.h"
 #include "pop3/KOVAPOP3.h"
 #include "text/TextRules.h"
 
@@ -59,13 +59,13 @@ void announcePlainText(std::string& line) {
 // Writes the spool file without its HTML into the work file and puts it in the
 // spool file's place. False when the spool file was set aside as ".BAD".
 bool rewriteWithoutHtml(const std::string& spoolPath, const std::string& workPath) {
-    platform::StdioFile work = platform::openFile(workPath, "wb");
+    platform::StdioFile work = CreateWorkFile(workPath);
     if (!work) return true;
-    platform::StdioFile spool = platform::openFile(spoolPath, "rb");
+    platform::StdioFile spool = OpenSpoolFile(spoolPath);
     if (!spool) {
         work.reset();
-        platform::removeFile(workPath);
-        platform::renameFile(spoolPath, BadSpoolName(spoolPath));
+        RemoveSpoolFile(workPath);
+        MoveSpoolFile(spoolPath, SpoolState::SetAside);
         return false;
     }
     auto write = [&](const std::string& t) { return WriteSpoolText(t, spool, work, spoolPath, workPath); };
@@ -100,27 +100,41 @@ bool rewriteWithoutHtml(const std::string& spoolPath, const std::string& workPat
     const bool flushed = platform::syncStream(work.get());
     const bool closed = platform::closeFile(work);
     if (!flushed || !closed) {
-        platform::removeFile(workPath);
-        platform::renameFile(spoolPath, BadSpoolName(spoolPath));
+        RemoveSpoolFile(workPath);
+        MoveSpoolFile(spoolPath, SpoolState::SetAside);
         return false;
     }
     // One atomic step: the message is never missing, whenever the process stops.
-    if (!platform::renameFile(workPath, spoolPath)) platform::removeFile(workPath);
+    if (!MoveSpoolFile(workPath, SpoolState::Fetched)) RemoveSpoolFile(workPath);
     return true;
 }
 
 }  // namespace
 
 void StripMessage(const MailList& list, const std::string& spoolPath) {
-    if (spoolPath.empty() || !platform::fileExists(spoolPath)) return;
+    if (spoolPath.empty()) return;
+    const platform::Directory dir = SpoolDirectory(spoolPath);
+    if (!dir || dir.type(SpoolName(spoolPath)) != platform::EntryType::File) return;
     std::printf(list.stripAttachments ? "    Stripping Attachments...\n" : "    Processing Attachments...\n");
     std::fflush(stdout);
-    const int32_t decoded = KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0);
-    if (decoded == KOVA_DECODE_FAILED) {
-        // Nested deeper than the decoder follows: a person has to look at it.
-        std::printf("    Message nested too deeply to decode...Set aside\n");
+    // The decoder takes paths: its folder must be the list's own, not one a
+    // link leads to, and what it creates gets the list's modes.
+    if (!PrepareForDecoding(spoolPath)) {
+        MoveSpoolFile(spoolPath, SpoolState::SetAside);
+        return;
+    }
+    int32_t decoded = 0;
+    {
+        const platform::Directory::CreationModes modes(dir);
+        decoded = KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0);
+    }
+    DropEmptyAttachmentFolder(spoolPath);
+    if (decoded == KOVA_DECODE_FAILED || decoded == KOVA_TOO_MANY_PARTS) {
+        // Nested deeper or in more parts than the decoder follows: a person has to look at it.
+        std::printf(decoded == KOVA_DECODE_FAILED ? "    Message nested too deeply to decode...Set aside\n"
+                                                  : "    Message has too many parts to decode...Set aside\n");
         std::fflush(stdout);
-        platform::renameFile(spoolPath, BadSpoolName(spoolPath));
+        MoveSpoolFile(spoolPath, SpoolState::SetAside);
         return;
     }
     if (decoded != 0) return;
@@ -131,7 +145,7 @@ void StripMessage(const MailList& list, const std::string& spoolPath) {
     // The work file is named like the attachment folder; a spool name that
     // would make it the spool file itself is never rewritten.
     const std::string folder = AttachmentFolder(spoolPath);
-    const std::string workPath = folder + ".TMP";
+    const std::string workPath = SpoolPath(spoolPath, SpoolState::Work);
     if (folder.empty() || workPath == spoolPath) return;
     rewriteWithoutHtml(spoolPath, workPath);
 }

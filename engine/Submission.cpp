@@ -11,7 +11,9 @@
 #include "MainLoop.h"
 #include "Membership.h"
 #include "SpoolCleanup.h"
+#include "ListTextFiles.h"
 #include "SpoolReading.h"
+#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -44,9 +46,9 @@ bool distribute(const MailList& list, const IncomingMessage& message, const std:
                 const std::string& excluded) {
     const std::string subject = DistributionSubject(list.submitCommand, sender, message.Subject);
     std::string body;
-    AppendTextFile(list.prependFile, body);
+    AppendTextFile(list, list.prependFile, body);
     body += message.Body;
-    AppendTextFile(list.postpendFile, body);
+    AppendTextFile(list, list.postpendFile, body);
 
     DistributionProgress progress(message.FilePath);
     progress.Begin();
@@ -67,7 +69,7 @@ bool distribute(const MailList& list, const IncomingMessage& message, const std:
             waiting.push_back(m.address);
             continue;
         }
-        std::printf("      Sending to: %s...", m.address.c_str());
+        std::printf("      Sending to: %s...", text::printable(m.address).c_str());
         std::fflush(stdout);
         const DeliveryResult r = SendToMember(list, session, m.address, subject, body, attachments, headers);
         if (r.kind == Delivery::Delivered) {
@@ -148,7 +150,7 @@ std::string DistributionSubject(const std::string& submitCommand, const std::str
 
 void HandleSubmission(MailList& list, IncomingMessage& message, MessageFate* fate) {
     if (fate) *fate = MessageFate::Keep;
-    std::string sender = ExtractAddress(message.FromHeader);
+    std::string sender = MailboxAddress(message.FromHeader);
     std::printf("    Submission request from %s\n", sender.c_str());
     if (!IsMember(list, sender)) {
         std::printf("    FAILURE. %s is not a member.\n", sender.c_str());
@@ -186,13 +188,20 @@ void HandleSubmission(MailList& list, IncomingMessage& message, MessageFate* fat
         if (s.find(kSeparator) == std::string::npos) {
             excluded = sender;  // an administrator's own post
         } else {
-            std::string submitter, submitted;
+            std::string submitter, submitted, why;
             if (!ParseApprovalReply(list.submitCommand, s, submitter, submitted)) {
                 std::printf("    FAILURE. Can't find %s command.\n", list.submitCommand.c_str());
                 return;
             }
+            sender = MailboxAddress(submitter, &why);
+            if (sender.empty()) {
+                // No post goes out under a sender nobody can name; the reply
+                // stays for the administrator to look at.
+                PrintInvalidAddress(submitter, why);
+                if (fate) *fate = MessageFate::SetAside;
+                return;
+            }
             message.Subject = submitted;
-            sender = submitter;
         }
     }
     if (!distribute(list, message, sender, excluded) && fate) *fate = MessageFate::LeavePending;

@@ -9,8 +9,9 @@
 #include "MailSending.h"
 #include "ListMembers.h"
 #include "Membership.h"
-#include "SpoolReading.h"
+#include "ListTextFiles.h"
 #include "platform/ErrorText.h"
+#include "text/Printable.h"
 #include "text/TextRules.h"
 
 namespace {
@@ -34,16 +35,30 @@ bool changeMembers(MailList& list, const std::function<bool(MemberStore&)>& chan
     if (fate) *fate = MessageFate::SetAside;
     return false;
 }
+
+// A sender whose From names no single address: nobody to add, ask the
+// administrators about, or answer.
+bool senderAddress(const IncomingMessage& message, const char* displayWord, std::string& address) {
+    std::string why;
+    address = MailboxAddress(message.FromHeader, &why);
+    if (!address.empty()) return true;
+    std::printf("    %s request\n", displayWord);
+    PrintInvalidAddress(message.FromHeader, why);
+    return false;
+}
 }  // namespace
 
 void HandleSubscribe(MailList& list, const IncomingMessage& message, MessageFate* fate) {
     RefreshMembers(list);
-    std::string target = ExtractAddress(message.FromHeader);
+    std::string target;
+    if (!senderAddress(message, "Subscribe", target)) return;
     const ApprovalRequest request{list.subscribeCommand, "Subscribe", "subscribe", list.adminSubscribe, false};
     if (!CheckApproval(list, message, target, message.FromHeader, request, fate)) return;
     // An administrator may name the address with its display name or in
-    // angle brackets: only the address itself can ever be mailed or removed.
-    target = ExtractAddress(target);
+    // angle brackets: only the address itself is ever stored or mailed.
+    const std::string named = target;
+    std::string why;
+    target = MailboxAddress(named, &why);
 
     const std::string failureSubject = list.subscribeCommand + " FAILURE";
     const auto alreadyMember = [&] {
@@ -59,12 +74,12 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, MessageFate
     }
 
     if (!IsValidAddress(list, target)) {
-        std::printf("    FAILURE. %s is not a valid E-Mail address.\n", target.c_str());
+        PrintInvalidAddress(target.empty() ? named : target, why);
         // Only someone who named another address hears of it: a person whose
         // own address is invalid cannot be answered.
-        const std::string sender = ExtractAddress(message.FromHeader);
-        if (text::toUpper(sender).find(text::toUpper(target)) == std::string::npos && IsValidAddress(list, sender))
-            sendToPerson(list, message, sender, failureSubject, target + " is not a valid E-Mail address.\r\n",
+        const std::string sender = MailboxAddress(message.FromHeader);
+        if (text::toUpper(sender).find(text::toUpper(named)) == std::string::npos && IsValidAddress(list, sender))
+            sendToPerson(list, message, sender, failureSubject, named + " is not a valid E-Mail address.\r\n",
                          kNoticeAttempts);
         return;
     }
@@ -84,7 +99,7 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, MessageFate
     }
 
     std::string body;
-    AppendTextFile(list.welcomeFile, body);
+    AppendTextFile(list, list.welcomeFile, body);
     if (body.empty())
         body = "Your subscription request has been approved. You will start to\r\nreceive messages from the " +
                list.name + " ringpost.";
@@ -94,11 +109,13 @@ void HandleSubscribe(MailList& list, const IncomingMessage& message, MessageFate
 
 void HandleUnsubscribe(MailList& list, const IncomingMessage& message, MessageFate* fate) {
     RefreshMembers(list);
-    std::string target = ExtractAddress(message.FromHeader);
+    std::string target;
+    if (!senderAddress(message, "Unsubscribe", target)) return;
     const ApprovalRequest request{list.unsubscribeCommand, "Unsubscribe", "unsubscribe", list.adminUnsubscribe,
                                   true};
     if (!CheckApproval(list, message, target, message.FromHeader, request, fate)) return;
-    target = ExtractAddress(target);
+    const std::string named = target;
+    target = MailboxAddress(named);
 
     // Every copy goes: a duplicate left behind would keep receiving posts
     // after the person was told they were removed.
@@ -115,7 +132,7 @@ void HandleUnsubscribe(MailList& list, const IncomingMessage& message, MessageFa
     bool written = false;
     if (!changeMembers(list, removeAll, fate, written)) return;
     if (!written) {
-        std::printf("    FAILURE. Can't find %s in member list.\n", target.c_str());
+        std::printf("    FAILURE. Can't find %s in member list.\n", text::printable(named).c_str());
         return;
     }
 

@@ -1,11 +1,13 @@
 #include "UpdateList.h"
 
+#include <utility>
+
 #include "DistributionProgress.h"
 #include "FetchMail.h"
 #include "MailSending.h"
-#include "ListSecurity.h"
 #include "ListSignIn.h"
 #include "ProcessNewMail.h"
+#include "Spool.h"
 #include "SpoolCleanup.h"
 
 namespace {
@@ -14,14 +16,17 @@ constexpr int32_t kBadFileDays = 30;
 
 void UpdateList(MailList& list) {
     ForgetServersDown();
-    RemoveOldFiles(list, "MSG", list.keep);
-    RemoveOldFiles(list, "BAD", kBadFileDays);
-    RemoveOldFiles(list, "TMP", 0);
+    RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::Archived)), list.keep);
+    RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::SetAside)), kBadFileDays);
+    RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::Work)), 0);
     PrepareListSignIn(list);
     SetAuthRefusedHandler([&list] { return RenewListSignIn(list); });
     // A post that has not reached every member yet is taken up again also
     // when no new mail came, and so is mail held back while the member file
-    // could not be read.
-    if (FetchMail(list) || HasUnfinishedDistribution(list) || list.memberFileError != 0) ProcessNewMail(list);
+    // could not be read, and a delivery report whose change could not be
+    // written.
+    const bool reportsWaiting = std::exchange(list.reportsWaiting, false);
+    if (FetchMail(list) || HasUnfinishedDistribution(list) || list.memberFileError != 0 || reportsWaiting)
+        ProcessNewMail(list);
     SetAuthRefusedHandler({});
 }

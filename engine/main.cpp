@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "EventLogging.h"
+#include "FailureJournal.h"
 #include "MainLoop.h"
 #include "ServiceFrame.h"
 #include "ServiceInstall.h"
@@ -23,6 +24,7 @@ void PrintUsage() {
 }
 
 int RunAsService() {
+    const ServiceFailuresToJournal journal;
     PrintUsage();
     std::printf("\nService Control Dispatcher being called.\n");
     std::printf("This may take several seconds.  Please wait.\n\n");

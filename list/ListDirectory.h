@@ -10,6 +10,7 @@ inline constexpr char kSettingsFile[] = "Settings.INI";
 inline constexpr char kMemberFile[] = "Members.TXT";
 inline constexpr char kOldMemberFile[] = "Members.OLD";
 inline constexpr char kMemberLockFile[] = "Members.LCK";
+inline constexpr char kBounceFile[] = "Bounces.TXT";
 
 enum class ListFiles {
     Present,   // both files exist

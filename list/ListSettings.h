@@ -52,6 +52,8 @@ enum class Setting {
     OAuth2TokenURL,
     OAuth2DeviceURL,
     OAuth2CAFile,
+    BounceLimit,
+    BounceDays,
 };
 
 // How a value reads.
@@ -60,7 +62,7 @@ enum class ValueKind {
     Command,    // a subject command word, held in capitals
     Flag,       // parseFlag
     TextFile,   // a file inside the list directory
-    Days,       // the number the value starts with
+    Days,       // the number the value starts with (days, or a count)
     Security,   // parseSecurity
     CAFile,     // caFilePath
     PlainAuth,  // parseOptIn
@@ -86,7 +88,10 @@ struct SettingKey {
 //   already on disk use; the text files are found in any letter case.
 // - Keep: a list written before the key existed keeps five days, as it
 //   always did; a new list keeps nothing until the administrator asks.
-inline constexpr std::array<SettingKey, 38> kSettingKeys = {{
+// - BounceLimit: a list written before the key existed removes nobody for
+//   its delivery reports, as it never did; a new list removes a member after
+//   five.
+inline constexpr std::array<SettingKey, 40> kSettingKeys = {{
     {Setting::Name, "General", "Name", ValueKind::Text, "New List", "New List", "New List", false},
     {Setting::Subscribe, "General", "Subscribe", ValueKind::Command, "SUBSCRIBE", "SUBSCRIBE", "SUBSCRIBE", false},
     {Setting::Unsubscribe, "General", "Unsubscribe", ValueKind::Command, "UNSUBSCRIBE", "UNSUBSCRIBE", "UNSUBSCRIBE",
@@ -131,6 +136,8 @@ inline constexpr std::array<SettingKey, 38> kSettingKeys = {{
     {Setting::OAuth2TokenURL, "OAuth2", "TokenURL", ValueKind::Text, "", "", "", true},
     {Setting::OAuth2DeviceURL, "OAuth2", "DeviceURL", ValueKind::Text, "", "", "", true},
     {Setting::OAuth2CAFile, "OAuth2", "CAFile", ValueKind::CAFile, "", "", "", true},
+    {Setting::BounceLimit, "General", "BounceLimit", ValueKind::Days, "0", "0", "5", true},
+    {Setting::BounceDays, "General", "BounceDays", ValueKind::Days, "14", "14", "14", true},
 }};
 
 const SettingKey& settingKey(Setting setting);

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <sys/stat.h>
 
+#include "platform/Directory.h"
 #include "platform/ErrorText.h"
-#include "platform/FileSystem.h"
 #include "ListDirectory.h"
 #include "text/TextRules.h"
 
@@ -29,43 +29,40 @@ bool writeLocked(const std::string& directory, const MemberStore& store, platfor
     for (const Member& m : store.entries())
         if (!m.isAdministrator) content.append(m.address).append(text::kLineEnd);
 
-    const std::string current = platform::resolveName(directory, kMemberFile);
-    const std::string old = platform::resolveName(directory, kOldMemberFile);
+    const platform::Directory dir = platform::Directory::open(directory);
+    if (!dir) return false;
+    const std::string current = dir.findName(kMemberFile);
+    const std::string old = dir.findName(kOldMemberFile);
     // A ".TMP" name, so a leftover from a crash is swept by the next clean-up.
-    std::string temp;
-    if (!platform::writeTempFile(directory, "Members-", ".TMP", content, temp, current)) return false;
+    platform::PendingFile temp;
+    if (!dir.writeTemporary("Members-", ".TMP", content, temp, current)) return false;
 
-    const auto giveUp = [&temp] {
-        const uint32_t code = platform::lastErrorCode();
-        platform::removeFile(temp);
-        platform::setLastErrorCode(code);
-        return false;
-    };
-    if (platform::fileExists(current)) {
-        platform::removeFile(old);
+    // Only a regular member file is kept as Members.OLD: a link in its place
+    // is replaced, never read or linked.
+    if (dir.type(current) == platform::EntryType::File) {
+        dir.remove(old);
         // Keep the previous content as Members.OLD without ever leaving the
         // list without a Members.TXT.
-        if (!platform::linkFile(current, old)) {
+        if (!dir.link(current, old)) {
             std::string previous;
-            if (!platform::readFile(current, previous) || !platform::writeFileAtomically(old, previous, 0600))
-                return giveUp();
+            if (!dir.readFile(current, previous) || !dir.writeFile(old, previous)) return false;
         }
     }
     platform::FileIdentity identity;
-    if (!platform::fileIdentity(temp, identity) || !platform::renameFile(temp, current)) return giveUp();
-    platform::syncDirectory(directory);
+    if (!platform::fileIdentity(temp.file().get(), identity) || !temp.commit(current)) return false;
     if (written) *written = identity;
     return true;
 }
 
 MemberRefresh reloadIfChanged(const std::string& directory, MemberStore& members, platform::FileIdentity& onDisk) {
-    const std::string path = platform::resolveName(directory, kMemberFile);
+    const platform::Directory dir = platform::Directory::open(directory);
+    const std::string name = dir.findName(kMemberFile);
     platform::FileIdentity now;
     // A vanished file is no reason to forget every member.
-    if (!platform::fileIdentity(path, now) || now == onDisk) return MemberRefresh::Unchanged;
+    if (!dir || !dir.identity(name, now) || now == onDisk) return MemberRefresh::Unchanged;
     MemberStore fresh;
     platform::FileIdentity read;
-    if (!readMemberFile(path, fresh, &read)) {
+    if (!readMemberFile(dir.pathOf(name), fresh, &read)) {
         const uint32_t code = platform::lastErrorCode();
         onDisk = platform::FileIdentity{};
         platform::setLastErrorCode(code != 0 ? code : EIO);
@@ -81,7 +78,8 @@ MemberRefresh reloadIfChanged(const std::string& directory, MemberStore& members
 bool readMemberFile(const std::string& path, MemberStore& store, platform::FileIdentity* identity) {
     std::string content;
     platform::FileIdentity read;
-    if (!platform::readFile(path, content, &read)) return false;
+    // Another list's member file behind a link must never be taken for this one's.
+    if (!platform::readRegularFile(path, content, &read)) return false;
     if (identity) *identity = read;
     // Lines are read whole: cutting a long address into pieces would make
     // bogus members that the next rewrite stores for good.

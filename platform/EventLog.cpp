@@ -114,14 +114,18 @@ bool EventSource::report(uint16_t type, uint16_t category, uint32_t eventId,
     UniqueFd fd(::open(eventLogPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     const bool written = fd && writeAllOnce(fd.get(), line);
 
-    // The journal gets the message on one line, line ends as spaces.
+    writeToSystemLog(type, message);
+    return written;
+}
+
+void writeToSystemLog(uint16_t type, std::string_view message) {
     std::string flat;
     for (const char c : message) flat += (c == '\r' || c == '\n') ? ' ' : c;
     flat = text::trimRight(flat);
-    ::openlog(source_.c_str(), LOG_PID | LOG_NDELAY, LOG_DAEMON);
+    // No ident: syslog names the program, the tag an administrator looks for.
+    ::openlog(nullptr, LOG_PID | LOG_NDELAY, LOG_DAEMON);
     ::syslog(syslogPriority(type), "%s", flat.c_str());
     ::closelog();
-    return written;
 }
 
 std::string escapeEventMessage(std::string_view message) {

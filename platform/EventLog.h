@@ -1,5 +1,6 @@
 // The Application event log: SYSTEM_DIR/eventlog/Application.log, one record
-// per line, each also sent to syslog under the source's name.
+// per line, each also sent to syslog (the journal) under the program's name,
+// as a Linux service's messages are found (journalctl -t RingpostSvc).
 //
 // A record line is: local time TAB type TAB source TAB event id TAB message,
 // e.g. "2024-05-01 10:00:00<TAB>Information<TAB>KOVARingpost<TAB>1073741824<TAB>...".
@@ -45,6 +46,10 @@ private:
 
 // The log's file path.
 std::string eventLogPath();
+
+// One message to syslog under the program's name, at the priority of an
+// event of `type`; line ends become spaces.
+void writeToSystemLog(uint16_t type, std::string_view message);
 
 // One record read back from the log.
 struct EventRecord {

@@ -15,13 +15,12 @@
 
 namespace platform {
 
-namespace {
-// Names differing only in case keep a stable order among themselves.
-bool nameOrder(const std::string& a, const std::string& b) {
+bool namesInOrder(const std::string& a, const std::string& b) {
     const int c = text::compareIgnoreCase(a, b);
     return c != 0 ? c < 0 : a < b;
 }
 
+namespace {
 // Iterative matcher with single-star backtracking; linear in practice.
 bool matchFrom(std::string_view p, std::string_view s) {
     size_t pi = 0, si = 0, starP = std::string_view::npos, starS = 0;
@@ -64,7 +63,7 @@ std::vector<DirEntry> findFiles(const std::string& dir, std::string_view pattern
     }
     ::closedir(d);
     std::sort(entries.begin(), entries.end(),
-              [](const DirEntry& a, const DirEntry& b) { return nameOrder(a.name, b.name); });
+              [](const DirEntry& a, const DirEntry& b) { return namesInOrder(a.name, b.name); });
     return entries;
 }
 
@@ -113,7 +112,6 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
     return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
-namespace {
 bool writeAll(int fd, std::string_view data) {
     size_t done = 0;
     while (done < data.size()) {
@@ -128,6 +126,20 @@ bool writeAll(int fd, std::string_view data) {
     return true;
 }
 
+bool readAll(int fd, std::string& out) {
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        out.append(buf, static_cast<size_t>(n));
+    }
+}
+
+namespace {
 std::string directoryOf(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -181,18 +193,9 @@ bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_
     return writeTempFileWithMode(dir, prefix, suffix, data, tempPath, replacing, 0600);
 }
 
-bool linkFile(const std::string& existing, const std::string& newName) {
-    return ::link(existing.c_str(), newName.c_str()) == 0;
-}
-
 void syncDirectory(const std::string& dir) {
     UniqueFd dirFd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd) ::fsync(dirFd.get());
-}
-
-bool syncFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    return fd && ::fsync(fd.get()) == 0;
 }
 
 bool writeFileAtomically(const std::string& path, std::string_view data, unsigned newMode) {
@@ -217,25 +220,19 @@ bool fileIdentity(const std::string& path, FileIdentity& out) {
     return true;
 }
 
+bool fileIdentity(int fd, FileIdentity& out) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    identityFrom(st, out);
+    return true;
+}
+
 bool readFile(const std::string& path, std::string& out, FileIdentity* identity) {
     out.clear();
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) return false;
-    if (identity) {
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0) return false;
-        identityFrom(st, *identity);
-    }
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return true;
-        out.append(buf, static_cast<size_t>(n));
-    }
+    if (identity && !fileIdentity(fd.get(), *identity)) return false;
+    return readAll(fd.get(), out);
 }
 
 bool lastWriteTime(const std::string& path, FileTime& out) {

@@ -21,6 +21,9 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 // Every entry of `dir` matching `pattern`, "." and ".." excluded, sorted by
 // name ignoring case. The listing is complete before the caller acts on it.
 std::vector<DirEntry> findFiles(const std::string& dir, std::string_view pattern);
+// The order of that listing: letter case ignored, names differing only in
+// case kept in a stable order among themselves.
+bool namesInOrder(const std::string& a, const std::string& b);
 
 // The path of `name` inside `dir`: the exact name when it exists, otherwise an
 // existing entry whose name differs only in letter case, otherwise the exact
@@ -52,9 +55,6 @@ bool writeFileAtomically(const std::string& path, std::string_view data, unsigne
 bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_view suffix, std::string_view data,
                    std::string& tempPath, const std::string& replacing = {});
 
-// A second name for an existing file (hard link).
-bool linkFile(const std::string& existing, const std::string& newName);
-
 // Makes renames and creations in `dir` durable.
 void syncDirectory(const std::string& dir);
 
@@ -69,13 +69,15 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 bool fileIdentity(const std::string& path, FileIdentity& out);
+bool fileIdentity(int fd, FileIdentity& out);
 
 // Reads a whole file; false when it cannot be opened or read. `identity`, when
 // given, describes the file as it was read.
 bool readFile(const std::string& path, std::string& out, FileIdentity* identity = nullptr);
 
-// Flushes a file written by someone else to disk; false when it cannot be.
-bool syncFile(const std::string& path);
+// Everything to or from a descriptor, retrying short and interrupted calls.
+bool writeAll(int fd, std::string_view data);
+bool readAll(int fd, std::string& out);
 
 // File times as seconds and nanoseconds since the Unix epoch (absolute time,
 // so ages never shift with daylight saving).

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "FileSystem.h"
+#include "Directory.h"
 #include "text/TextRules.h"
 
 namespace platform {
@@ -58,7 +58,9 @@ std::string getPrivateProfileString(std::string_view section, std::string_view k
         return std::string(v.substr(0, std::min(v.size(), bufferSize - 1)));
     };
     std::string content;
-    if (!readFile(path, content)) return cut(defaultValue);
+    // Settings live where their list's administrators write: a link in the
+    // file's place reads as no file, never as another file's values.
+    if (!readRegularFile(path, content)) return cut(defaultValue);
     bool inSection = false;
     for (std::string_view line : splitLines(content)) {
         std::string_view name;
@@ -80,7 +82,7 @@ std::string getPrivateProfileString(std::string_view section, std::string_view k
 bool writePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
                                const std::string& path) {
     std::string content;
-    readFile(path, content);  // a missing file starts empty
+    readRegularFile(path, content);  // a missing file (or a link in its place) starts empty
     const auto lines = splitLines(content);
     const std::string newLine = std::string(key) + "=" + std::string(value);
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "UniqueFd.h"
+
 namespace platform {
 
 struct StdioCloser {
@@ -17,6 +19,15 @@ using StdioFile = std::unique_ptr<std::FILE, StdioCloser>;
 
 inline StdioFile openFile(const std::string& path, const char* mode) {
     return StdioFile(std::fopen(path.c_str(), mode));
+}
+
+// A stream over a descriptor opened by other means (platform::Directory);
+// null when there is none.
+inline StdioFile adoptFile(UniqueFd fd, const char* mode) {
+    if (!fd) return nullptr;
+    StdioFile f(::fdopen(fd.get(), mode));
+    if (f) fd.release();
+    return f;
 }
 
 // Closes the stream and reports whether every buffered byte reached the file.

@@ -98,7 +98,9 @@ KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
  * (atomically) by its header and inline text when it ended with the "." line.
  * Prints "      Decoded NAME" / "      Unable to decode NAME" per attachment.
  * A message that is not multipart is left untouched. The second argument is
- * unused (pass 0). Results: 0, -21, -23, -24, -25, -26, -28. */
+ * unused (pass 0). Results: 0, -21, -23, -24, -25, -26, -28, -30 (nested more
+ * than eight levels deep) or -31 (more than 10,000 parts); after -30 and -31
+ * no attachment file is left. */
 KOVAPOP3_API int32_t KOVAPOP3_DecodeAttachments(const char* path, int32_t unused);
 
 /* ---- end of message files ---------------------------------------------- */

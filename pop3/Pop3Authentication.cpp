@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "pop3/Pop3Reply.h"
 #include "text/TextRules.h"
 #include "transport/BearerSasl.h"
 #include "transport/Limits.h"
@@ -17,19 +18,13 @@ constexpr size_t kAuthLineLimit = 255;
 // CAPA answers are short; a server that never ends its list is not waited on forever.
 constexpr int kMaxCapabilityLines = 200;
 
-// Sends `command` (when not empty) and takes one reply line. Bytes already
-// waiting answer nothing this command asks: IncorrectResponse, nothing sent.
-int32_t exchangeLine(MailSocket& s, const std::string& command, std::string& reply) {
-    reply.clear();
-    if (!command.empty()) {
-        if (s.BytesAvailable() > 0) return ResultCode::IncorrectResponse;
-        const int32_t r = s.Send(command);
-        if (r != ResultCode::Success) return r;
-    }
-    return s.ReadReply(reply, transport::limits().replyMs);
+// Sends `command` and takes its status line into `line`: Success when one
+// came, whatever it says, for the caller to judge; else why none did (stray
+// bytes ahead of the command: IncorrectResponse, nothing sent).
+int32_t exchange(MailSocket& s, std::string_view command, std::string& line) {
+    const int32_t r = exchangeStatus(s, command, transport::limits().replyMs, &line);
+    return r == ResultCode::IncorrectResponse && !line.empty() ? ResultCode::Success : r;
 }
-
-bool isOk(const std::string& reply) { return reply.starts_with("+OK"); }
 
 // The server is busy or failing rather than refusing who we are.
 bool temporaryRefusal(const std::string& reply) {
@@ -54,11 +49,11 @@ struct SaslOffer {
 
 int32_t readCapabilities(MailSocket& s, SaslOffer& offer) {
     std::string line;
-    int32_t r = exchangeLine(s, "CAPA\r\n", line);
+    int32_t r = exchange(s, "CAPA\r\n", line);
     if (r != ResultCode::Success) return r;
-    if (!isOk(line)) return ResultCode::Success;  // no CAPA: no SASL either
+    if (parseStatus(line) != Status::Ok) return ResultCode::Success;  // no CAPA: no SASL either
     for (int n = 0; n < kMaxCapabilityLines; ++n) {
-        r = exchangeLine(s, {}, line);
+        r = s.ReadLine(line, kMaxStatusLine, transport::limits().replyMs);
         if (r != ResultCode::Success) return r;
         if (line == ".\r\n" || line == ".\n") return ResultCode::Success;
         std::istringstream words(text::toUpper(line));
@@ -77,12 +72,12 @@ int32_t readCapabilities(MailSocket& s, SaslOffer& offer) {
 
 int32_t passwordLogin(MailSocket& s, const std::string& user, const std::string& password) {
     std::string reply;
-    int32_t r = exchangeLine(s, "USER " + user + "\r\n", reply);
+    int32_t r = exchange(s, "USER " + user + "\r\n", reply);
     if (r != ResultCode::Success) return r;
-    if (!isOk(reply)) return refusal(reply, false, s.IsTls());
-    r = exchangeLine(s, "PASS " + password + "\r\n", reply);
+    if (parseStatus(reply) != Status::Ok) return refusal(reply, false, s.IsTls());
+    r = exchange(s, "PASS " + password + "\r\n", reply);
     if (r != ResultCode::Success) return r;
-    return isOk(reply) ? ResultCode::Success : refusal(reply, true, s.IsTls());
+    return parseStatus(reply) == Status::Ok ? ResultCode::Success : refusal(reply, true, s.IsTls());
 }
 
 int32_t bearerLogin(MailSocket& s, const std::string& user, const std::string& token) {
@@ -96,17 +91,17 @@ int32_t bearerLogin(MailSocket& s, const std::string& user, const std::string& t
     // server's empty challenge.
     const transport::BearerOpening opening = transport::bearerOpening(*mechanism, user, token, kAuthLineLimit);
     std::string reply;
-    r = exchangeLine(s, opening.command, reply);
-    if (r == ResultCode::Success && !opening.continuation.empty() && reply.starts_with("+") && !isOk(reply))
-        r = exchangeLine(s, opening.continuation, reply);
+    r = exchange(s, opening.command, reply);
+    if (r == ResultCode::Success && !opening.continuation.empty() && parseStatus(reply) == Status::Challenge)
+        r = exchange(s, opening.continuation, reply);
     if (r != ResultCode::Success) return r;
-    if (reply.starts_with("+") && !isOk(reply)) {
+    if (parseStatus(reply) == Status::Challenge) {
         // An error challenge: answer it so the server ends the exchange with its failure.
-        r = exchangeLine(s, transport::bearerErrorAnswer(*mechanism) + "\r\n", reply);
+        r = exchange(s, transport::bearerErrorAnswer(*mechanism) + "\r\n", reply);
         if (r != ResultCode::Success) return r;
-        if (isOk(reply)) return ResultCode::AuthenticationRefused;  // a server may not accept here
+        if (parseStatus(reply) == Status::Ok) return ResultCode::AuthenticationRefused;  // a server may not accept here
     }
-    return isOk(reply) ? ResultCode::Success : refusal(reply, true, true);
+    return parseStatus(reply) == Status::Ok ? ResultCode::Success : refusal(reply, true, true);
 }
 
 }  // namespace pop3

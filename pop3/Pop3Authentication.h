@@ -10,9 +10,9 @@ class MailSocket;
 namespace pop3 {
 
 // USER and PASS. A refusal the server marks as one of the credentials
-// ("-ERR [AUTH]", RFC 3206), or any refusal over TLS, is
-// AuthenticationRefused; another refusal over a plain connection stays
-// IncorrectResponse, as it always was.
+// ("-ERR [AUTH]", RFC 3206), or any refusal over TLS but a busy server's
+// ([IN-USE], [SYS/...]), is AuthenticationRefused; another refusal over a
+// plain connection stays IncorrectResponse, as it always was.
 int32_t passwordLogin(MailSocket& s, const std::string& user, const std::string& password);
 
 // CAPA, then AUTH OAUTHBEARER (or XOAUTH2 where that is all the server

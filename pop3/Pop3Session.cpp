@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "pop3/MultiLineEnd.h"
 #include "pop3/Pop3Authentication.h"
+#include "pop3/Pop3Reply.h"
 #include "transport/Limits.h"
 #include "transport/ResultCodes.h"
 
@@ -17,8 +18,6 @@ namespace {
 
 constexpr uint16_t kPop3Port = 110;
 constexpr uint16_t kPop3sPort = 995;
-constexpr char kOk[] = "+OK";
-constexpr int32_t kOkLength = 3;
 constexpr char kLineEnd[] = "\r\n";
 
 bool hasLineBreak(const char* s) { return std::strpbrk(s, "\r\n") != nullptr; }
@@ -34,20 +33,12 @@ int32_t Pop3Session::dropOnFailure(int32_t rc) {
     // "-ERR" is an answer in step; anything else broke the exchange midway.
     if (rc == ResultCode::Success || rc == ResultCode::IncorrectResponse) return rc;
     socket_.Disconnect();
-    std::string rest(static_cast<size_t>(socket_.BytesAvailable()), '\0');
-    int32_t got = 0;
-    if (!rest.empty()) socket_.Read(rest.data(), static_cast<int32_t>(rest.size()), &got);
+    socket_.DiscardReceived();
     return rc;
 }
 
 int32_t Pop3Session::command(const std::string& line) {
-    return dropOnFailure(socket_.SendAndExpect(line.data(), static_cast<int32_t>(line.size()), kOk, kOkLength,
-                                               transport::limits().replyMs));
-}
-
-int32_t Pop3Session::commandLine(const std::string& line) {
-    return dropOnFailure(socket_.SendAndExpectLine(line.data(), static_cast<int32_t>(line.size()), kOk, kOkLength,
-                                                   kLineEnd, 2, transport::limits().replyMs));
+    return dropOnFailure(exchangeStatus(socket_, line, transport::limits().replyMs));
 }
 
 int32_t Pop3Session::setSecurity(int32_t security, const char* caFile, bool allowPlainAuth, bool bearer) {
@@ -72,11 +63,11 @@ int32_t Pop3Session::openSession(const char* server) {
         rc = socket_.StartTls(tls);
         if (rc != ResultCode::Success) return rc;
     }
-    rc = socket_.SendAndExpect(nullptr, 0, kOk, kOkLength, transport::limits().replyMs);
+    rc = readStatus(socket_, transport::limits().replyMs);
     if (rc != ResultCode::Success || security_ != Security::StartTls) return rc;
-    // The reply line is taken whole, so nothing of it is left to be mistaken
-    // for bytes injected ahead of the handshake.
-    rc = commandLine("STLS\r\n");
+    // The reply line is taken exactly, so anything behind it is seen as
+    // injected ahead of the handshake.
+    rc = command("STLS\r\n");
     if (rc == ResultCode::IncorrectResponse) return ResultCode::StartTlsNotOffered;
     if (rc != ResultCode::Success) return rc;
     return socket_.StartTls(tls);
@@ -132,14 +123,12 @@ int32_t Pop3Session::receiveMultiLine(uint32_t inactivityMs, uint64_t maxBytes, 
         const uint64_t allowed =
             lim.transferBaseMs + total * 1000 / std::max<uint32_t>(lim.transferBytesPerSecond, 1);
         if (platform::tickCount() - started > allowed) return ResultCode::ResponseTimeout;
-        const int32_t available = socket_.BytesAvailable();
+        const size_t available = socket_.BytesAvailable();
         if (available > 0) {
-            piece.resize(static_cast<size_t>(available));
-            int32_t got = 0;
-            const int32_t rc = socket_.Read(piece.data(), available, &got);
-            if (rc != ResultCode::Success) return rc;
-            if (got <= 0) continue;
-            const size_t part = end.feed(std::string_view(piece.data(), static_cast<size_t>(got)));
+            piece.resize(available);
+            const size_t got = socket_.Read(piece.data(), piece.size());
+            if (got == 0) continue;
+            const size_t part = end.feed(std::string_view(piece.data(), got));
             total += part;
             if (total > maxBytes) return ResultCode::ResponseTimeout;
             const int32_t sinkRc = sink(piece.data(), part);
@@ -167,7 +156,7 @@ int32_t Pop3Session::listing(std::string_view command, char* target, int32_t tar
     std::lock_guard lock(callLock_);
     if (!loggedIn_) return ResultCode::NotLoggedIn;
 
-    int32_t rc = commandLine(std::string(command) + kLineEnd);
+    int32_t rc = this->command(std::string(command) + kLineEnd);
     if (rc != ResultCode::Success) return rc;
 
     ByteBuffer answer;
@@ -190,7 +179,7 @@ int32_t Pop3Session::retrieve(int32_t messageNumber, const char* path) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) return ResultCode::FileNotCreated;
 
-    int32_t rc = commandLine("RETR " + std::to_string(messageNumber) + kLineEnd);
+    int32_t rc = command("RETR " + std::to_string(messageNumber) + kLineEnd);
     if (rc != ResultCode::Success) return rc;
 
     rc = dropOnFailure(receiveMultiLine(transport::limits().messageInactivityMs, UINT64_MAX,

@@ -44,8 +44,8 @@ private:
 
     int32_t logoutLocked();
     int32_t openSession(const char* server);
+    // Sends a command and takes exactly its status line: Success for "+OK".
     int32_t command(const std::string& line);
-    int32_t commandLine(const std::string& line);
     // Takes the rest of a multi-line answer, piece by piece, until its end
     // line; fails with ResponseTimeout when inactivityMs pass without a new
     // piece, the whole transfer overruns its time limit, more than maxBytes

@@ -43,9 +43,9 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* server, const 
 
 /* Sets how the following KOVASMTP_SendEMail and KOVASMTP_SendEMailWithHeaders calls of the calling thread
  * connect, until called again; (KOVA_SECURITY_NONE, NULL, NULL, NULL, 0), the
- * setting before the first call, is the plain dialogue with HELO. With TLS or
- * a user name the dialogue uses EHLO; a user name adds AUTH (PLAIN, or LOGIN
- * when the server offers only that). caFile: NULL, or a PEM file of
+ * setting before the first call, is plain TCP without authentication. Every
+ * dialogue greets with EHLO, and with HELO when the server refuses EHLO; a
+ * user name adds AUTH (PLAIN, or LOGIN when the server offers only that). caFile: NULL, or a PEM file of
  * certificates trusted besides the system's; the server's certificate must
  * name the host (or IP address) of the server text. STARTTLS never falls back
  * to plain text. Results: 0, -20 (unknown mode; sending then fails with -20
@@ -102,6 +102,24 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SessionSend(KOVASMTP_Session* session, const ch
  * Either pointer may be NULL. Results: 0, -21 (null session). */
 KOVASMTP_EXPORT int32_t KOVASMTP_SessionOutcome(const KOVASMTP_Session* session, int32_t* replyCode,
                                                 int32_t* greeted);
+
+/* The server reply that decided how the last KOVASMTP_SessionSend ended, in
+ * full, for judging whose refusal it was:
+ * *replyCode as KOVASMTP_SessionOutcome gives it (0 when no reply decided);
+ * *greeted as there; status receives the reply's RFC 3463 enhanced status
+ * code ("5.1.1", empty when the reply carried none or no reply decided);
+ * text the reply's lines behind their codes, joined by CR LF. status and
+ * text are zero-filled over their whole size and then receive at most that
+ * many bytes (a value that fills the array has no terminator; 16 bytes hold
+ * any status). Any pointer may be NULL. Results: 0, -21 (null session). */
+KOVASMTP_EXPORT int32_t KOVASMTP_SessionReply(const KOVASMTP_Session* session, int32_t* replyCode,
+                                              int32_t* greeted, char* status, int32_t statusSize, char* text,
+                                              int32_t textSize);
+
+/* The same for the calling thread's last KOVASMTP_SendEMail or
+ * KOVASMTP_SendEMailWithHeaders. Result: 0. */
+KOVASMTP_EXPORT int32_t KOVASMTP_LastReply(int32_t* replyCode, int32_t* greeted, char* status, int32_t statusSize,
+                                           char* text, int32_t textSize);
 
 /* Sends QUIT when the connection is open and in step, closes it and frees
  * the session. Results: 0, -21 (null session). */

@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "platform/EventLog.h"
+#include "platform/FileOwner.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/ServiceManager.h"
@@ -166,13 +168,38 @@ TEST_F(ServiceEndToEnd, NoListStopsWithSpecificCode3AndAWarning) {
     EXPECT_EQ(messages(), expected);
 }
 
+// The engine only reads its key: one it may read but not change (a service
+// running as an account of its own) is enough; one its account cannot read
+// stops it with 1 and an error event.
 TEST_F(ServiceEndToEnd, UnreadableServiceKeyStopsWithSpecificCode1) {
     addList("Alpha");
     ASSERT_EQ(run("-install"), 0);
     const std::string keyDir = sys.path() + "/registry/HKEY_LOCAL_MACHINE/SYSTEM/CurrentControlSet/Services/KOVARingpost";
-    ASSERT_EQ(::chmod(keyDir.c_str(), 0555), 0);  // the engine asks for all access
+    ASSERT_EQ(::chmod(keyDir.c_str(), 0555), 0);
     ServiceHandle s;
     ASSERT_TRUE(open(s));
+    ASSERT_TRUE(startService(s));
+    ASSERT_EQ(waitState(s, SERVICE_RUNNING).currentState, SERVICE_RUNNING);
+    ServiceStatus stop;
+    ASSERT_TRUE(controlService(s, SERVICE_CONTROL_STOP, stop));
+    ASSERT_EQ(waitState(s, SERVICE_STOPPED).currentState, SERVICE_STOPPED);
+
+    if (::geteuid() != 0) GTEST_SKIP() << "a service of another account needs root";
+    constexpr char kAccount[] = "ringpost-other";
+    unsigned uid = 0, gid = 0;
+    if (!lookUpUser(kAccount, &uid, &gid))
+        (void)!std::system((std::string("useradd --system --no-create-home --shell /usr/sbin/nologin ") + kAccount +
+                            " >/dev/null 2>&1")
+                               .c_str());
+    if (!lookUpUser(kAccount, &uid, &gid)) GTEST_SKIP() << "no second account could be made";
+    ASSERT_EQ(::chmod(keyDir.c_str(), 0700), 0);
+    RegistryKey key;
+    ASSERT_EQ(regOpenKey(RootKey::LocalMachine, kKey, key), kRegOk);
+    ASSERT_EQ(regSetString(key, "ObjectName", kAccount), kRegOk);
+    // Root trusts the entry only while the system directory is root's alone.
+    for (const std::string& dir : {home.path(), sys.path()}) ::chmod(dir.c_str(), 0755);
+    ::chmod((sys.path() + "/eventlog").c_str(), 0777);
+    ASSERT_TRUE(fs::remove(eventLogPath()));
     ASSERT_TRUE(startService(s));
     const ServiceStatus st = waitState(s, SERVICE_STOPPED);
     ::chmod(keyDir.c_str(), 0755);

@@ -20,11 +20,6 @@ std::string saslName(std::string_view user) {
     return out;
 }
 
-void maskAll(std::string& text, const std::string& secret) {
-    if (secret.empty()) return;
-    for (size_t at = 0; (at = text.find(secret, at)) != std::string::npos;) text.replace(at, secret.size(), "********");
-}
-
 }  // namespace
 
 std::optional<BearerMechanism> chooseBearerMechanism(bool oauthBearer, bool xoauth2) {
@@ -52,24 +47,6 @@ BearerOpening bearerOpening(BearerMechanism m, std::string_view user, std::strin
     std::string whole = name + " " + response + "\r\n";
     if (whole.size() <= lineLimit) return {std::move(whole), {}};
     return {name + "\r\n", response + "\r\n"};
-}
-
-std::string maskBearer(std::string transcript, std::string_view user, std::string_view token) {
-    if (token.empty()) return transcript;
-    for (BearerMechanism m : {BearerMechanism::OAuthBearer, BearerMechanism::XOAuth2})
-        maskAll(transcript, bearerInitialResponse(m, user, token));
-    maskAll(transcript, std::string(token));
-    return transcript;
-}
-
-std::string base64Line(std::string_view bytes) {
-    std::string lines;
-    appendBase64Lines(lines, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-    std::string flat;
-    flat.reserve(lines.size());
-    for (char c : lines)
-        if (c != '\r' && c != '\n') flat += c;
-    return flat;
 }
 
 }  // namespace transport

@@ -16,7 +16,8 @@ std::optional<BearerMechanism> chooseBearerMechanism(bool oauthBearer, bool xoau
 
 const char* mechanismName(BearerMechanism m);
 
-// The client's first message, base64 on one line.
+// The client's first message, base64 on one line. It carries the token:
+// whoever records the dialogue masks it.
 std::string bearerInitialResponse(BearerMechanism m, std::string_view user, std::string_view token);
 
 // What the client answers to a challenge, which for these mechanisms only
@@ -33,12 +34,5 @@ struct BearerOpening {
     std::string continuation;  // empty when the response went with the command
 };
 BearerOpening bearerOpening(BearerMechanism m, std::string_view user, std::string_view token, size_t lineLimit);
-
-// The transcript with every initial response for this user and token (both
-// mechanisms) and the bare token replaced by asterisks.
-std::string maskBearer(std::string transcript, std::string_view user, std::string_view token);
-
-// Base64 of `bytes` on one line, no line breaks.
-std::string base64Line(std::string_view bytes);
 
 }  // namespace transport

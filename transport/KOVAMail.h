@@ -20,6 +20,7 @@
 #define KOVA_REMOVE_FAILED (-27)
 #define KOVA_RENAME_FAILED (-28)
 #define KOVA_DECODE_FAILED (-30)
+#define KOVA_TOO_MANY_PARTS (-31)       /* a message with more parts or files than any real one */
 #define KOVA_TLS_HANDSHAKE_FAILED (-40)   /* no TLS session could be agreed */
 #define KOVA_CERTIFICATE_UNTRUSTED (-41)  /* chain not signed by a trusted authority */
 #define KOVA_HOST_NAME_MISMATCH (-42)     /* certificate made out for another name or address */

@@ -2,18 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cctype>
-#include <optional>
 #include <cstring>
-#include <fstream>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "platform/Clock.h"
 #include "platform/TcpSocket.h"
-#include "transport/Base64Encoder.h"
 #include "transport/Limits.h"
 #include "transport/OpenConnections.h"
 #include "transport/ResultCodes.h"
@@ -24,9 +21,6 @@ namespace {
 constexpr size_t kReceivePiece = 16384;
 // Flag of a queued remainder whose bytes the transcript already holds.
 constexpr uint32_t kAlreadyRecorded = 1;
-// SendFileBase64 stops queuing while this much waits for the writer, so a
-// large attachment does not sit in memory whole.
-constexpr size_t kQueueHighWater = 4u << 20;
 // A server on the same host or network answers a command within about this
 // long. Watching for the reply that briefly, giving the processor away on
 // every pass, spares the caller going to sleep and being woken by the reader,
@@ -40,37 +34,9 @@ constexpr auto kSlowPass = std::chrono::microseconds(100);
 constexpr auto kSpinPause = std::chrono::seconds(1);
 // Process-wide: no watching before this time (steady clock, in its ticks).
 std::atomic<std::chrono::steady_clock::rep> spinPausedUntil{0};
-// No server reply needs more; anything longer is treated as no reply at all,
-// so a hostile server cannot make the caller hold it in memory.
-constexpr size_t kMaxReply = 64 * 1024;
-// Whole base64 lines per file read.
-constexpr size_t kFileChunk = transport::kBase64LineBytes * 1024;
 
 // Signed distance between two tick counts, correct across a wrap.
 int32_t ticksAfter(uint32_t later, uint32_t earlier) { return static_cast<int32_t>(later - earlier); }
-
-// A reply is complete once a whole line has arrived that does not announce a
-// further line the way "250-..." does in a multi-line SMTP reply. Returns the
-// deciding line, or nullopt while incomplete.
-std::optional<std::string_view> completeReply(std::string_view text) {
-    size_t pos = 0;
-    for (;;) {
-        const size_t lf = text.find('\n', pos);
-        if (lf == std::string_view::npos) return std::nullopt;
-        const std::string_view line = text.substr(pos, lf + 1 - pos);
-        const bool continued = line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
-                               std::isdigit(static_cast<unsigned char>(line[1])) &&
-                               std::isdigit(static_cast<unsigned char>(line[2])) && line[3] == '-';
-        if (!continued) return line;
-        pos = lf + 1;
-    }
-}
-
-int32_t judge(std::string_view line, const char* expected, int32_t expectedLength) {
-    const auto n = static_cast<size_t>(std::max<int32_t>(expectedLength, 0));
-    if (line.size() < n || std::memcmp(line.data(), expected, n) != 0) return ResultCode::IncorrectResponse;
-    return ResultCode::Success;
-}
 
 }  // namespace
 
@@ -143,6 +109,12 @@ int32_t MailSocket::Disconnect() {
     }
     socket_.reset();
     return ResultCode::Success;
+}
+
+void MailSocket::Abort() {
+    linkBroken_ = true;
+    if (socket_) socket_->stop();
+    signalActivity();
 }
 
 int32_t MailSocket::StartTls(const transport::TlsOptions& options) {
@@ -280,77 +252,65 @@ ByteBuffer MailSocket::GetTranscript() const {
     return transcript_ ? *transcript_ : ByteBuffer();
 }
 
-int32_t MailSocket::CopyTranscript(char* target, int32_t size) const {
+size_t MailSocket::CopyTranscript(char* target, size_t size) const {
     std::lock_guard lock(transcriptLock_);
     if (!transcript_ || size <= 1) return 0;
-    const size_t n = std::min(transcript_->size(), static_cast<size_t>(size) - 1);
+    const size_t n = std::min(transcript_->size(), size - 1);
     if (target && n) std::memcpy(target, transcript_->data(), n);
-    return static_cast<int32_t>(n);
+    return n;
 }
 
-int32_t MailSocket::BytesAvailable() const {
+size_t MailSocket::BytesAvailable() const {
     std::lock_guard lock(receiveLock_);
-    return static_cast<int32_t>(std::min<size_t>(received_.size(), INT32_MAX));
+    return received_.size();
 }
 
-int32_t MailSocket::Read(char* target, int32_t size, int32_t* outCount) {
-    if (!target) return BytesAvailable();
-    if (!outCount) return ResultCode::NullPointer;
-    const size_t want = static_cast<size_t>(std::max<int32_t>(size, 0));
+size_t MailSocket::Read(char* target, size_t size) {
     std::lock_guard lock(receiveLock_);
-    const size_t n = received_.size();
-    if (n == 0) {
-        *outCount = 0;
-    } else if (want < n) {
-        std::memcpy(target, received_.data(), want);
-        received_.removeFront(want);
-        *outCount = static_cast<int32_t>(want);
-    } else {
-        std::memcpy(target, received_.data(), n);
-        received_.clear();
-        *outCount = static_cast<int32_t>(n);
-        dataReceived_.reset();
-    }
-    return ResultCode::Success;
-}
-
-int32_t MailSocket::ReadUntil(char* target, int32_t size, const char* terminator, int32_t terminatorLength,
-                              int32_t* outCount) {
-    if (!terminator || terminatorLength <= 0) return Read(target, size, outCount);
-    if (!target) return BytesAvailable();
-    if (!outCount) return ResultCode::NullPointer;
-    const size_t want = static_cast<size_t>(std::max<int32_t>(size, 0));
-    std::lock_guard lock(receiveLock_);
-    size_t n = received_.size();
-    bool found = false;
-    if (n > 0) {
-        const auto i = received_.find(std::string_view(terminator, static_cast<size_t>(terminatorLength)));
-        if (i >= 0) {
-            n = static_cast<size_t>(i) + static_cast<size_t>(terminatorLength);
-            found = true;
-        }
-    }
-    if (n == 0) {
-        *outCount = 0;
-        return ResultCode::Success;
-    }
-    if (want < n) {
-        std::memcpy(target, received_.data(), want);
-        received_.removeFront(want);
-        *outCount = static_cast<int32_t>(want);
-        return ResultCode::Success;
-    }
+    const size_t n = std::min(size, received_.size());
+    if (n == 0) return 0;
     std::memcpy(target, received_.data(), n);
     received_.removeFront(n);
-    *outCount = static_cast<int32_t>(n);
-    dataReceived_.reset();
-    if (!received_.empty()) dataReceived_.set();  // bytes behind the terminator are still waiting
-    return found ? ResultCode::TerminatorFound : ResultCode::Success;
+    if (received_.empty()) dataReceived_.reset();
+    return n;
 }
 
-int32_t MailSocket::Send(const char* bytes, int32_t length) {
-    if (length <= 0) return ResultCode::Success;
-    if (!bytes) return ResultCode::NullPointer;
+bool MailSocket::DiscardReceived() {
+    std::lock_guard lock(receiveLock_);
+    if (received_.empty()) return false;
+    received_.clear();
+    dataReceived_.reset();
+    return true;
+}
+
+int32_t MailSocket::ReadLine(std::string& line, size_t maxLength, uint32_t timeoutMs) {
+    line.clear();
+    const uint32_t since = platform::tickCount();
+    for (;;) {
+        size_t waiting = 0;
+        {
+            // Looked for and taken under one lock: bytes landing between two
+            // separate looks would leave the wait sleeping for more while a
+            // whole line is already there.
+            std::lock_guard lock(receiveLock_);
+            const std::string_view text = received_.view();
+            const size_t lf = text.substr(0, maxLength).find('\n');
+            if (lf != std::string_view::npos) {
+                line.assign(text.data(), lf + 1);
+                received_.removeFront(lf + 1);
+                if (received_.empty()) dataReceived_.reset();
+                return ResultCode::Success;
+            }
+            waiting = text.size();
+        }
+        if (waiting >= maxLength) return ResultCode::ResponseTimeout;
+        transport::runReplyWaitHook();
+        if (!waitForMore(waiting, since, timeoutMs) && BytesAvailable() <= waiting) return ResultCode::ResponseTimeout;
+    }
+}
+
+int32_t MailSocket::Send(std::string_view bytes) {
+    if (bytes.empty()) return ResultCode::Success;
     if (!connected_) return ResultCode::Success;  // the reply wait reports the dead session
     try {
         std::lock_guard lock(queueLock_);
@@ -362,9 +322,9 @@ int32_t MailSocket::Send(const char* bytes, int32_t length) {
             // wake-up for every short command. The rest goes to the writer.
             {
                 std::lock_guard tlock(transcriptLock_);
-                if (transcript_) transcript_->append(bytes, static_cast<size_t>(length));
+                if (transcript_) transcript_->append(bytes);
             }
-            const long n = channelTrySend(bytes, static_cast<size_t>(length));
+            const long n = channelTrySend(bytes.data(), bytes.size());
             if (n < 0) {
                 linkBroken_ = true;
                 signalActivity();
@@ -372,9 +332,9 @@ int32_t MailSocket::Send(const char* bytes, int32_t length) {
             }
             done = static_cast<size_t>(n);
             lastProgress_ = platform::tickCount();
-            if (done == static_cast<size_t>(length)) return ResultCode::Success;
+            if (done == bytes.size()) return ResultCode::Success;
         }
-        std::string copy(bytes + done, static_cast<size_t>(length) - done);
+        std::string copy(bytes.substr(done));
         if (!writerThread_.joinable()) {
             try {
                 writerThread_.start([this] { writerLoop(); });
@@ -393,7 +353,7 @@ int32_t MailSocket::Send(const char* bytes, int32_t length) {
     return ResultCode::Success;
 }
 
-bool MailSocket::waitForQueueBelow(size_t bytes) {
+bool MailSocket::WaitForQueueBelow(size_t bytes) {
     const uint32_t since = platform::tickCount();
     while (queuedBytes_ > bytes) {
         if (linkBroken_ || !connected_) return false;
@@ -406,35 +366,6 @@ bool MailSocket::waitForQueueBelow(size_t bytes) {
         linkActivity_.wait(static_cast<uint32_t>(left));
     }
     return true;
-}
-
-int32_t MailSocket::SendFileBase64(const char* path) {
-    if (!path) return ResultCode::NullPointer;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return ResultCode::FileNotOpened;
-    try {
-        std::vector<unsigned char> chunk(kFileChunk);
-        std::string text;
-        for (;;) {
-            file.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-            const auto got = static_cast<size_t>(file.gcount());
-            if (file.bad()) return ResultCode::FileNotOpened;
-            text.clear();
-            transport::appendBase64Lines(text, chunk.data(), got);
-            const bool last = got < chunk.size();
-            if (last) text += "\r\n\r\n";
-            if (!waitForQueueBelow(kQueueHighWater)) return ResultCode::WriteError;
-            if (Send(text) != ResultCode::Success) return ResultCode::WriteError;
-            if (last) return ResultCode::Success;
-        }
-    } catch (const std::bad_alloc&) {
-        return ResultCode::WriteError;
-    }
-}
-
-std::pair<bool, size_t> MailSocket::lookForInReceived(std::string_view needle) const {
-    std::lock_guard lock(receiveLock_);
-    return {received_.find(needle) >= 0, received_.size()};
 }
 
 void MailSocket::signalActivity() {
@@ -475,7 +406,7 @@ bool MailSocket::waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs
     for (;;) {
         // Taken before looking, so that activity right after the look counts.
         const uint32_t seen = activityCount_.load(std::memory_order_acquire);
-        if (static_cast<size_t>(BytesAvailable()) > moreThan) return true;
+        if (BytesAvailable() > moreThan) return true;
         if (linkBroken_ || !connected_) return false;
         if (!spun) {
             spun = true;
@@ -504,94 +435,6 @@ bool MailSocket::waitForMore(size_t moreThan, uint32_t since, uint32_t timeoutMs
     }
 }
 
-bool MailSocket::WaitForBytes(int32_t moreThan, uint32_t timeoutMs) {
-    return waitForMore(static_cast<size_t>(std::max<int32_t>(moreThan, 0)), platform::tickCount(), timeoutMs);
-}
-
-int32_t MailSocket::expectReply(const char* expected, int32_t expectedLength, const char* terminator,
-                                int32_t terminatorLength, uint32_t timeoutMs) {
-    const uint32_t since = platform::tickCount();
-    std::string reply;
-    std::vector<char> piece;
-    if (terminator) {
-        // Take nothing until the whole terminator is there, so that one split
-        // across two pieces is still found and what follows it stays behind.
-        const std::string_view term(terminator, static_cast<size_t>(terminatorLength));
-        for (;;) {
-            const auto [found, waiting] = lookForInReceived(term);
-            if (found) break;
-            if (waiting > kMaxReply) return ResultCode::ResponseTimeout;
-            transport::runReplyWaitHook();
-            if (!waitForMore(waiting, since, timeoutMs) && !lookForInReceived(term).first)
-                return ResultCode::ResponseTimeout;
-        }
-        piece.resize(static_cast<size_t>(BytesAvailable()));
-        int32_t got = 0;
-        const int32_t r = ReadUntil(piece.data(), static_cast<int32_t>(piece.size()), terminator,
-                                    terminatorLength, &got);
-        if (r != ResultCode::TerminatorFound && r != ResultCode::Success) return r;
-        return judge(std::string_view(piece.data(), static_cast<size_t>(got)), expected, expectedLength);
-    }
-    for (;;) {
-        if (!waitForMore(0, since, timeoutMs)) return ResultCode::ResponseTimeout;
-        piece.resize(static_cast<size_t>(BytesAvailable()));
-        int32_t got = 0;
-        const int32_t r = Read(piece.data(), static_cast<int32_t>(piece.size()), &got);
-        if (r != ResultCode::Success) return r;
-        reply.append(piece.data(), static_cast<size_t>(got));
-        if (const auto line = completeReply(reply)) return judge(*line, expected, expectedLength);
-        if (reply.size() > kMaxReply) return ResultCode::ResponseTimeout;
-    }
-}
-
-int32_t MailSocket::ReadReply(std::string& reply, uint32_t timeoutMs) {
-    reply.clear();
-    const uint32_t since = platform::tickCount();
-    for (;;) {
-        size_t waiting = 0;
-        {
-            std::lock_guard lock(receiveLock_);
-            const std::string_view text = received_.view();
-            if (const auto line = completeReply(text)) {
-                const size_t end = static_cast<size_t>(line->data() - text.data()) + line->size();
-                reply.assign(text.data(), end);
-                received_.removeFront(end);
-                if (received_.empty()) dataReceived_.reset();
-                return ResultCode::Success;
-            }
-            waiting = text.size();
-        }
-        if (waiting > kMaxReply) return ResultCode::ResponseTimeout;
-        if (!waitForMore(waiting, since, timeoutMs) && static_cast<size_t>(BytesAvailable()) <= waiting)
-            return ResultCode::ResponseTimeout;
-    }
-}
-
-int32_t MailSocket::SendAndExpect(const char* command, int32_t commandLength, const char* expected,
-                                  int32_t expectedLength, uint32_t timeoutMs) {
-    return SendAndExpectLine(command, commandLength, expected, expectedLength, nullptr, 0, timeoutMs);
-}
-
-int32_t MailSocket::SendAndExpectLine(const char* command, int32_t commandLength, const char* expected,
-                                      int32_t expectedLength, const char* terminator, int32_t terminatorLength,
-                                      uint32_t timeoutMs) {
-    if (command) {
-        if (expected && unaskedBytesPending()) return ResultCode::IncorrectResponse;
-        const int32_t r = Send(command, commandLength);
-        if (r != ResultCode::Success) return r;
-    }
-    if (!expected) return ResultCode::Success;
-    if (terminatorLength <= 0) terminator = nullptr;
-    return expectReply(expected, expectedLength, terminator, terminatorLength, timeoutMs);
-}
-
-bool MailSocket::unaskedBytesPending() {
-    // Bytes waiting before the command goes out answer nothing it asks: left
-    // over from an earlier exchange or sent unasked. Reading them as this
-    // command's reply would put the dialogue out of step for good.
-    std::lock_guard lock(receiveLock_);
-    if (received_.empty()) return false;
-    received_.clear();
-    dataReceived_.reset();
-    return true;
+bool MailSocket::WaitForBytes(size_t moreThan, uint32_t timeoutMs) {
+    return waitForMore(moreThan, platform::tickCount(), timeoutMs);
 }

@@ -1,10 +1,29 @@
-// One mail server connection. A reader thread drains the socket into the
-// receive buffer and a writer thread sends queued buffers, so the calling
-// thread never blocks on the socket: it queues commands, waits for replies and
-// takes received bytes, all of them or up to a terminator.
+// One mail server connection that moves bytes and nothing else: a reader
+// thread drains the socket into the receive buffer and a writer thread sends
+// what the socket could not take at once, so the calling thread never blocks
+// on the socket. What the bytes mean (SMTP replies, POP3 status lines,
+// message text) is for the libraries above.
 //
-// One caller at a time per object. Lengths and counts are 32-bit as at the
-// library boundary; results are ResultCode values unless said otherwise.
+// Threads and their states:
+// - caller (one at a time per object): Closed -> Connect -> Open; queues
+//   bytes with Send, waits with WaitForBytes / ReadLine, takes bytes;
+//   Disconnect -> Closed. StartTls stops both threads, runs the handshake
+//   itself and starts the reader again.
+// - reader: Receiving (in a receive call) until a stop request, which ends
+//   it quietly, or the end of the stream or an error, which sets LinkBroken.
+//   Started by Connect and again after StartTls.
+// - writer: started with the first bytes the socket would not take at once;
+//   Idle (waiting for dataQueued_ or stopWriter_) <-> Sending (one queued
+//   buffer); a failed send sets LinkBroken and ends it, stopWriter_ ends it.
+// - any other thread: Abort, through OpenConnections, whose lock keeps the
+//   socket from closing meanwhile; it sets LinkBroken and stops the socket,
+//   so every wait of the caller ends as for a broken link.
+//
+// Lock order: receiveLock_ before transcriptLock_ (the reader records what
+// it received); queueLock_ before transcriptLock_ (Send records what it
+// hands to the socket itself). receiveLock_ and queueLock_ are never held
+// together. Sizes are size_t; the 32-bit lengths of the C exports are
+// converted where those are called.
 #pragma once
 
 #include <atomic>
@@ -58,43 +77,26 @@ public:
     ByteBuffer GetTranscript() const;
     // Copies min(transcript length, size - 1) bytes (nothing for size 0 or 1,
     // no terminator written) and returns the count; a null target only counts.
-    int32_t CopyTranscript(char* target, int32_t size) const;
+    size_t CopyTranscript(char* target, size_t size) const;
 
-    int32_t BytesAvailable() const;
-    // Null target: returns the number of bytes available. Null outCount: NullPointer.
-    int32_t Read(char* target, int32_t size, int32_t* outCount);
-    // As Read, but takes at most through the first terminator; returns
-    // TerminatorFound when the terminator was taken whole.
-    int32_t ReadUntil(char* target, int32_t size, const char* terminator, int32_t terminatorLength,
-                      int32_t* outCount);
+    size_t BytesAvailable() const;
+    // Takes up to `size` bytes that have arrived and returns how many.
+    size_t Read(char* target, size_t size);
+    // Waits for one whole line (through its LF), takes exactly it and leaves
+    // what follows. ResponseTimeout when none completes in time, the link
+    // breaks first, or `maxLength` bytes wait without a line end: no line
+    // any server sends honestly is that long, and a hostile one must not
+    // make the caller hold more.
+    int32_t ReadLine(std::string& line, size_t maxLength, uint32_t timeoutMs);
+    // Drops whatever waits; true when there was something.
+    bool DiscardReceived();
 
     // Queues a private copy for the writer thread; never blocks on the socket.
-    int32_t Send(const char* bytes, int32_t length);
-    int32_t Send(const std::string& text) { return Send(text.data(), static_cast<int32_t>(text.size())); }
-    // Sends a file as base64 lines of 60 characters plus CR LF, the last one
-    // shorter, then an empty line.
-    int32_t SendFileBase64(const char* path);
-
-    // Sends `command` (when given) and checks that the reply begins with
-    // `expected` (when given). The reply is judged once a whole line has
-    // arrived; for a multi-line SMTP reply ("250-...") its last line. The
-    // time limit counts from when everything queued has gone out. Takes all
-    // bytes available. Bytes already waiting when a command is to be sent make
-    // IncorrectResponse (nothing is sent); a reply over 64 KB ResponseTimeout.
-    int32_t SendAndExpect(const char* command, int32_t commandLength, const char* expected, int32_t expectedLength,
-                          uint32_t timeoutMs);
-    // As SendAndExpect, but consumes exactly through the first terminator and
-    // leaves what follows in the receive buffer.
-    int32_t SendAndExpectLine(const char* command, int32_t commandLength, const char* expected,
-                              int32_t expectedLength, const char* terminator, int32_t terminatorLength,
-                              uint32_t timeoutMs);
-
-    // Waits for one whole reply (every line of a multi-line one), takes
-    // exactly it and leaves what follows in the receive buffer, so the
-    // replies to pipelined commands are taken one by one. ResponseTimeout
-    // when it does not complete in time, the link breaks first, or it grows
-    // over 64 KB.
-    int32_t ReadReply(std::string& reply, uint32_t timeoutMs);
+    int32_t Send(std::string_view bytes);
+    // Waits until at most `bytes` wait to be sent, so a large transfer need
+    // not sit in memory whole. False when the link broke or it made no
+    // progress within the reply limit.
+    bool WaitForQueueBelow(size_t bytes);
 
     bool IsConnected() const { return connected_.load(); }
 
@@ -109,7 +111,7 @@ public:
     // Waits until more than `moreThan` bytes are available. False when
     // timeoutMs passes first (the clock only runs while nothing queued is
     // left to send), or at once when the link broke and nothing more can come.
-    bool WaitForBytes(int32_t moreThan, uint32_t timeoutMs);
+    bool WaitForBytes(size_t moreThan, uint32_t timeoutMs);
 
 private:
     void readerLoop();
@@ -119,15 +121,6 @@ private:
     // True when linkActivity_ was pulsed since `seen` (a value of
     // activityCount_) or is pulsed within the brief spin.
     bool spinForActivity(uint32_t seen);
-    // Whether `needle` has arrived and how many bytes are waiting, read
-    // together: a reply landing between two separate looks would leave the
-    // wait sleeping for bytes beyond a reply that is already complete.
-    std::pair<bool, size_t> lookForInReceived(std::string_view needle) const;
-    int32_t expectReply(const char* expected, int32_t expectedLength, const char* terminator,
-                        int32_t terminatorLength, uint32_t timeoutMs);
-    bool waitForQueueBelow(size_t bytes);
-    // True (and the bytes dropped) when something arrived that no command asked for.
-    bool unaskedBytesPending();
     // The connection's byte stream: through TLS once it is on.
     long channelReceive(char* target, size_t size);
     long channelSend(const char* bytes, size_t size);
@@ -142,9 +135,10 @@ private:
     transport::ParkedThread readerThread_;
     transport::ParkedThread writerThread_;
     platform::Event stopWriter_{true, false};
+    // Taken last: after receiveLock_ (reader) or queueLock_ (Send), never before.
     mutable std::mutex transcriptLock_;
-    mutable std::mutex receiveLock_;
-    mutable std::mutex queueLock_;
+    mutable std::mutex receiveLock_;  // received_; never together with queueLock_
+    mutable std::mutex queueLock_;    // sendQueue_ and the direct send in Send
     platform::Event dataReceived_{true, false};
     platform::Event dataQueued_{true, false};
     // Pulsed when bytes arrive, the writer makes progress or the link breaks.

@@ -1,6 +1,5 @@
 #include "OpenConnections.h"
 
-#include "platform/TcpSocket.h"
 #include "transport/MailSocket.h"
 
 namespace transport {
@@ -27,9 +26,3 @@ void OpenConnections::abortAll() {
 }
 
 }  // namespace transport
-
-void MailSocket::Abort() {
-    linkBroken_ = true;
-    if (socket_) socket_->stop();
-    signalActivity();
-}

@@ -24,6 +24,7 @@ inline constexpr int32_t WriteError = KOVA_WRITE_ERROR;
 inline constexpr int32_t RemoveFailed = KOVA_REMOVE_FAILED;
 inline constexpr int32_t RenameFailed = KOVA_RENAME_FAILED;
 inline constexpr int32_t DecodeFailed = KOVA_DECODE_FAILED;
+inline constexpr int32_t TooManyParts = KOVA_TOO_MANY_PARTS;
 // TLS and authentication.
 inline constexpr int32_t TlsHandshakeFailed = KOVA_TLS_HANDSHAKE_FAILED;
 inline constexpr int32_t CertificateUntrusted = KOVA_CERTIFICATE_UNTRUSTED;
@@ -36,7 +37,5 @@ inline constexpr int32_t AuthNotOffered = KOVA_AUTH_NOT_OFFERED;
 // OAuth 2.0: the grant is gone, or the token endpoint cannot be used.
 inline constexpr int32_t OAuthSignInAgain = KOVA_OAUTH_SIGN_IN_AGAIN;
 inline constexpr int32_t OAuthEndpointFailed = KOVA_OAUTH_ENDPOINT_FAILED;
-// Internal result of MailSocket::ReadUntil; never returned by an export.
-inline constexpr int32_t TerminatorFound = -35;
 
 }  // namespace ResultCode

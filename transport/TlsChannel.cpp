@@ -130,7 +130,9 @@ int32_t TlsChannel::handshake(const std::string& host, const TlsOptions& options
         api->X509_VERIFY_PARAM_set1_ip_asc(api->SSL_get0_param(ssl), host.c_str());
     } else {
         api->SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(host.c_str()));
-        api->SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        // The name must be among the subjectAltName entries (RFC 9525): a
+        // subject CN is never taken for it.
+        api->SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
         if (api->SSL_set1_host(ssl, host.c_str()) != 1) return ResultCode::TlsHandshakeFailed;
     }
 

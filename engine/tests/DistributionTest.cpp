@@ -82,6 +82,7 @@ TEST_F(Distribution, EveryMemberOnceOrLater) {
         bool serverUp;
         std::vector<std::string> received;  // by the end of the first pass
         bool finished;                      // archived, record gone
+        const char* record = nullptr;       // the record as a full disk or a kill left it
     };
     const Case cases[] = {
         {"a refusal is final, the others get it", {"ann@example.org", "refused@example.org", "bob@example.org"},
@@ -93,21 +94,30 @@ TEST_F(Distribution, EveryMemberOnceOrLater) {
          false},
         {"try later for Keep days: the administrators hear of it once",
          {"!ann@example.org", "busy@example.org"}, {"ANN@EXAMPLE.ORG"}, 2, true, {}, true},
+        // Read as started in 1970, these gave up on the post at the first failure.
+        {"an empty record counts as a post started now", {"ann@example.org", "bob@example.org"}, {}, 0, false, {},
+         false, ""},
+        {"a record cut inside its first line likewise", {"ann@example.org", "bob@example.org"}, {}, 0, false, {},
+         false, "17"},
     };
     int n = 40;
+    int damaged = 10;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (const auto& e : fs::directory_iterator(dir.path())) fs::remove_all(e.path());
         list.members = MemberStore();
         for (const auto& m : c.members) list.members.append(m[0] == '!' ? m.substr(1) : m, m[0] == '!');
-        const std::string address = "127.0.3." + std::to_string(n++);
+        const std::string address =
+            c.record ? "127.0.23." + std::to_string(damaged++) : "127.0.3." + std::to_string(n++);
         harness::SmtpSink sink(harness::SmtpSink::Kind::Python, address);
         if (c.serverUp) {
             ASSERT_TRUE(sink.start());
         }
         list.smtpServer = sink.server();
         dir.write("post.NEW", kPost);
-        if (!c.servedBefore.empty() || c.startedDaysAgo) {
+        if (c.record) {
+            dir.write("post.SENT", c.record);
+        } else if (!c.servedBefore.empty() || c.startedDaysAgo) {
             std::string record = std::to_string(platform::currentTime().seconds - c.startedDaysAgo * 86400) + "\r\n";
             for (const auto& a : c.servedBefore) record += a + "\r\n";
             dir.write("post.SENT", record);
@@ -283,26 +293,37 @@ TEST_F(Distribution, FailuresAreJudgedByTheServersReply) {
         tail.push_back(S::send(std::move(reply)));
         return script(tail);
     };
+    // A server that groups commands: the reply to DATA comes after the one
+    // that decided, and must not be taken for it.
+    const std::vector<S::Step> grouped{S::send("220 hi\r\n"), S::readLine(),
+                                       S::send("250-hi\r\n250 PIPELINING\r\n"), S::readUntil("data\r\n"),
+                                       S::send("250 2.1.0 ok\r\n451 4.2.1 mailbox busy\r\n554 5.5.1 no valid "
+                                               "recipients\r\n"),
+                                       S::readLine(), S::send("221 bye\r\n"), S::waitForClose()};
     struct Case {
         const char* name;
         std::vector<S::Step> script;
         Delivery kind;
         int pausesAsked;
         bool inSession;  // judged the same through a post's session
+        const char* status;  // the deciding reply's enhanced status, as the engine gets it
     };
     const Case cases[] = {
-        {"greeting refused", {S::send("554 no service here\r\n"), S::waitForClose()}, Delivery::ServerDown, 0, true},
-        {"recipient refused", script({S::send("550 no such user\r\n")}), Delivery::Refused, 0, true},
-        {"recipient deferred", script({S::send("451 try later\r\n")}), Delivery::Transient, 1, true},
-        {"message refused at its end", afterData("552 too big\r\n"), Delivery::Refused, 0, true},
-        {"message deferred at its end", afterData("451 try later\r\n"), Delivery::Transient, 1, true},
+        {"greeting refused", {S::send("554 no service here\r\n"), S::waitForClose()}, Delivery::ServerDown, 0, true,
+         ""},
+        {"recipient refused", script({S::send("550-5.1.1 no such user\r\n550 5.1.1 here\r\n")}), Delivery::Refused,
+         0, true, "5.1.1"},
+        {"recipient deferred", script({S::send("451 try later\r\n")}), Delivery::Transient, 1, true, ""},
+        {"recipient deferred, then DATA refused in the same group", grouped, Delivery::Transient, 1, true, "4.2.1"},
+        {"message refused at its end", afterData("552 5.3.4 too big\r\n"), Delivery::Refused, 0, true, "5.3.4"},
+        {"message deferred at its end", afterData("451 try later\r\n"), Delivery::Transient, 1, true, ""},
         {"connection cut after the end of the data", script({S::send("250 ok\r\n"), S::readLine(),
                                                              S::send("354 go\r\n"), S::readUntil("\r\n.\r\n"),
                                                              S::close()}),
-         Delivery::Transient, 1, true},
+         Delivery::Transient, 1, true, ""},
         // A session takes a cut before the message as a server that closed
         // between copies and reconnects: the session's own tests cover that.
-        {"connection cut midway", script({S::close()}), Delivery::Transient, 1, false},
+        {"connection cut midway", script({S::close()}), Delivery::Transient, 1, false, ""},
     };
     for (const bool inSession : {false, true}) {
         for (const auto& c : cases) {
@@ -327,6 +348,10 @@ TEST_F(Distribution, FailuresAreJudgedByTheServersReply) {
             }
             EXPECT_EQ(r.kind, c.kind) << r.code;
             EXPECT_EQ(pauses, c.pausesAsked);
+            EXPECT_EQ(r.reply.status, c.status);
+            if (c.status[0]) {
+                EXPECT_NE(r.reply.text.find(c.status), std::string::npos) << r.reply.text;
+            }
             ForgetServersDown();
         }
     }

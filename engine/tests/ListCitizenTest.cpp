@@ -35,8 +35,11 @@ struct Parsed {
 class ListCitizen : public testing::Test {
 protected:
     void start(int n, const std::string& general, const std::string& members) {
+        startAt("127.0.14." + std::to_string(n), general, members);
+    }
+    void startAt(const std::string& address, const std::string& general, const std::string& members) {
         std::string error;
-        ASSERT_TRUE(list.start("127.0.14." + std::to_string(n), general, "", members, &error)) << error;
+        ASSERT_TRUE(list.start(address, general, "", members, &error)) << error;
     }
 
     void deliver(const std::string& headers, const std::string& body = "Some text") {
@@ -223,16 +226,132 @@ TEST_F(ListCitizen, EverythingSentCarriesTheListAndItsThread) {
     expectReply(mail[5], "<who@boss.example.org>");
     EXPECT_EQ(mail[5].get("Subject"), "Club Member List");
 
-    // The unsubscribe address of ann's copy, written to as a program would.
+    // The unsubscribe address of ann's copy, written to as a mail program's
+    // button does: the link's subject and no text.
     const Parsed& annCopy = mail[2];
     ASSERT_EQ(annCopy.to, "ann@example.org");
     deliver("From: ann@example.org\r\nSubject: " + annCopy.get("unsubscribe-subject") +
                 "\r\nMessage-ID: <leave@ann.example.org>\r\n",
-            "bye");
+            "");
     EXPECT_EQ(annCopy.get("unsubscribe-to"), "list@example.org");  // the mailbox deliver() fills
     EXPECT_EQ(pass(), "    Unsubscribe request\n    Unsubscribe successful.\n");
     EXPECT_EQ(members(), "_!_boss@example.org\r\ncarl@example.org\r\n");
     const auto bye = newMail();
     ASSERT_EQ(bye.size(), 1u);
     expectReply(bye[0], "<leave@ann.example.org>");
+}
+
+namespace {
+
+constexpr char kReportHeader[] =
+    "From: Mail Delivery System <MAILER-DAEMON@mx.example.net>\r\nSubject: Undelivered Mail Returned to Sender\r\n"
+    "Auto-Submitted: auto-replied\r\nMIME-Version: 1.0\r\n"
+    "Content-Type: multipart/report; report-type=delivery-status; boundary=\"r\"\r\n";
+
+// The delivery-status part of a report on a copy the list sent to `to`.
+std::string reportBody(const std::string& to, const std::string& action, const std::string& status) {
+    return "--r\r\nContent-Type: text/plain\r\n\r\nThis is the mail system at host mx.example.net.\r\n\r\n"
+           "--r\r\nContent-Type: message/delivery-status\r\n\r\nReporting-MTA: dns; mx.example.net\r\n\r\n"
+           "Final-Recipient: rfc822; " +
+           to + "\r\nAction: " + action + "\r\nStatus: " + status + "\r\nDiagnostic-Code: smtp; 550 " + status +
+           " mailbox unavailable\r\n\r\n--r--";
+}
+
+// Exim's own words, with no delivery-status part.
+std::string eximReport(const std::string& to) {
+    return "This message was created automatically by mail delivery software.\r\n\r\nA message that you sent "
+           "could not be delivered to one or more of its\r\nrecipients. This is a permanent error. The following "
+           "address(es) failed:\r\n\r\n  " +
+           to + "\r\n    host mx.example.net [192.0.2.1]: 550 5.1.1 User unknown\r\n";
+}
+
+std::string counted(const std::string& who, int n) {
+    return "  Delivery report for " + who + "...Counted (" + std::to_string(n) + " of 3)\n";
+}
+std::string transient(const std::string& who) { return "  Delivery report for " + who + "...Transient, not counted\n"; }
+
+}  // namespace
+
+// Three permanent reports remove a member; transient ones, reports on
+// nobody and an administrator's reports remove nobody; a count that rested
+// for BounceDays starts over.
+TEST_F(ListCitizen, PermanentReportsRemoveAMemberAtTheLimit) {
+    startAt("127.0.28.1", "BounceLimit=3\r\n",
+            "_!_boss@example.org\r\n_!_dora@example.org\r\nann@example.org\r\nbob@example.org\r\ncarl@example.org\r\n");
+    const auto report = [&](const std::string& to, const char* action, const char* status) {
+        deliver(kReportHeader, reportBody(to, action, status));
+    };
+    report("ann@example.org", "failed", "5.1.1");
+    report("bob@example.org", "delayed", "4.2.2");
+    report("nobody@example.net", "failed", "5.1.1");
+    report("boss@example.org", "failed", "5.2.2");
+    EXPECT_EQ(pass(), counted("ann@example.org", 1) + transient("bob@example.org") +
+                          "  Delivery report names no member...Set aside\n" + counted("boss@example.org", 1));
+
+    deliver("From: Mail Delivery System <Mailer-Daemon@mx.example.net>\r\nSubject: Mail delivery failed\r\n",
+            eximReport("ANN@EXAMPLE.ORG"));
+    report("bob@example.org", "delayed", "4.2.2");
+    report("boss@example.org", "failed", "5.2.2");
+    EXPECT_EQ(pass(), counted("ann@example.org", 2) + transient("bob@example.org") + counted("boss@example.org", 2));
+    const std::string record = list.home.read("club/Bounces.TXT");
+    EXPECT_NE(record.find("ann@example.org\t2\t"), std::string::npos) << record;
+    EXPECT_NE(record.find("bob@example.org\t0\t"), std::string::npos) << record;
+    EXPECT_EQ(newMail().size(), 0u);
+
+    // Carl's two reports are older than BounceDays (14 by default).
+    list.home.write("club/Bounces.TXT", record + "carl@example.org\t2\t2020-01-01\t2020-01-02\t5.1.1\told\r\n");
+    report("ann@example.org", "failed", "5.1.1");
+    report("boss@example.org", "failed", "5.2.2");
+    report("carl@example.org", "failed", "5.1.1");
+    EXPECT_EQ(pass(), "  Delivery report for ann@example.org...Member removed\n" + counted("boss@example.org", 3) +
+                          counted("carl@example.org", 1));
+    EXPECT_EQ(members(), "_!_boss@example.org\r\n_!_dora@example.org\r\nbob@example.org\r\ncarl@example.org\r\n");
+    EXPECT_NE(list.home.read("club/Members.OLD").find("ann@example.org"), std::string::npos);
+    const std::string after = list.home.read("club/Bounces.TXT");
+    EXPECT_EQ(after.find("ann@example.org"), std::string::npos) << after;
+    EXPECT_NE(after.find("carl@example.org\t1\t"), std::string::npos) << after;
+
+    // Ann's removal to both administrators; boss's bounces to dora alone.
+    const auto sent = list.sink->messages();
+    ASSERT_EQ(sent.size(), 3u);
+    const std::vector<std::string> to = {sent[0].rcptTos.at(0), sent[1].rcptTos.at(0), sent[2].rcptTos.at(0)};
+    EXPECT_EQ(to, (std::vector<std::string>{"boss@example.org", "dora@example.org", "dora@example.org"}));
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_NE(sent[i].data.find("Subject: Club bounces: ann@example.org removed"), std::string::npos);
+        EXPECT_NE(sent[i].data.find("ann@example.org has been removed from the Club ringpost after 3 delivery"),
+                  std::string::npos)
+            << sent[i].data;
+        EXPECT_NE(sent[i].data.find("5.1.1 550 5.1.1 mailbox unavailable"), std::string::npos) << sent[i].data;
+    }
+    EXPECT_NE(sent[2].data.find("Mail to the administrator boss@example.org of the Club ringpost"), std::string::npos);
+    EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
+}
+
+// Without BounceLimit reports are set aside as before; subscribe and
+// unsubscribe need no text, a post does.
+TEST_F(ListCitizen, ReportsWithoutALimitAndCommandsWithoutText) {
+    startAt("127.0.28.2", "AdminSubscribe=0\r\n", "_!_boss@example.org\r\nann@example.org\r\n");
+    std::string expected;
+    for (int i = 0; i < 3; ++i) {
+        deliver(kReportHeader, reportBody("ann@example.org", "failed", "5.1.1"));
+        expected += "    Automatic mail from Mail Delivery System <MAILER-DAEMON@mx.example.net> "
+                    "(Auto-Submitted: auto-replied)...Setting aside\n";
+    }
+    // A report that reached the mailbox through a forward, marked by nothing
+    // in its header, is still no command.
+    deliver("From: ann@example.org\r\nSubject: SUBSCRIBE\r\n", eximReport("bob@example.org"));
+    expected += "    Automatic mail from ann@example.org (delivery report)...Setting aside\n";
+    deliver("From: carl@example.org\r\nSubject: SUBSCRIBE\r\n", "");
+    expected += "    Subscribe request\n    Subscribe successful.\n";
+    deliver("From: ann@example.org\r\nSubject: UNSUBSCRIBE\r\n", "");
+    expected += "    Unsubscribe request\n    Unsubscribe successful.\n";
+    deliver("From: boss@example.org\r\nSubject: SUBMIT\r\n", "");
+    EXPECT_EQ(pass(), expected);
+    EXPECT_EQ(members(), "_!_boss@example.org\r\ncarl@example.org\r\n");
+    EXPECT_FALSE(fs::exists(list.home.file("club/Bounces.TXT")));
+    EXPECT_EQ(spool(), std::vector<std::string>(4, ".BAD"));
+    const auto mail = newMail();
+    ASSERT_EQ(mail.size(), 2u);  // the welcome and the goodbye, no post
+    EXPECT_EQ(mail[0].get("Subject"), "SUBSCRIBE approved");
+    EXPECT_EQ(mail[1].get("Subject"), "UNSUBSCRIBE approved");
 }

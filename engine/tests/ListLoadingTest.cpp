@@ -20,7 +20,7 @@ TEST(LoadList, SettingsFollowIniRulesAndDefaults) {
     TempDir home;
     makeList(home, "a",
              "[general]\r\nname =  \"Friends of Tea\" \r\nSUBSCRIBE=  join  \r\nAdminSubscribe=no\r\n"
-             "AdminSubmit=0ff\r\n[Messages]\r\nKeep=12days\r\nPrepend=head.txt\r\n[SMTP]\r\nStripHTML=\r\n"
+             "AdminSubmit=0ff\r\nBounceLimit=3 reports\r\nBounceDays=0\r\n[Messages]\r\nKeep=12days\r\nPrepend=head.txt\r\n[SMTP]\r\nStripHTML=\r\n"
              "StripAttachments=0\r\n",
              "");
     CaptureStdout();
@@ -36,6 +36,8 @@ TEST(LoadList, SettingsFollowIniRulesAndDefaults) {
     EXPECT_TRUE(list->stripHTML);
     EXPECT_FALSE(list->stripAttachments);
     EXPECT_EQ(list->keep, 12);
+    EXPECT_EQ(list->bounceLimit, 3);
+    EXPECT_EQ(list->bounceDays, 14);  // counts that start over at every report would never reach the limit
     EXPECT_EQ(list->directory, home.file("a") + "/");
     EXPECT_EQ(list->prependFile, home.file("a") + "/head.txt");
     EXPECT_EQ(list->postpendFile, home.file("a") + "/postpend.txt");
@@ -52,6 +54,7 @@ TEST(LoadList, MissingSectionGivesDefaultsAndBadKeepGivesZero) {
     EXPECT_TRUE(list->adminSubscribe);
     EXPECT_FALSE(list->adminSubmit);
     EXPECT_EQ(list->keep, 0);
+    EXPECT_EQ(list->bounceLimit, 0);  // a list from before bounces were counted removes nobody
     EXPECT_EQ(list->members.count(), 1);
 }
 

@@ -43,10 +43,13 @@ std::string headerValue(const std::string& data, const std::string& name) {
 
 class ListServer : public testing::Test {
 protected:
-    // Servers on 127.0.3.n, and the list "club" using them.
+    // Servers on 127.0.3.n (or `address`), and the list "club" using them.
     void start(int n, const std::string& general, const std::string& members) {
+        start("127.0.3." + std::to_string(n), general, members);
+    }
+    void start(const std::string& address, const std::string& general, const std::string& members) {
         std::string error;
-        ASSERT_TRUE(list.start("127.0.3." + std::to_string(n), general, "", members, &error)) << error;
+        ASSERT_TRUE(list.start(address, general, "", members, &error)) << error;
     }
 
     void deliver(const std::string& from, const std::string& subject, const std::string& body) {
@@ -273,18 +276,22 @@ TEST_F(ListServer, SubmissionApprovalRoundTrip) {
                                                 IsMail("bob@example.org", news, "From the chief")));
     EXPECT_EQ(spool(), std::vector<std::string>{".MSG"});
 
-    // A reply that runs out of text must not stop the engine; the approval
-    // after it is still distributed, to the members only.
+    // A reply that runs out of text names no sender: nothing goes out and
+    // it stays for a person to look at. The approval after it is still
+    // distributed, to the members only.
     deliver("boss@example.org", "SUBMIT ||", "odd");
     deliver("boss@example.org", "RE: " + approval, "Approved text");
     const std::string out = pass();
-    EXPECT_NE(out.find("    Submission request from boss@example.org\n      Sending to: ann@example.org..."),
+    EXPECT_NE(out.find("    Submission request from boss@example.org\n"
+                       "    FAILURE.  is not a valid E-Mail address (it names no address).\n"
+                       "    Submission request from boss@example.org\n      Sending to: ann@example.org..."),
               std::string::npos)
         << out;
     const auto mail = newMail();
-    ASSERT_EQ(mail.size(), 4u);
-    EXPECT_THAT(mail[2], IsMail("ann@example.org", "Submission from bob@example.org - Hello", "Approved text"));
-    EXPECT_THAT(mail[3], IsMail("bob@example.org", "Submission from bob@example.org - Hello", "Approved text"));
+    ASSERT_EQ(mail.size(), 2u);
+    EXPECT_THAT(mail[0], IsMail("ann@example.org", "Submission from bob@example.org - Hello", "Approved text"));
+    EXPECT_THAT(mail[1], IsMail("bob@example.org", "Submission from bob@example.org - Hello", "Approved text"));
+    EXPECT_EQ(spool(), (std::vector<std::string>{".BAD", ".MSG", ".MSG"}));
 }
 
 TEST_F(ListServer, SubmissionWithEmptySubmitCommand) {
@@ -362,6 +369,39 @@ TEST_F(ListServer, NamedAddressStoredBareAndUnforwardedRequestKept) {
     deliver("carl@example.org", "subscribe", "please");
     EXPECT_EQ(pass(), "    Subscribe request\n    SEND FAILURE: -3\n");
     EXPECT_EQ(spool(), std::vector<std::string>{".BAD"});
+}
+
+// A From that names several addresses, or hides one behind another, is
+// nobody: it neither becomes a member nor passes for the administrator, and
+// a member line holding several addresses never reaches the SMTP server.
+TEST_F(ListServer, OnlyOneAddressIsEverTakenFromMail) {
+    const std::string club = "_!_boss@example.org\r\nann@example.org\r\n";
+    start("127.0.24.1", "AdminSubscribe=0\r\nAdminSubmit=0\r\n", club);
+    deliver("Eve <postmaster,root,victim@x.test>", "subscribe", "me");
+    deliver("eve@evil.test (<boss@example.org>)", "member list", "");
+    deliver("eve@evil.test, <boss@example.org>", "subscribe mallory@evil.test", "approved");
+    deliver("zed@example.org (\x1b[2K\x1b[1A    Subscribe successful.)", "hello", "x");
+    EXPECT_EQ(pass(),
+              "    Subscribe request\n    FAILURE. Eve <postmaster,root,victim@x.test> is not a valid E-Mail address "
+              "(it is not written as an address).\n    Deleting attachments...\n"
+              "    Invalid E-Mail from eve@evil.test (<boss@example.org>)...Ignoring\n    Deleting attachments...\n"
+              "    Subscribe request\n    FAILURE. eve@evil.test, <boss@example.org> is not a valid E-Mail address "
+              "(it names more than one address).\n    Deleting attachments...\n"
+              "    Invalid E-Mail from zed@example.org (\\x1B[2K\\x1B[1A    Subscribe successful.)...Ignoring\n"
+              "    Deleting attachments...\n");
+    EXPECT_TRUE(newMail().empty());
+    EXPECT_EQ(members(), club);
+
+    // A line such a From left in the member file is mailed to nobody.
+    home.write("club/Members.TXT", club + "postmaster,root,victim@x.test\r\n");
+    deliver("ann@example.org", "submit news", "Hello");
+    EXPECT_EQ(pass(),
+              "    Submission request from ann@example.org\n"
+              "      Sending to: boss@example.org...Success\n"
+              "      Sending to: ann@example.org...Success\n"
+              "      Sending to: postmaster,root,victim@x.test...FAILURE: -20\n");
+    EXPECT_THAT(newMail(), testing::ElementsAre(testing::Field(&Mail::to, "boss@example.org"),
+                                                testing::Field(&Mail::to, "ann@example.org")));
 }
 
 // A member file that cannot be rewritten: the change is undone, nobody is

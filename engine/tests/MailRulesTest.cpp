@@ -9,6 +9,7 @@
 #include "engine/CommandClassification.h"
 #include "engine/SpoolFileName.h"
 #include "engine/SpoolReading.h"
+#include "engine/ListTextFiles.h"
 #include "engine/SpoolText.h"
 #include "engine/Submission.h"
 #include "tests/TempDir.h"
@@ -33,8 +34,10 @@ TEST(IsValidAddress, Table) {
     const std::pair<const char*, bool> cases[] = {
         {"ann@example.org", true},
         {"Ann <ann@example.org>", true},
-        {"@example.org", true},            // nothing before '@' passes
-        {"a b@c.de", true},                // spaces are not checked
+        {"@example.org", false},           // nothing before '@'
+        {"a b@c.de", false},
+        {"ann@[192.0.2.1]", true},         // an address literal needs no '.'
+        {"Eve <root,victim@x.test>", false},
         {"ann@example.o", false},          // one character after the last '.'
         {"ann@example.org.", false},       // ends in '.'
         {"ann@.org", false},               // nothing between '@' and '.'
@@ -176,7 +179,7 @@ TEST(SpoolReading, LinesHeadersAndTextFiles) {
     EXPECT_FALSE(ReadLine(f.get(), line));
     EXPECT_EQ(line, "");
 
-    // A long line comes in pieces of 8191.
+    // A long body line comes in pieces of 8191.
     dir.write("long.txt", std::string(8200, 'x') + "\n");
     platform::StdioFile g = platform::openFile(dir.file("long.txt"), "rb");
     ASSERT_TRUE(ReadLine(g.get(), line));
@@ -184,11 +187,27 @@ TEST(SpoolReading, LinesHeadersAndTextFiles) {
     ASSERT_TRUE(ReadLine(g.get(), line));
     EXPECT_EQ(line.size(), 9u);
 
+    // A header line is whole however long: no piece of it passes for a From:.
+    const std::string pad = "X-Pad: " + std::string(8184, 'a');
+    dir.write("pad.NEW", pad + "From: admin@x.org\r\n" + pad + "\r\n " + pad + "\r\nTo: a@b.cd\r\n\r\nbody\r\n");
+    platform::StdioFile h = platform::openFile(dir.file("pad.NEW"), "rb");
+    ASSERT_TRUE(ReadHeaderLine(h.get(), line));
+    EXPECT_EQ(line, pad + "From: admin@x.org");
+    ASSERT_TRUE(ReadHeaderLine(h.get(), line));
+    EXPECT_EQ(line, pad + " " + pad);
+    ASSERT_TRUE(ReadHeaderLine(h.get(), line));
+    EXPECT_EQ(line, "To: a@b.cd");
+    ASSERT_TRUE(ReadHeaderLine(h.get(), line));
+    ASSERT_TRUE(ReadLine(h.get(), line));
+    EXPECT_EQ(line, "body");
+
     // Text files get CR LF line ends; the name is found whatever its case.
     dir.write("Prepend.TXT", "Hello\nWorld");
     std::string text = "x";
-    AppendTextFile(dir.file("prepend.txt"), text);
+    MailList list;
+    list.directory = dir.path() + "/";
+    AppendTextFile(list, dir.file("prepend.txt"), text);
     EXPECT_EQ(text, "xHello\r\nWorld\r\n");
-    AppendTextFile(dir.file("missing.txt"), text);
+    AppendTextFile(list, dir.file("missing.txt"), text);
     EXPECT_EQ(text, "xHello\r\nWorld\r\n");
 }

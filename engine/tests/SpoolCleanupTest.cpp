@@ -53,6 +53,11 @@ TEST(RemoveOldFiles, KeepZeroRemovesArchivesButFailedMessagesLiveThirtyDays) {
     l.spool("fresh.BAD", kMinute);
     l.spool("stale.BAD", 30 * kDay + kMinute);
     l.spool("w.TMP", 0);
+    // A work file left by a crash shares its folder with the post it was
+    // rewriting: the post keeps its attachments.
+    l.spool("w.NEW", 0);
+    l.dir.mkdir("w");
+    l.dir.write("w/a.txt", "a");
     CaptureStdout();
     RemoveOldFiles(l.list, "MSG", l.list.keep);
     RemoveOldFiles(l.list, "BAD", 30);
@@ -63,6 +68,7 @@ TEST(RemoveOldFiles, KeepZeroRemovesArchivesButFailedMessagesLiveThirtyDays) {
     EXPECT_TRUE(l.has("fresh.BAD"));
     EXPECT_FALSE(l.has("stale.BAD"));
     EXPECT_FALSE(l.has("w.TMP"));
+    EXPECT_TRUE(l.has("w/a.txt"));
     EXPECT_NE(out.find("    Removed 2 MSG files.\n"), std::string::npos);
     EXPECT_NE(out.find("  Removing old TMP files...\n"), std::string::npos);
 }

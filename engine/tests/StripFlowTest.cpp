@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "pop3/tests/MimeFixtures.h"
+#include "mime/tests/MimeFixtures.h"
 #include "tests/harness/ListHome.h"
 
 namespace fs = std::filesystem;

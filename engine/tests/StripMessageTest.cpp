@@ -8,7 +8,8 @@
 
 #include "engine/HtmlRemover.h"
 #include "engine/SpoolCleanup.h"
-#include "pop3/tests/MimeFixtures.h"
+#include "mime/tests/MimeFixtures.h"
+#include "tests/FileSizeLimit.h"
 #include "tests/TempDir.h"
 
 using testing::internal::CaptureStdout;
@@ -232,43 +233,69 @@ TEST(StripMessage, NothingToDoOrNothingDecodable) {
 }
 
 TEST(StripMessage, FailedWriteSetsTheSpoolFileAside) {
-    const std::string small =
-        "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n\r\n<HTML>x</HTML>\r\n.\r\n";
+    const std::string small = "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n\r\n<HTML>x</HTML>\r\n" +
+                              std::string(1500, 'z') + "\r\n.\r\n";
     const std::string large = "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n\r\n" +
                               std::string(64 * 1024, 'y') + "\r\n.\r\n";
     // Small enough to sit in the stream buffer until the close, and large
-    // enough to fail on the write itself.
+    // enough to fail on the write itself; either is more than the disk holds.
     for (const std::string& message : {small, large}) {
         ListDir l(true, true);
-        std::filesystem::create_symlink("/dev/full", l.dir.file("m.TMP"));
-        const std::string out = l.strip(message);
+        l.dir.write("m.NEW", message);
+        std::string out;
+        {
+            const FileSizeLimit full(1024);
+            CaptureStdout();
+            StripMessage(l.list, l.spool());
+            out = GetCapturedStdout();
+        }
         EXPECT_FALSE(l.has("m.NEW")) << out;
-        EXPECT_FALSE(std::filesystem::is_symlink(l.dir.file("m.TMP")));
+        EXPECT_FALSE(l.has("m.TMP"));
         EXPECT_EQ(fixtures::readFile(l.dir.file("m.BAD")), message);
     }
 }
 
-TEST(StripMessage, NestingBeyondTheDecodersDepthIsSetAside) {
+TEST(StripMessage, MessagesBeyondTheDecodersLimitsAreSetAside) {
     // Depth 7 is followed to its text; depth 8 cannot be decoded and must not
-    // go out as raw MIME or vanish.
-    for (const int depth : {7, 8}) {
-        std::string message = "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n"
-                              "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+    // go out as raw MIME or vanish. Nor may more parts than the decoder
+    // takes, which would keep the engine from every other list.
+    const std::string head = "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n"
+                             "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+    auto nested = [&](int depth) {
+        std::string message = head;
         for (int i = 0; i < depth; ++i)
             message += "--b" + std::to_string(i) + "\r\nContent-Type: multipart/mixed; boundary=b" +
                        std::to_string(i + 1) + "\r\n\r\n";
-        message += "--b" + std::to_string(depth) + "\r\nContent-Type: text/plain\r\n\r\ndeep text\r\n.\r\n";
+        return message + "--b" + std::to_string(depth) + "\r\nContent-Type: text/plain\r\n\r\ndeep text\r\n.\r\n";
+    };
+    std::string manyParts = head;
+    manyParts += "--b0\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\nAAAA\r\n";
+    for (int i = 0; i < 10000; ++i) manyParts += "--b0\r\nContent-Type: text/plain\r\n\r\nt\r\n";
+    manyParts += "--b0--\r\n.\r\n";
+    const struct {
+        std::string message;
+        const char* setAside;  // the line, or null when decoded
+    } cases[] = {
+        {nested(7), nullptr},
+        {nested(8), "    Message nested too deeply to decode...Set aside\n"},
+        {manyParts, "    Message has too many parts to decode...Set aside\n"},
+    };
+    for (const auto& c : cases) {
         ListDir l(false, false);
-        const std::string out = l.strip(message);
-        if (depth == 7) {
+        const std::string out = l.strip(c.message);
+        if (!c.setAside) {
             EXPECT_EQ(out, "    Processing Attachments...\n");
             EXPECT_EQ(fixtures::readFile(l.spool()),
                       "From: a@example.org\r\nTo: l@example.org\r\nSubject: submit\r\n"
                       "Content-Type: text/plain; charset=utf-8\r\n\r\ndeep text\r\n");
         } else {
-            EXPECT_EQ(out, "    Processing Attachments...\n    Message nested too deeply to decode...Set aside\n");
+            // Parts decoded before the limit are reported, then the refusal.
+            const std::string decoded = c.message == manyParts ? "      Decoded " + l.attachment("Attach00.PNG") + "\n" : "";
+            EXPECT_EQ(out, "    Processing Attachments...\n" + decoded + c.setAside);
             EXPECT_FALSE(l.has("m.NEW"));
-            EXPECT_EQ(fixtures::readFile(l.dir.file("m.BAD")), message);
+            EXPECT_TRUE(fixtures::readFile(l.dir.file("m.BAD")) == c.message);
+            // What was decoded before the limit is not left behind.
+            EXPECT_FALSE(l.has("m"));
         }
     }
 }

@@ -18,6 +18,7 @@
 #include "platform/FileSystem.h"
 #include "platform/ProfileFile.h"
 #include "platform/UniqueFd.h"
+#include "tests/MountNamespace.h"
 #include "tests/TempDir.h"
 #include "tests/UnreadableFile.h"
 
@@ -118,32 +119,6 @@ bool changeMembers(LoadedList& l, uint32_t& code, bool* written = nullptr) {
     return list::changeMembers(l.directory, l.members, l.membersOnDisk, addCarl, code, written);
 }
 
-// Runs `body` in a child with a mount namespace of its own, so a test can
-// mount a small or read-only file system without touching anyone else's.
-// Returns what the child reports ("" for success).
-std::string inMountNamespace(const std::function<std::string()>& body) {
-    int fds[2];
-    if (::pipe(fds) != 0) return "pipe failed";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        std::string result = "cannot make a mount namespace";
-        if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0)
-            result = body();
-        (void)!::write(fds[1], result.data(), result.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string out;
-    char buf[256];
-    ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return out;
-}
-
 bool setImmutable(const std::string& path, bool on) {
     platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     int flags = 0;
@@ -164,18 +139,7 @@ TEST(MemberFile, FailedRewriteUndoesTheChange) {
         std::function<void(const std::string& dir)> undo;
     };
     const std::vector<Fault> faults = {
-        {"disk full",
-         [](const std::string& dir) {
-             // Fill the small file system to the last byte.
-             platform::UniqueFd fd(::open((dir + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-             const std::string block(4096, 'x');
-             while (::write(fd.get(), block.data(), block.size()) > 0) {
-             }
-             while (::write(fd.get(), "x", 1) > 0) {
-             }
-             return static_cast<bool>(fd);
-         },
-         nullptr},
+        {"disk full", [](const std::string& dir) { return fillFileSystem(dir + "/filler"); }, nullptr},
         {"read-only file system",
          [](const std::string& dir) {
              return ::mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;

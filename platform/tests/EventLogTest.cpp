@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
@@ -11,6 +12,8 @@
 #include <unistd.h>
 
 #include "platform/ErrorText.h"
+#include "platform/FileSystem.h"
+#include "platform/LineTap.h"
 #include "platform/MessageTable.h"
 #include "tests/TempDir.h"
 
@@ -126,4 +129,33 @@ TEST(EventLogEscape, ControlBytesNamedOrInHexAndReadBack) {
     EXPECT_EQ(escapeEventMessage(message), "a\\tb\\r\\n\\\\c\\x01\\x1F\\x7F\xE9");
     EXPECT_EQ(unescapeEventMessage(escapeEventMessage(message)), message);
     EXPECT_EQ(unescapeEventMessage("\\x0a\\q"), "\n\\q");
+}
+
+// The service's output keeps going to its file while its lines are watched:
+// every byte reaches the file, and every line reaches the watcher whole, in
+// order, however the writes cut it.
+TEST(LineTapTest, WritesThroughAndHandsOverWholeLines) {
+    TempDir dir;
+    const std::string path = dir.path() + "/output.log";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    std::vector<std::string> lines;
+    FILE* tap = openLineTap(fd, [&](std::string_view line) { lines.emplace_back(line); });
+    ASSERT_NE(tap, nullptr);
+    std::setvbuf(tap, nullptr, _IOLBF, 0);
+    std::fputs("Updating Tea List\n  Connecting...", tap);
+    std::fflush(tap);
+    EXPECT_EQ(lines.size(), 1u);  // the open line waits for its end
+    std::fputs("FAILURE -3\r\n\n", tap);
+    const std::string big(10000, 'x');
+    std::fputs(big.c_str(), tap);
+    std::fputs("\nno end", tap);
+    std::fclose(tap);
+    ::close(fd);
+
+    const std::vector<std::string> expected = {"Updating Tea List", "  Connecting...FAILURE -3", "", big, "no end"};
+    EXPECT_EQ(lines, expected);
+    std::string written;
+    ASSERT_TRUE(readFile(path, written));
+    EXPECT_EQ(written, "Updating Tea List\n  Connecting...FAILURE -3\r\n\n" + big + "\nno end");
 }

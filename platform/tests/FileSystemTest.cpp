@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Directory.h"
+
 #include "tests/TempDir.h"
 
 using namespace platform;
@@ -61,4 +69,124 @@ TEST(FileTimes, SetAndReadBack) {
     FileTime got;
     ASSERT_TRUE(lastWriteTime(p, got));
     EXPECT_EQ(got.seconds, t.seconds);
+}
+
+// What others may plant in a shared directory: the directory API never
+// follows it, never opens a special file, never writes through a link, and
+// says what it found. Each case runs with openat2 and with the name-by-name
+// walk of kernels without it.
+TEST(Directory, PlantedEntriesAreNeverFollowed) {
+    TempDir dir, elsewhere;
+    elsewhere.write("victim", "secret");
+    elsewhere.mkdir("folder");
+    elsewhere.write("folder/a", "secret");
+    struct Row {
+        const char* name;
+        std::function<void(const std::string&)> plant;
+        EntryType type;
+    };
+    const Row rows[] = {
+        {"link to a file", [&](const std::string& p) { ::symlink(elsewhere.file("victim").c_str(), p.c_str()); },
+         EntryType::Link},
+        {"dangling link", [&](const std::string& p) { ::symlink(elsewhere.file("new").c_str(), p.c_str()); },
+         EntryType::Link},
+        {"link to a folder", [&](const std::string& p) { ::symlink(elsewhere.file("folder").c_str(), p.c_str()); },
+         EntryType::Link},
+        {"FIFO", [](const std::string& p) { ::mkfifo(p.c_str(), 0666); }, EntryType::Other},
+    };
+    const auto untouched = [&] {
+        EXPECT_EQ(elsewhere.read("victim"), "secret");
+        EXPECT_EQ(elsewhere.read("folder/a"), "secret");
+        EXPECT_FALSE(std::filesystem::exists(elsewhere.file("new")));
+        EXPECT_FALSE(std::filesystem::exists(elsewhere.file("folder/x")));
+    };
+    for (const bool walk : {false, true}) {
+        walkPathsForTesting(walk);
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (walk ? ", walked" : ", openat2"));
+            row.plant(dir.file("e"));
+            const Directory d = Directory::open(dir.path());
+            ASSERT_TRUE(d);
+            EXPECT_EQ(d.type("e"), row.type);
+            ASSERT_EQ(d.list("*").size(), 1u);
+            EXPECT_EQ(d.list("*")[0].type, row.type);
+            EntryType found = EntryType::Missing;
+            EXPECT_FALSE(d.openFile("e", &found));
+            EXPECT_EQ(found, row.type);
+            std::string text;
+            EXPECT_FALSE(d.readFile("e", text));
+            EXPECT_FALSE(d.openForAppend("e"));
+            EXPECT_FALSE(d.createFile("e"));
+            EXPECT_EQ(errno, EEXIST);
+            EXPECT_FALSE(d.openFolder("e"));
+            EXPECT_FALSE(d.openFile("e/a"));
+            EXPECT_FALSE(d.createFile("e/x"));
+            found = EntryType::Missing;
+            EXPECT_FALSE(d.makeFolder("e", &found));
+            EXPECT_EQ(found, row.type);
+            EXPECT_FALSE(readRegularFile(dir.file("e"), text));
+            untouched();
+            // A record written under the name replaces the entry itself.
+            ASSERT_TRUE(d.writeFile("e", "record"));
+            EXPECT_EQ(d.type("e"), EntryType::File);
+            EXPECT_EQ(dir.read("e"), "record");
+            untouched();
+            ASSERT_TRUE(d.remove("e"));
+            ASSERT_EQ(d.list("*").size(), 0u);
+        }
+        // Paths that lead out of the directory.
+        ::symlink(elsewhere.path().c_str(), dir.file("out").c_str());
+        const Directory d = Directory::open(dir.path());
+        for (const char* path : {"out/victim", "../" , "sub/../../x", "/etc/passwd"}) {
+            SCOPED_TRACE(path);
+            EXPECT_FALSE(d.openFile(path));
+            EXPECT_FALSE(d.createFile(std::string(path) + "x"));
+        }
+        EXPECT_FALSE(d.remove("out/victim"));
+        untouched();
+        std::filesystem::remove(dir.file("out"));
+    }
+    walkPathsForTesting(false);
+}
+
+// Owner-only in a private directory; in a set-group-ID one the group's too,
+// whatever the creation mask. Records replace files whole; a file kept for
+// its owner keeps mode and owner.
+TEST(Directory, ModesAndDurableWrites) {
+    for (const bool shared : {false, true}) {
+        SCOPED_TRACE(shared ? "shared" : "private");
+        TempDir dir;
+        if (shared) ::chmod(dir.path().c_str(), 02770);
+        const mode_t mask = ::umask(022);
+        const Directory d = Directory::open(dir.path());
+        ASSERT_TRUE(d.createFile("new"));
+        ASSERT_TRUE(d.makeFolder("folder"));
+        ASSERT_TRUE(d.writeFile("record", "one"));
+        ::umask(mask);
+        struct stat st {};
+        ::stat(dir.file("new").c_str(), &st);
+        EXPECT_EQ(st.st_mode & 07777, shared ? 0660u : 0600u);
+        ::stat(dir.file("record").c_str(), &st);
+        EXPECT_EQ(st.st_mode & 07777, shared ? 0660u : 0600u);
+        ::stat(dir.file("folder").c_str(), &st);
+        EXPECT_EQ(st.st_mode & 07777, shared ? 02770u : 0700u);
+        EXPECT_TRUE(d.makeFolder("folder"));  // a folder of that name is taken as it is
+        EXPECT_EQ(d.list("*.TMP").size(), 0u);
+
+        dir.write("kept", "old");
+        ::chmod(dir.file("kept").c_str(), 0640);
+        PendingFile pending;
+        ASSERT_TRUE(d.writeTemporary("kept-", ".TMP", "new", pending, "kept"));
+        EXPECT_EQ(dir.read("kept"), "old");
+        EXPECT_FALSE(pending.commit("record", false));  // taken
+        ASSERT_TRUE(pending.commit("kept"));
+        EXPECT_EQ(dir.read("kept"), "new");
+        ::stat(dir.file("kept").c_str(), &st);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        {
+            PendingFile abandoned;
+            ASSERT_TRUE(d.writeTemporary("gone-", ".TMP", "x", abandoned));
+        }
+        EXPECT_EQ(d.list("*.TMP").size(), 0u);
+    }
 }

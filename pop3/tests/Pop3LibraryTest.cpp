@@ -35,7 +35,8 @@ TEST(Pop3Library, ExportsOnlyItsCalls) {
     std::set<std::string> names;
     for (std::string addr, type, name; out >> addr >> type >> name;) names.insert(name);
     for (const char* call : {"KOVAPOP3_Login", "KOVAPOP3_Logout", "KOVAPOP3_GetMessageSizes", "KOVAPOP3_GetMessageIDs",
-                             "KOVAPOP3_GetMessage", "KOVAPOP3_DeleteMessage"})
+                             "KOVAPOP3_GetMessage", "KOVAPOP3_DeleteMessage", "KOVAPOP3_GetMessageHeader",
+                             "KOVAPOP3_DecodeAttachments"})
         EXPECT_EQ(names.count(call), 1u) << call;
     for (const auto& name : names) EXPECT_EQ(name.rfind("KOVAPOP3_", 0), 0u) << "also exported: " << name;
 }

@@ -3,10 +3,12 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
-#include "smtp/SmtpBearerAuth.h"
+#include "smtp/MessageWriter.h"
+#include "smtp/SmtpAuthentication.h"
+#include "smtp/SmtpConnection.h"
 #include "smtp/SmtpDelivery.h"
-#include "smtp/SmtpExtensions.h"
 #include "tests/TempDir.h"
 #include "tests/harness/ScriptedServer.h"
 #include "transport/Limits.h"
@@ -48,8 +50,7 @@ protected:
         std::string t(1 << 16, '\0');
         const std::string body = "hello\r\n";
         const int32_t r = smtp::sendEMail(server.server().c_str(), from, "b@example.org", nullptr, "s", body.data(),
-                                          static_cast<int32_t>(body.size()), attachments, t.data(),
-                                          static_cast<int32_t>(t.size()));
+                                          body.size(), attachments, t.data(), t.size());
         if (transcript) *transcript = t.substr(0, t.find('\0'));
         return r;
     }
@@ -95,6 +96,7 @@ TEST_F(SmtpFault, MultiLineGreetingIsJudgedByItsLastLine) {
 TEST_F(SmtpFault, AcceptedDataIsDeliveredWhateverQuitBrings) {
     ScriptedServer server(kAddress);
     auto script = upToData();
+    script[6] = ScriptedServer::send("251 2.1.5 User not local; will forward\r\n");  // as good as 250
     script.push_back(ScriptedServer::readUntil("\r\n.\r\n"));
     script.push_back(ScriptedServer::send("250 queued\r\n"));
     script.push_back(ScriptedServer::readLine());
@@ -168,32 +170,97 @@ TEST_F(SmtpFault, MissingAttachmentLeavesTheDataUnfinished) {
     EXPECT_EQ(server.received().find("\r\n.\r\n"), std::string::npos);
 }
 
+TEST_F(SmtpFault, RefusedEhloFallsBackToHeloButNothingElseDoes) {
+    struct Case {
+        const char* name;
+        const char* ehloReply;
+        bool helo;  // the server gets HELO and takes the message
+        int32_t result;
+    };
+    const Case cases[] = {
+        {"a server that knows no EHLO", "502 5.5.1 Unrecognized command\r\n", true, ResultCode::Success},
+        {"one that refuses it as a command", "500 syntax error\r\n", true, ResultCode::Success},
+        {"one that is closing", "421 4.3.2 Shutting down\r\n", false, ResultCode::IncorrectResponse},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto script = upToData();
+        script[2] = ScriptedServer::send(c.ehloReply);
+        if (c.helo) {
+            script.insert(script.begin() + 3, {ScriptedServer::readLine(), ScriptedServer::send("250 hello\r\n")});
+            script.insert(script.end(), {ScriptedServer::readUntil("\r\n.\r\n"), ScriptedServer::send("250 queued\r\n"),
+                                         ScriptedServer::readLine(), ScriptedServer::send("221 bye\r\n")});
+        } else {
+            script.resize(3);
+        }
+        script.push_back(ScriptedServer::waitForClose());
+        ScriptedServer server(kAddress);
+        ASSERT_TRUE(server.start(script));
+        EXPECT_EQ(send(server), c.result);
+        EXPECT_TRUE(server.finish());
+        const std::string got = server.received();
+        EXPECT_TRUE(got.starts_with(c.helo ? "ehlo example.org\r\nhelo example.org\r\nmail from:<a@example.org>\r\n"
+                                           : "ehlo example.org\r\n"))
+            << got;
+        EXPECT_EQ(got.find("helo") != std::string::npos, c.helo);
+    }
+}
+
+TEST(MessageWriter, Base64FileLayout) {
+    TempDir dir;
+    dir.write("empty", "");
+    dir.write("four", "abcd");
+    dir.write("full", std::string(45, 'M'));
+    std::string line;
+    for (int i = 0; i < 15; ++i) line += "TU1N";
+    const std::string expected = "\r\n\r\nYWJjZA==\r\n\r\n" + line + "\r\n\r\n\r\n";
+
+    ScriptedServer server(kAddress);
+    ASSERT_TRUE(server.start({ScriptedServer::readUntil(expected), ScriptedServer::send("250 got it\r\n"),
+                              ScriptedServer::waitForClose()}));
+    MailSocket s;
+    ASSERT_EQ(s.Connect(server.server().c_str(), 25, true, false), ResultCode::Success);
+    EXPECT_EQ(smtp::sendFileBase64(s, dir.file("missing").c_str()), ResultCode::FileNotOpened);
+    EXPECT_EQ(smtp::sendFileBase64(s, nullptr), ResultCode::NullPointer);
+    EXPECT_EQ(smtp::sendFileBase64(s, dir.file("empty").c_str()), ResultCode::Success);
+    EXPECT_EQ(smtp::sendFileBase64(s, dir.file("four").c_str()), ResultCode::Success);
+    EXPECT_EQ(smtp::sendFileBase64(s, dir.file("full").c_str()), ResultCode::Success);
+    std::string reply;
+    EXPECT_EQ(s.ReadLine(reply, 1024, 5000), ResultCode::Success);
+    s.Disconnect();
+    EXPECT_TRUE(server.finish());
+    EXPECT_EQ(server.received(), expected);
+}
+
 // AUTH with a token as a real server will not vary it on demand: which
 // mechanism EHLO offers, a response too long for the AUTH line, an error
-// challenge. The libraries send tokens over TLS only; the exchange is the
+// challenge. The library sends tokens over TLS only; the exchange is the
 // same in clear.
 TEST_F(SmtpFault, TokenLoginsByMechanismLengthAndChallenge) {
     const std::string longToken(2100, 'k');
     struct Case {
         const char* name;
-        bool oauthBearer, xoauth2;
+        std::vector<std::string> offered;
         std::string token;
         std::vector<std::string> replies;
         int32_t result;
         std::vector<std::string> lines;  // what the client sent, '*' ending a prefix
     };
     const std::vector<Case> cases = {
-        {"OAUTHBEARER preferred", true, true, "t0ken", {"235 2.7.0 ok\r\n"}, 0,
+        {"OAUTHBEARER preferred", {"XOAUTH2", "OAUTHBEARER", "PLAIN"}, "t0ken", {"235 2.7.0 ok\r\n"}, 0,
          {"AUTH OAUTHBEARER bixhPWxpc3RAZXhhbXBsZS5vcmcsAWF1dGg9QmVhcmVyIHQwa2VuAQE="}},
-        {"XOAUTH2 only, long token after the 334", false, true, longToken, {"334 \r\n", "235 2.7.0 ok\r\n"}, 0,
+        {"XOAUTH2 only, long token after the 334", {"XOAUTH2"}, longToken, {"334 \r\n", "235 2.7.0 ok\r\n"}, 0,
          {"AUTH XOAUTH2", "dXNlcj1saXN0QGV4YW1wbGUub3JnAWF1dGg9QmVhcmVyIGtra2*"}},
-        {"error challenge answered, then refused", true, false, "t0ken",
+        {"error challenge answered, then refused", {"OAUTHBEARER"}, "t0ken",
          {"334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "535 5.7.8 failed\r\n"}, ResultCode::AuthenticationRefused,
          {"AUTH OAUTHBEARER *", "AQ=="}},
-        {"XOAUTH2 error challenge gets an empty line", false, true, "t0ken",
+        {"XOAUTH2 error challenge gets an empty line", {"XOAUTH2"}, "t0ken",
          {"334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "535 5.7.8 failed\r\n"}, ResultCode::AuthenticationRefused,
          {"AUTH XOAUTH2 *", ""}},
-        {"neither offered", false, false, "t0ken", {}, ResultCode::AuthNotOffered, {}},
+        {"a server taking the error answer still signs nobody in", {"OAUTHBEARER"}, "t0ken",
+         {"334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "235 2.7.0 ok\r\n"}, ResultCode::AuthenticationRefused,
+         {"AUTH OAUTHBEARER *", "AQ=="}},
+        {"password mechanisms never take a token", {"PLAIN", "LOGIN"}, "t0ken", {}, ResultCode::AuthNotOffered, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,14 +272,19 @@ TEST_F(SmtpFault, TokenLoginsByMechanismLengthAndChallenge) {
         }
         script.push_back(ScriptedServer::waitForClose());
         ASSERT_TRUE(server.start(script));
-        MailSocket socket;
-        ASSERT_EQ(socket.Connect(server.server().c_str(), 25, true, false), 0);
-        ASSERT_EQ(socket.SendAndExpect(nullptr, 0, "220", 3, 2000), 0);
-        smtp::Extensions offered;
-        offered.authOAuthBearer = c.oauthBearer;
-        offered.authXOAuth2 = c.xoauth2;
-        EXPECT_EQ(smtp::authenticateBearer(socket, offered, "list@example.org", c.token), c.result);
-        socket.Disconnect();
+        smtp::Connection connection;
+        ASSERT_EQ(connection.socket().Connect(server.server().c_str(), 25, true, false), 0);
+        smtp::Reply greeting;
+        ASSERT_EQ(connection.await(smtp::Step::Greeting, greeting), 0);
+        smtp::Security token;
+        token.user = "list@example.org";
+        token.password = c.token;
+        token.bearer = true;
+        EXPECT_EQ(smtp::authenticate(connection, c.offered, token), c.result);
+        if (c.result == ResultCode::AuthenticationRefused && !c.replies.back().starts_with("235")) {
+            EXPECT_EQ(connection.refusal().code, 535);
+        }
+        connection.close();
         EXPECT_TRUE(server.finish());
         std::vector<std::string> sent;
         const std::string all = server.received();
@@ -235,9 +307,9 @@ TEST_F(SmtpFault, TokenLoginsByMechanismLengthAndChallenge) {
     }
 }
 
-// A refused login ends with QUIT, as servers counting failed logins expect;
-// a token is refused before connecting when it would go in clear, and a
-// transcript never shows it.
+// A refused login ends with QUIT, as servers counting failed logins expect,
+// and the refusal stays the reply that decided; a token is refused before
+// connecting when it would go in clear, and a transcript never shows it.
 TEST_F(SmtpFault, RefusedLoginSaysQuitAndTokensStayHidden) {
     ScriptedServer server("127.0.26.41");
     ASSERT_TRUE(server.start({ScriptedServer::send("220 fake\r\n"), ScriptedServer::readLine(),
@@ -249,18 +321,22 @@ TEST_F(SmtpFault, RefusedLoginSaysQuitAndTokensStayHidden) {
     plain.password = "wrong";
     plain.allowPlainAuth = true;
     const std::string body = "x";
+    smtp::Outcome outcome;
     EXPECT_EQ(smtp::sendEMail(server.server().c_str(), "a@example.org", "b@example.org", nullptr, "s", body.data(), 1,
-                              nullptr, nullptr, 0, nullptr, plain),
+                              nullptr, nullptr, 0, nullptr, plain, &outcome),
               ResultCode::AuthenticationRefused);
     EXPECT_TRUE(server.finish());
     EXPECT_TRUE(server.received().ends_with("quit\r\n")) << server.received();
+    EXPECT_EQ(outcome.reply.code, 535);
 
     smtp::Security bearer;
     bearer.user = "list@example.org";
     bearer.password = "t0ken";
     bearer.bearer = true;
     bearer.allowPlainAuth = true;
-    EXPECT_EQ(smtp::checkDelivery("127.0.26.42", "a@example.org", "b@example.org", bearer),
+    smtp::Copy copy;
+    EXPECT_EQ(smtp::prepareCopy(copy, "127.0.26.42", "a@example.org", "b@example.org", nullptr, "s", "x", 1, nullptr,
+                                nullptr, bearer),
               ResultCode::PlainAuthRefused);
     const std::string shown = smtp::maskCredentials(
         "AUTH OAUTHBEARER bixhPWxpc3RAZXhhbXBsZS5vcmcsAWF1dGg9QmVhcmVyIHQwa2VuAQE=\r\n235 ok t0ken\r\n", bearer);

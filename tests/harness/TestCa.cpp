@@ -33,7 +33,8 @@ void TestCa::run(const std::vector<std::string>& args) const {
 
 ServerCertificate TestCa::issue(const std::string& name, const std::string& san, Issuer issuer,
                                 bool expired) const {
-    std::vector<std::string> args{"issue", dir_.path(), issuer == Issuer::Trusted ? "ca" : "unknown", name, san};
+    std::vector<std::string> args{"issue", dir_.path(), issuer == Issuer::Trusted ? "ca" : "unknown", name,
+                                  san.empty() ? "-" : san};
     if (expired) args.push_back("old");
     run(args);
     return {dir_.file(name + ".pem"), dir_.file(name + ".key")};

@@ -27,7 +27,8 @@ public:
     std::string caFile() const { return dir_.file("ca.pem"); }
 
     enum class Issuer { Trusted, Unknown };
-    // A server certificate for `san` ("IP:127.0.0.5,DNS:mail.test");
+    // A server certificate with the subject CN `name`, for `san`
+    // ("IP:127.0.0.5,DNS:mail.test"; empty for a certificate without one);
     // `expired` makes it valid only in 2020. Throws on failure.
     ServerCertificate issue(const std::string& name, const std::string& san, Issuer issuer = Issuer::Trusted,
                             bool expired = false) const;
