@@ -160,9 +160,8 @@ private:
     bool checkMailPages();
     bool checkMembersPage();
     bool writeList(const std::string& dirName);
-    // Into the working copy of Settings.INI at `path`; false with
-    // platform::lastErrorCode() set.
-    bool writeSettings(const std::string& path) const;
+    // Into the text of Settings.INI, every other line kept.
+    void writeSettings(std::string& settings) const;
     MemberStore membersToWrite() const;
     void renameDirectory(const std::string& dirName, const std::string& renameTo);
     // Where a save goes: the directory the editor was opened on, or one for

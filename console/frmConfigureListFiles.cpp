@@ -8,8 +8,10 @@
 #include "frmConfigureCommon.h"
 #include "list/ListDirectory.h"
 #include "list/MemberFile.h"
+#include "platform/Directory.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
+#include "platform/ProfileFile.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -69,23 +71,6 @@ std::string entryName(const std::string& dir) {
 }
 
 std::string flagText(const QCheckBox* box) { return box->isChecked() ? "1" : "0"; }
-
-// Removes a file on every path unless told to keep it.
-class TempFile {
-public:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
-    ~TempFile() {
-        if (!path_.empty()) platform::removeFile(path_);
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& path() const { return path_; }
-    void release() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
 
 }  // namespace
 
@@ -338,35 +323,45 @@ bool frmConfigure::writeList(const std::string& dirName) {
     }
 
     // Every change goes to a copy of Settings.INI first; the list's files
-    // are only replaced once everything is on disk.
-    const std::string settingsPath = platform::resolveName(dir, list::kSettingsFile);
-    std::string previous;
-    if (platform::fileExists(settingsPath) && !platform::readFile(settingsPath, previous))
+    // are only replaced once everything is on disk. Group members write in
+    // the list too: a link at Settings.INI is replaced, never read or
+    // written through.
+    const platform::Directory listDir = platform::Directory::open(dir);
+    if (!listDir) return failed(platform::lastErrorCode());
+    const std::string settingsName = listDir.findName(list::kSettingsFile);
+    std::string settings;
+    if (listDir.type(settingsName) == platform::EntryType::File && !listDir.readFile(settingsName, settings))
         return failed(platform::lastErrorCode());
-    std::string tempPath;
-    if (!platform::writeTempFile(dir, "Settings-", ".TMP", previous, tempPath, settingsPath))
+    writeSettings(settings);
+    platform::PendingFile temp;
+    if (!listDir.writeTemporary("Settings-", ".TMP", settings, temp, settingsName))
         return failed(platform::lastErrorCode());
-    TempFile temp(tempPath);
-    if (!writeSettings(temp.path())) return failed(platform::lastErrorCode());
 
     // The member writer the engine uses too: administrators first, the new file
     // complete before it replaces the old one.
     if (!list::writeMemberFile(dir, membersToWrite())) return failed(platform::lastErrorCode());
 
-    if (!platform::renameFile(temp.path(), settingsPath)) return failed(platform::lastErrorCode());
-    temp.release();
-    platform::syncDirectory(dir);
+    if (!temp.commit(settingsName)) return failed(platform::lastErrorCode());
     return true;
 }
 
-bool frmConfigure::writeSettings(const std::string& path) const {
+void frmConfigure::writeSettings(std::string& settings) const {
+    const auto has = [&](list::Setting setting) {
+        const list::SettingKey& key = list::settingKey(setting);
+        std::string value;
+        return platform::findProfileValue(settings, key.section, key.key, value);
+    };
+    const auto set = [&](list::Setting setting, std::string_view value) {
+        const list::SettingKey& key = list::settingKey(setting);
+        settings = platform::setProfileString(settings, key.section, key.key, value);
+    };
     for (const SettingControl& control : settingControls()) {
         const list::SettingKey& key = list::settingKey(control.setting);
         const std::string value = settingText(control);
         // An optional key at the engine's default is left out of a file that
         // lacks it, so a plain list's file keeps its lines.
-        if (key.optional && value == key.engineDefault && !list::hasSetting(path, control.setting)) continue;
-        if (!list::writeSetting(path, control.setting, value)) return false;
+        if (key.optional && value == key.engineDefault && !has(control.setting)) continue;
+        set(control.setting, value);
     }
     // Security keys only when set, so a plain list's file keeps its lines; a
     // key the file already holds is emptied, which reads as not set.
@@ -393,10 +388,9 @@ bool frmConfigure::writeSettings(const std::string& path) const {
         {Setting::OAuth2CAFile, oauthValues.caFile},
     };
     for (const auto& [setting, value] : security) {
-        if (value.empty() && !list::hasSetting(path, setting)) continue;
-        if (!list::writeSetting(path, setting, value)) return false;
+        if (value.empty() && !has(setting)) continue;
+        set(setting, value);
     }
-    return true;
 }
 
 MemberStore frmConfigure::membersToWrite() const {

@@ -515,16 +515,9 @@ void frmMain::cmdRemoveList_Click() {
                            QStringLiteral("Remove List"), DialogIcon::Error))
         return;
 
-    const std::string dir = homeDir_ + item->data(kDirectoryRole).toByteArray().toStdString() + "/";
-    uint32_t error = 0;
-    for (const platform::DirEntry& e : platform::findFiles(dir, "*.*")) {
-        if (e.isDirectory) continue;
-        if (!platform::removeFile(dir + e.name)) {
-            error = platform::lastErrorCode();
-            break;
-        }
-    }
-    if (error == 0 && !platform::removeEmptyDirectory(dir)) error = platform::lastErrorCode();
+    // Group members write in the list: nothing in it, nor the list's own
+    // entry, may lead the removal elsewhere.
+    const uint32_t error = list::removeListDirectory(homeDir_, item->data(kDirectoryRole).toByteArray().toStdString());
     if (error != 0) {
         dialogs_.message(this,
                          QStringLiteral("Error #") + QString::number(error) + QStringLiteral(" removing ") + name +

@@ -17,15 +17,18 @@
 
 namespace {
 
-// Settings behind a link or in a special file are no list's own: such a
-// directory is left alone rather than run with another list's servers and
-// passwords, or with none.
-bool settingsAreAFile(const std::string& directory) {
+// A Settings.INI or Members.TXT behind a link or in a special file is no
+// list's own: such a directory is no list (it would run with another list's
+// servers, passwords or members, or with none), and is said to be left alone.
+void reportOddListFiles(const std::string& directory) {
     const platform::Directory dir = platform::Directory::open(directory);
-    const std::string name = dir.findName(list::kSettingsFile);
-    if (dir.type(name) == platform::EntryType::File) return true;
-    ReportLeftAlone(dir.pathOf(name));
-    return false;
+    if (!dir) return;
+    using platform::EntryType;
+    const std::string names[] = {dir.findName(list::kSettingsFile), dir.findName(list::kMemberFile)};
+    const EntryType types[] = {dir.type(names[0]), dir.type(names[1])};
+    if (types[0] == EntryType::Missing || types[1] == EntryType::Missing) return;
+    for (int i = 0; i < 2; ++i)
+        if (types[i] == EntryType::Link || types[i] == EntryType::Other) ReportLeftAlone(dir.pathOf(names[i]));
 }
 
 }  // namespace
@@ -92,7 +95,10 @@ bool DiscoverLists(const std::string& homeDirectory) {
     for (const auto& entry : entries) {
         if (!entry.isDirectory) continue;
         const std::string directory = home + entry.name + "/";
-        if (!list::isListDirectory(directory) || !settingsAreAFile(directory)) continue;
+        if (!list::isListDirectory(directory)) {
+            reportOddListFiles(directory);
+            continue;
+        }
         std::printf("Adding %s List...\n", entry.name.c_str());
         lists.append(LoadList(directory));
     }

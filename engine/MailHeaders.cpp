@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "Spool.h"
 #include "SpoolReading.h"
 #include "platform/StdioFile.h"
 #include "text/TextRules.h"
@@ -28,7 +29,9 @@ const std::string* MailHeaders::find(std::string_view name) const {
 
 bool ReadMailHeaders(const std::string& path, MailHeaders& headers) {
     headers.fields.clear();
-    platform::StdioFile file = platform::openFile(path, "rb");
+    // Only a regular file of the spool; its reader reports anything else.
+    const platform::Directory dir = SpoolDirectory(path);
+    platform::StdioFile file = platform::adoptFile(dir ? dir.openFile(SpoolName(path)) : platform::UniqueFd(), "rb");
     if (!file) return false;
     std::string line;
     while (headers.fields.size() < kMaxFields && ReadHeaderLine(file.get(), line)) {

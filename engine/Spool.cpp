@@ -147,13 +147,12 @@ void SpoolDownload::Discard() {
     directory_.remove(kDownloadFile);
 }
 
-bool PrepareForDecoding(const std::string& spoolPath) {
+bool AttachmentFolderUsable(const std::string& spoolPath) {
     const platform::Directory dir = SpoolDirectory(spoolPath);
     if (!dir) return false;
-    if (dir.type(kDecoderWorkFile) != platform::EntryType::Folder) dir.remove(kDecoderWorkFile);
     const std::string folder = AttachmentFolder(spoolPath);
-    platform::EntryType found = platform::EntryType::Missing;
-    if (dir.makeFolder(SpoolName(folder), &found) || found == platform::EntryType::Missing) return true;
+    const platform::EntryType found = dir.type(SpoolName(folder));
+    if (found == platform::EntryType::Missing || found == platform::EntryType::Folder) return true;
     ReportLeftAlone(folder, true);
     return false;
 }

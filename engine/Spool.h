@@ -37,8 +37,6 @@ enum class SpoolState { Download, Fetched, Distributing, Archived, SetAside, Wor
 
 inline constexpr char kDownloadFile[] = "Download.TMP";
 inline constexpr char kFetchedIdsFile[] = "Fetched.IDS";
-// The POP3 library's own work file while it decodes x.NEW, beside it.
-inline constexpr char kDecoderWorkFile[] = "~Attach~.TMP";
 
 // The extension that marks a state: "NEW", "SENT", "MSG", "BAD", "TMP".
 std::string_view SpoolExtension(SpoolState state);
@@ -112,10 +110,11 @@ private:
     std::string libraryPath_;
 };
 
-// Readies x.NEW for the POP3 library's decoder, which takes paths: clears
-// the name of its work file, and makes the attachment folder one of the
-// list's own (created with the list's modes when missing). False, and
-// reported, when something other than a folder holds the folder's name.
-bool PrepareForDecoding(const std::string& spoolPath);
-// Removes the attachment folder again when nothing was decoded into it.
+// Whether the POP3 library's decoder can put x.NEW's attachments in their
+// folder: false, and reported, when something other than a folder holds its
+// name. The decoder never follows such an entry, but would drop every
+// attachment of the post unseen.
+bool AttachmentFolderUsable(const std::string& spoolPath);
+// Removes the attachment folder again when nothing was decoded into it (the
+// decoder leaves it empty when every part failed).
 void DropEmptyAttachmentFolder(const std::string& spoolPath);

@@ -117,17 +117,11 @@ void StripMessage(const MailList& list, const std::string& spoolPath) {
     if (!dir || dir.type(SpoolName(spoolPath)) != platform::EntryType::File) return;
     std::printf(list.stripAttachments ? "    Stripping Attachments...\n" : "    Processing Attachments...\n");
     std::fflush(stdout);
-    // The decoder takes paths: its folder must be the list's own, not one a
-    // link leads to, and what it creates gets the list's modes.
-    if (!PrepareForDecoding(spoolPath)) {
+    if (!AttachmentFolderUsable(spoolPath)) {
         MoveSpoolFile(spoolPath, SpoolState::SetAside);
         return;
     }
-    int32_t decoded = 0;
-    {
-        const platform::Directory::CreationModes modes(dir);
-        decoded = KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0);
-    }
+    const int32_t decoded = KOVAPOP3_DecodeAttachments(spoolPath.c_str(), 0);
     DropEmptyAttachmentFolder(spoolPath);
     if (decoded == KOVA_DECODE_FAILED || decoded == KOVA_TOO_MANY_PARTS) {
         // Nested deeper or in more parts than the decoder follows: a person has to look at it.

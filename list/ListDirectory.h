@@ -2,6 +2,7 @@
 // files in it that both programs use.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace list {
@@ -17,7 +18,15 @@ enum class ListFiles {
     Readable,  // both exist and open for reading (the console shows only what it can open)
 };
 
-// A list directory holds Settings.INI and Members.TXT, in any letter case.
+// A list directory holds Settings.INI and Members.TXT, in any letter case, as
+// regular files: a link or special file under either name makes no list.
 bool isListDirectory(const std::string& directory, ListFiles need = ListFiles::Present);
+
+// Removes the list directory `name` of the home directory `home`: every
+// entry in it but folders, then the directory itself, which fails (with
+// ENOTEMPTY) while a folder is left. Nothing is followed: a link inside goes
+// as a link, and a link in the list's own place goes itself. 0, or the
+// error that stopped it.
+uint32_t removeListDirectory(const std::string& home, const std::string& name);
 
 }  // namespace list

@@ -36,8 +36,12 @@ std::string_view unstuffed(std::string_view line) {
     return line;
 }
 
+// Names come from mail and may be megabytes long; the log gets their start.
+constexpr std::size_t kMaxPrintedName = 200;
+
 void report(bool decoded, const std::string& name) {
-    std::printf(decoded ? "      Decoded %s\n" : "      Unable to decode %s\n", text::printable(name).c_str());
+    std::printf(decoded ? "      Decoded %s\n" : "      Unable to decode %s\n",
+                text::printable(name, kMaxPrintedName).c_str());
     std::fflush(stdout);
 }
 
@@ -301,9 +305,9 @@ namespace {
 
 int32_t decodeMessageFile(const std::string& path) {
     using Outcome = PartIterator::Outcome;
-    platform::StdioFile message = platform::openFile(path, "rb");
-    if (!message) return ResultCode::FileNotOpened;
     AttachmentFiles files(path);
+    platform::StdioFile message = files.openMessage();
+    if (!message) return ResultCode::FileNotOpened;
     // The rewrite file is created only once the message is known to change.
     LineWriter& rewrite = files.rewrite();
     LineReader reader(message.get());

@@ -12,9 +12,6 @@ namespace mime {
 
 namespace {
 
-// The one way a file is made here: new, never over an existing one.
-platform::StdioFile createNew(const std::string& path) { return platform::openFile(path, "wbx"); }
-
 // Try n of a name: the name itself, then "stem (2).ext", "stem (3).ext"...
 std::string sameNameCandidate(std::string_view name, int n) {
     if (n == 0) return std::string(name);
@@ -33,28 +30,38 @@ std::string numberedCandidate(std::string_view ext, int n) {
 
 }  // namespace
 
-AttachmentFiles::AttachmentFiles(std::string folder, std::string messagePath)
-    : folder_(std::move(folder)), messagePath_(std::move(messagePath)) {
-    if (!messagePath_.empty()) rewritePath_ = rewriteFileOf(messagePath_);
+AttachmentFiles::AttachmentFiles(const std::string& messagePath) : folderPath_(attachmentFolderOf(messagePath)) {
+    directory_ = platform::openDirectoryOf(messagePath, messageName_);
+    folderName_ = attachmentFolderOf(messageName_);
 }
 
-AttachmentFiles::AttachmentFiles(const std::string& messagePath)
-    : AttachmentFiles(attachmentFolderOf(messagePath), messagePath) {}
+AttachmentFiles::AttachmentFiles(InFolder, const std::string& folder)
+    : folderPath_(folder), folder_(platform::Directory::open(folder)), folderTried_(true) {}
 
 AttachmentFiles AttachmentFiles::inFolder(const std::string& folder) {
-    AttachmentFiles files(folder, std::string());
     // Made by the caller: never removed here.
-    files.folderTried_ = true;
-    return files;
+    return AttachmentFiles(InFolder{}, folder);
+}
+
+platform::StdioFile AttachmentFiles::openMessage() const {
+    if (!directory_ || messageName_.empty()) return nullptr;
+    return platform::adoptFile(directory_.openFile(messageName_), "rb");
 }
 
 bool AttachmentFiles::prepareFolder() {
-    if (folder_.empty()) return false;
     if (!folderTried_) {
         folderTried_ = true;
-        folderMade_ = platform::createDirectory(folder_);
+        // A link in the folder's place leaves it closed: the parts get no file.
+        if (directory_ && !folderName_.empty()) folder_ = directory_.makeFolder(folderName_, nullptr, &folderMade_);
     }
-    return true;
+    return folder_.isOpen();
+}
+
+bool AttachmentFiles::folderHolds(const std::string& name) {
+    if (folder_) return folder_.type(name) != platform::EntryType::Missing;
+    if (folderTried_ || !directory_ || folderName_.empty()) return false;
+    const platform::Directory folder = directory_.openFolder(folderName_);
+    return folder && folder.type(name) != platform::EntryType::Missing;
 }
 
 std::optional<AttachmentFiles::File> AttachmentFiles::createFirstFree(std::map<std::string, int, std::less<>>& counters,
@@ -66,12 +73,13 @@ std::optional<AttachmentFiles::File> AttachmentFiles::createFirstFree(std::map<s
     if (it == counters.end()) it = counters.emplace(std::string(key), 0).first;
     for (int& n = it->second; n < kMaxFiles; ++n) {
         std::string name = candidate(key, n);
-        std::string path = platform::joinPath(folder_, name);
-        platform::StdioFile f = createNew(path);
-        if (f) {
+        platform::UniqueFd fd = folder_.createFile(name);
+        if (fd) {
             ++n;
-            created_.push_back(path);
-            return File{LineWriter(std::move(f)), std::move(path), std::move(name)};
+            created_.push_back(name);
+            platform::StdioFile f = platform::adoptFile(std::move(fd), "wb");
+            if (!f) return std::nullopt;
+            return File{LineWriter(std::move(f)), platform::joinPath(folderPath_, name), std::move(name)};
         }
         if (errno != EEXIST) return std::nullopt;
     }
@@ -92,28 +100,30 @@ std::string AttachmentFiles::nextNumberedPath(std::string_view ext) {
     if (it == nextOfExtension_.end()) it = nextOfExtension_.emplace(std::string(ext), 0).first;
     // Names taken already stay taken: passing them now saves looking again.
     int& n = it->second;
-    while (n < kMaxFiles - 1 && platform::pathExists(platform::joinPath(folder_, numberedCandidate(ext, n)))) ++n;
-    return platform::joinPath(folder_, numberedCandidate(ext, n));
+    while (n < kMaxFiles - 1 && folderHolds(numberedCandidate(ext, n))) ++n;
+    return platform::joinPath(folderPath_, numberedCandidate(ext, n));
 }
 
 void AttachmentFiles::discard(File& file) {
     file.writer.abandon();
-    platform::removeFile(file.path);
+    folder_.remove(file.name);
 }
 
 void AttachmentFiles::removeCreated() {
-    for (const std::string& path : created_) platform::removeFile(path);
+    for (const std::string& name : created_) folder_.remove(name);
     created_.clear();
-    if (folderMade_) platform::removeEmptyDirectory(folder_);
+    if (folderMade_) directory_.removeFolder(folderName_);
 }
 
 LineWriter& AttachmentFiles::rewrite() {
     if (!rewrite_) {
-        rewrite_ = LineWriter::deferred([path = rewritePath_] {
-            if (path.empty()) return platform::StdioFile();
+        rewrite_ = LineWriter::deferred([this] {
+            if (!directory_ || messageName_.empty()) return platform::StdioFile();
             // One left by a stopped run goes; a link there is removed, not followed.
-            platform::removeFile(path);
-            return createNew(path);
+            directory_.remove(kWorkFileName);
+            platform::StdioFile f = platform::adoptFile(directory_.createFile(kWorkFileName), "wb");
+            rewriteCreated_ = static_cast<bool>(f);
+            return f;
         });
     }
     return *rewrite_;
@@ -132,16 +142,19 @@ int32_t AttachmentFiles::replaceMessage() {
         return ResultCode::WriteError;
     }
     // One atomic step: the message is never missing, whenever the process stops.
-    if (!platform::renameFile(rewritePath_, messagePath_) || !platform::fileExists(messagePath_)) {
-        platform::removeFile(rewritePath_);
+    if (!directory_.rename(kWorkFileName, messageName_)) {
+        discardRewrite();
         return ResultCode::RenameFailed;
     }
+    rewriteCreated_ = false;
+    directory_.sync();
     return ResultCode::Success;
 }
 
 void AttachmentFiles::discardRewrite() {
     if (rewrite_) rewrite_->abandon();
-    if (!rewritePath_.empty()) platform::removeFile(rewritePath_);
+    if (rewriteCreated_) directory_.remove(kWorkFileName);
+    rewriteCreated_ = false;
 }
 
 }  // namespace mime

@@ -2,6 +2,11 @@
 // the message, the attachment folder and the files in it. Nothing else in
 // the MIME layer touches the file system, so how such files are made is
 // decided here alone. A file is only ever created new, never over another.
+//
+// The message's directory may be written by others (a list shared with its
+// group): everything is done relative to it, held open, so a link planted
+// at the folder, a file or the rewrite file is never followed, and what is
+// created gets the directory's modes.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +17,7 @@
 #include <vector>
 
 #include "LineWriter.h"
+#include "platform/Directory.h"
 
 namespace mime {
 
@@ -23,8 +29,12 @@ public:
     // Files straight in `folder`, without a message.
     static AttachmentFiles inFolder(const std::string& folder);
 
-    AttachmentFiles(AttachmentFiles&&) = default;
+    AttachmentFiles(AttachmentFiles&&) = delete;
     AttachmentFiles& operator=(AttachmentFiles&&) = delete;
+
+    // The message for reading: only a regular file, never what a link
+    // in its place leads to. Null when there is none.
+    platform::StdioFile openMessage() const;
 
     // A new file in the attachment folder, open for writing.
     struct File {
@@ -64,15 +74,20 @@ public:
     static constexpr int kMaxFiles = 10000;
 
 private:
-    explicit AttachmentFiles(std::string folder, std::string messagePath);
+    struct InFolder {};
+    AttachmentFiles(InFolder, const std::string& folder);
     bool prepareFolder();
+    bool folderHolds(const std::string& name);
     std::optional<File> createFirstFree(std::map<std::string, int, std::less<>>& counters, std::string_view key,
                                         std::string (*candidate)(std::string_view key, int n));
 
-    std::string folder_;
-    std::string messagePath_;
-    std::string rewritePath_;
+    platform::Directory directory_;  // the message's
+    std::string messageName_;
+    std::string folderName_;  // in directory_
+    std::string folderPath_;  // as the caller named it, for printed lines
+    platform::Directory folder_;
     std::optional<LineWriter> rewrite_;
+    bool rewriteCreated_ = false;
     bool folderTried_ = false;
     bool folderMade_ = false;
     bool full_ = false;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "MimeParameters.h"
+#include "platform/Directory.h"
 #include "platform/StdioFile.h"
 #include "transport/ResultCodes.h"
 #include "text/TextRules.h"
@@ -136,7 +137,8 @@ int32_t ParseHeader(LineReader* input, LineWriter* output, HeaderFields& f, bool
 int32_t readMessageHeader(const char* path, HeaderFields& fields) noexcept {
     if (!path) return ResultCode::NullPointer;
     try {
-        platform::StdioFile file = platform::openFile(path, "rb");
+        // Message files lie where others may write: a link is never read.
+        platform::StdioFile file = platform::adoptFile(platform::openRegularFile(path), "rb");
         if (!file) return ResultCode::FileNotOpened;
         LineReader reader(file.get(), 64 * 1024);
         return ParseHeader(&reader, nullptr, fields);

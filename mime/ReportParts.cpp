@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "DeliveryReport.h"
+#include "MailAddress.h"
 #include "mime/Base64Decoder.h"
 #include "mime/MimeParameters.h"
 #include "mime/QuotedPrintable.h"
@@ -206,22 +207,17 @@ ReportParts findReportParts(std::string_view message) {
 }
 
 std::string plainAddress(std::string_view text) {
-    std::string a = text::trim(trimBlanks(text));
+    std::string a = trimBlanks(text);
     if (const size_t open = a.find('<'); open != std::string::npos) {
+        // The bracketed address alone: reports put words and punctuation around it.
         const size_t close = a.find('>', open);
-        a = a.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+        a = a.substr(open, close == std::string::npos ? std::string::npos : close - open + 1);
+    } else {
+        // A sentence's full stop or a list's comma is no part of the address.
+        while (!a.empty() && std::strchr(".,;:", a.back())) a.pop_back();
     }
-    a = trimBlanks(a);
-    while (!a.empty() && std::strchr(".,;:", a.back())) a.pop_back();
-    const size_t at = a.find('@');
-    if (at == std::string::npos || at == 0 || at + 1 >= a.size() || a.find('@', at + 1) != std::string::npos)
-        return {};
-    if (a.size() > 254) return {};
-    for (const char c : a) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b <= ' ' || b >= 0x7F || std::strchr("<>()[]\"',;:\\", c)) return {};
-    }
-    return a;
+    const MailAddress address = parseMailbox(a);
+    return address.ok() ? address.addrSpec : std::string();
 }
 
 std::vector<std::string> addressesIn(std::string_view value) {

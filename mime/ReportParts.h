@@ -36,8 +36,9 @@ struct ReportParts {
 
 ReportParts findReportParts(std::string_view message);
 
-// "<ann@example.org>", "ann@example.org." and the like as "ann@example.org";
-// "" when the text holds no plain address.
+// "<ann@example.org>", "ann@example.org." and the like as "ann@example.org",
+// read as the address reader reads mailboxes; "" when the text holds no
+// address a member could have.
 std::string plainAddress(std::string_view text);
 
 // The addresses of an address-list value (To:, X-Failed-Recipients).

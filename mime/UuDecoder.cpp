@@ -2,6 +2,7 @@
 
 #include "AttachmentNames.h"
 #include "LineReader.h"
+#include "platform/Directory.h"
 #include "platform/StdioFile.h"
 #include "transport/ResultCodes.h"
 #include "text/TextRules.h"
@@ -101,7 +102,7 @@ int32_t UuStream::finish() {
 
 int32_t DecodeUuFile(const char* folder, const char* source, std::string* writtenName) {
     if (!folder || !source) return ResultCode::NullPointer;
-    platform::StdioFile in = platform::openFile(source, "rb");
+    platform::StdioFile in = platform::adoptFile(platform::openRegularFile(source), "rb");
     if (!in) return ResultCode::FileNotOpened;
     LineReader reader(in.get());
     AttachmentFiles files = AttachmentFiles::inFolder(folder);

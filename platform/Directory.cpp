@@ -284,15 +284,17 @@ Directory Directory::openFolder(std::string_view path, EntryType* found) const {
     return d;
 }
 
-Directory Directory::makeFolder(std::string_view name, EntryType* found) const {
+Directory Directory::makeFolder(std::string_view name, EntryType* found, bool* created) const {
+    if (created) *created = false;
     if (!plainName(name)) {
         errno = EINVAL;
         return Directory();
     }
-    const bool created = ::mkdirat(fd_.get(), std::string(name).c_str(), folderMode() & 0777) == 0;
-    if (!created && errno != EEXIST) return Directory();
+    const bool made = ::mkdirat(fd_.get(), std::string(name).c_str(), folderMode() & 0777) == 0;
+    if (!made && errno != EEXIST) return Directory();
     Directory d = openFolder(name, found);
-    if (created && d) ::fchmod(d.descriptor(), folderMode());
+    if (made && d) ::fchmod(d.descriptor(), folderMode());
+    if (created) *created = made;
     return d;
 }
 
@@ -384,16 +386,23 @@ bool Directory::writeFile(std::string_view name, std::string_view data) const {
     return pending.commit(name);
 }
 
-Directory::CreationModes::CreationModes(const Directory& directory)
-    : previous_(::umask(directory.shared() ? 007 : 077)) {}
+Directory openDirectoryOf(const std::string& path, std::string& name) {
+    const size_t slash = path.rfind('/');
+    name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    return Directory::open(slash == std::string::npos ? "." : path.substr(0, slash + 1));
+}
 
-Directory::CreationModes::~CreationModes() { ::umask(previous_); }
+UniqueFd openRegularFile(const std::string& path, EntryType* found) {
+    std::string name;
+    const Directory dir = openDirectoryOf(path, name);
+    return dir ? dir.openFile(name, found) : UniqueFd();
+}
 
 bool readRegularFile(const std::string& path, std::string& out, FileIdentity* identity) {
     out.clear();
-    const size_t slash = path.rfind('/');
-    const Directory dir = Directory::open(slash == std::string::npos ? "." : path.substr(0, slash + 1));
-    return dir && dir.readFile(path.substr(slash == std::string::npos ? 0 : slash + 1), out, identity);
+    std::string name;
+    const Directory dir = openDirectoryOf(path, name);
+    return dir && dir.readFile(name, out, identity);
 }
 
 std::string pathToOpenFile(const UniqueFd& file, const std::string& fallback) {

@@ -99,7 +99,8 @@ public:
     Directory openFolder(std::string_view path, EntryType* found = nullptr) const;
     // Creates the folder when the name is free; opens it when a folder holds
     // it already. Closed (with `found`) when something else holds the name.
-    Directory makeFolder(std::string_view name, EntryType* found = nullptr) const;
+    // `created`, when given, tells whether it was made here.
+    Directory makeFolder(std::string_view name, EntryType* found = nullptr, bool* created = nullptr) const;
 
     // Removes the entry itself: a link goes, never what it points to.
     bool remove(std::string_view name) const;
@@ -120,19 +121,6 @@ public:
     // link at `name` is replaced, never written through.
     bool writeFile(std::string_view name, std::string_view data) const;
 
-    // The directory's modes for what libraries that take only paths create
-    // in it while this lives (the process's creation mask).
-    class CreationModes {
-    public:
-        explicit CreationModes(const Directory& directory);
-        ~CreationModes();
-        CreationModes(const CreationModes&) = delete;
-        CreationModes& operator=(const CreationModes&) = delete;
-
-    private:
-        unsigned previous_;
-    };
-
 private:
     UniqueFd openBeneath(std::string_view path, int flags, unsigned mode, EntryType* found) const;
     UniqueFd fd_;
@@ -140,8 +128,12 @@ private:
     bool shared_ = false;
 };
 
-// readFile for a file in a place others may write, by its path: a link in
-// the last place is not followed and only a regular file is read.
+// For a path into a place others may write: the directory it lies in, opened
+// as Directory::open does (trusted), and in `name` its last part.
+Directory openDirectoryOf(const std::string& path, std::string& name);
+// openFile and readFile by path: a link in the last place is not followed
+// and only a regular file is opened.
+UniqueFd openRegularFile(const std::string& path, EntryType* found = nullptr);
 bool readRegularFile(const std::string& path, std::string& out, FileIdentity* identity = nullptr);
 
 // A path by which a library that takes only paths reaches exactly this open

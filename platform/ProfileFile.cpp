@@ -51,16 +51,7 @@ bool keyValue(std::string_view line, std::string_view& key, std::string_view& va
 
 }  // namespace
 
-std::string getPrivateProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
-                                    size_t bufferSize, const std::string& path) {
-    auto cut = [bufferSize](std::string_view v) {
-        if (bufferSize == 0) return std::string();
-        return std::string(v.substr(0, std::min(v.size(), bufferSize - 1)));
-    };
-    std::string content;
-    // Settings live where their list's administrators write: a link in the
-    // file's place reads as no file, never as another file's values.
-    if (!readRegularFile(path, content)) return cut(defaultValue);
+bool findProfileValue(std::string_view content, std::string_view section, std::string_view key, std::string& value) {
     bool inSection = false;
     for (std::string_view line : splitLines(content)) {
         std::string_view name;
@@ -74,15 +65,26 @@ std::string getPrivateProfileString(std::string_view section, std::string_view k
         if (!keyValue(line, k, v) || !text::equalsIgnoreCase(k, key)) continue;
         if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
             v = v.substr(1, v.size() - 2);
-        return cut(v);
+        value = std::string(v);
+        return true;
     }
-    return cut(defaultValue);
+    return false;
 }
 
-bool writePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
-                               const std::string& path) {
+std::string getPrivateProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                                    size_t bufferSize, const std::string& path) {
+    if (bufferSize == 0) return std::string();
     std::string content;
-    readRegularFile(path, content);  // a missing file (or a link in its place) starts empty
+    std::string value(defaultValue);
+    // Settings live where their list's administrators write: a link in the
+    // file's place reads as no file, never as another file's values.
+    if (readRegularFile(path, content)) findProfileValue(content, section, key, value);
+    if (value.size() > bufferSize - 1) value.resize(bufferSize - 1);
+    return value;
+}
+
+std::string setProfileString(std::string_view content, std::string_view section, std::string_view key,
+                             std::string_view value) {
     const auto lines = splitLines(content);
     const std::string newLine = std::string(key) + "=" + std::string(value);
 
@@ -128,8 +130,15 @@ bool writePrivateProfileString(std::string_view section, std::string_view key, s
         result += l;
         result += "\r\n";
     }
+    return result;
+}
+
+bool writePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
+                               const std::string& path) {
+    std::string content;
+    readRegularFile(path, content);  // a missing file (or a link in its place) starts empty
     // Settings files hold passwords: a new one is for its owner only.
-    return writeFileAtomically(path, result, 0600);
+    return writeFileAtomically(path, setProfileString(content, section, key, value), 0600);
 }
 
 }  // namespace platform

@@ -19,4 +19,11 @@ std::string getPrivateProfileString(std::string_view section, std::string_view k
 bool writePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
                                const std::string& path);
 
+// The same rules on a profile file's text, for a writer that puts the file
+// in place itself: whether [section] key is there (and its value), and the
+// text with [section] key = value set.
+bool findProfileValue(std::string_view content, std::string_view section, std::string_view key, std::string& value);
+std::string setProfileString(std::string_view content, std::string_view section, std::string_view key,
+                             std::string_view value);
+
 }  // namespace platform

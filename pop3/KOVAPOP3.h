@@ -81,7 +81,8 @@ KOVAPOP3_API int32_t KOVAPOP3_DeleteMessage(int32_t messageNumber);
  * array given with its size is zero-filled over its capacity first. A pair is
  * used only when its size pointer is given. header receives the other header
  * lines joined by LF; boundary and *isMultipart the quoted boundary of a
- * multipart content type. Results: 0, -21, -23, -24 (no end of header). */
+ * multipart content type. Results: 0, -21, -23 (also for a symbolic link or
+ * anything but a regular file), -24 (no end of header). */
 KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
                                                char* to, uint32_t* toSize,
                                                char* cc, uint32_t* ccSize,
@@ -100,7 +101,11 @@ KOVAPOP3_API int32_t KOVAPOP3_GetMessageHeader(const char* path,
  * A message that is not multipart is left untouched. The second argument is
  * unused (pass 0). Results: 0, -21, -23, -24, -25, -26, -28, -30 (nested more
  * than eight levels deep) or -31 (more than 10,000 parts); after -30 and -31
- * no attachment file is left. */
+ * no attachment file is left. Everything happens beneath the message's
+ * directory: a symbolic link in place of the message (-23), the folder, a
+ * file in it or the work file "~Attach~.TMP" is never followed, files are
+ * only created new, owner-only (0600, folders 0700) or, in a set-group-ID
+ * directory, for its group too (0660, 02770). */
 KOVAPOP3_API int32_t KOVAPOP3_DecodeAttachments(const char* path, int32_t unused);
 
 /* ---- end of message files ---------------------------------------------- */

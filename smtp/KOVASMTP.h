@@ -20,7 +20,9 @@ extern "C" {
 /* server: "host" or "host:port" (default port 25). to: addresses separated by
  * ",". replyTo: null omits the Reply-To header. body: bodyLength bytes, lines
  * ended by CR LF. attachments: null for a plain message, else file paths
- * separated by "|" (may be empty). transcript: null, or an array of
+ * separated by "|" (may be empty); only regular files are sent, a path whose
+ * last part is a symbolic link, a FIFO or a device gives -23 as a file that
+ * cannot be read does, and nothing is delivered. transcript: null, or an array of
  * transcriptSize bytes that receives at most transcriptSize - 1 bytes of the
  * dialogue, no terminator written. */
 KOVASMTP_EXPORT int32_t KOVASMTP_SendEMail(const char* server, const char* from, const char* to,

@@ -1,10 +1,12 @@
 #include "MessageWriter.h"
 
-#include <fstream>
+#include <cstdio>
 #include <new>
 #include <string_view>
 
+#include "platform/Directory.h"
 #include "platform/LocalTime.h"
+#include "platform/StdioFile.h"
 #include "smtp/MessageComposer.h"
 #include "transport/Base64Encoder.h"
 #include "transport/MailSocket.h"
@@ -24,15 +26,16 @@ constexpr size_t kFileChunk = transport::kBase64LineBytes * 1024;
 
 int32_t sendFileBase64(MailSocket& s, const char* path) {
     if (!path) return ResultCode::NullPointer;
-    std::ifstream file(path, std::ios::binary);
+    // Attachments lie where others may write: what a link in a file's place
+    // leads to, or a FIFO or device, is never mailed out.
+    const platform::StdioFile file = platform::adoptFile(platform::openRegularFile(path), "rb");
     if (!file) return ResultCode::FileNotOpened;
     try {
         std::vector<unsigned char> chunk(kFileChunk);
         std::string text;
         for (;;) {
-            file.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-            const auto got = static_cast<size_t>(file.gcount());
-            if (file.bad()) return ResultCode::FileNotOpened;
+            const size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
+            if (std::ferror(file.get())) return ResultCode::FileNotOpened;
             text.clear();
             transport::appendBase64Lines(text, chunk.data(), got);
             const bool last = got < chunk.size();

@@ -52,4 +52,11 @@ std::string printable(std::string_view s) {
     return out;
 }
 
+std::string printable(std::string_view s, size_t maxBytes) {
+    if (s.size() <= maxBytes) return printable(s);
+    size_t cut = maxBytes;
+    for (int k = 0; k < 3 && cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80; ++k) --cut;
+    return printable(s.substr(0, cut)) + "...";
+}
+
 }  // namespace text

@@ -14,5 +14,8 @@ namespace text {
 // A backslash becomes "\\", so an escape in the log is never the sender's
 // own text. Everything else, UTF-8 included, is kept.
 std::string printable(std::string_view s);
+// The same for at most the first `maxBytes` bytes of `s` (never a UTF-8
+// character cut in two), followed by "..." when anything was left out.
+std::string printable(std::string_view s, size_t maxBytes);
 
 }  // namespace text

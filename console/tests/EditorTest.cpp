@@ -807,6 +807,31 @@ private slots:
         QCOMPARE(home_->read("Jokes/Members.TXT"), std::string("_!_boss@example.com\r\n_!_new@example.com\r\n"));
     }
 
+    // Group members write in a list too: links planted at its files are
+    // replaced by what is saved, never read or written through.
+    void linksAtTheListFilesAreReplacedNeverFollowed() {
+        TempDir elsewhere;
+        const std::string secret = "[General]\r\nName=Secret\r\nColour=of another list\r\n";
+        elsewhere.write("Settings.INI", secret);
+        elsewhere.write("Members.TXT", "_!_other@example.com\r\n");
+        home_->mkdir("Jokes");
+        for (const char* file : {"Settings.INI", "Members.TXT"})
+            QCOMPARE(::symlink(elsewhere.file(file).c_str(), home_->file(std::string("Jokes/") + file).c_str()), 0);
+        auto w = open(QStringLiteral("Jokes"));
+        QCOMPARE(w->txtName->text(), QStringLiteral("New List"));  // read as no file
+        add(*w, QStringLiteral("boss@example.com"), true);
+        w->cmdOK->click();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(elsewhere.read("Settings.INI"), secret);
+        QCOMPARE(elsewhere.read("Members.TXT"), std::string("_!_other@example.com\r\n"));
+        QVERIFY(fs::is_regular_file(fs::symlink_status(home_->file("Jokes/Settings.INI"))));
+        const std::string ini = home_->read("Jokes/Settings.INI");
+        QVERIFY2(ini.rfind("[General]\r\nName=New List\r\n", 0) == 0 && ini.find("Colour") == std::string::npos,
+                 ini.c_str());
+        QVERIFY(fs::is_regular_file(fs::symlink_status(home_->file("Jokes/Members.TXT"))));
+        QCOMPARE(home_->read("Jokes/Members.TXT"), std::string("_!_boss@example.com\r\n"));
+    }
+
     void windows1252TextKeepsItsBytes() {
         writeList("Caf\xe9",
                   "[General]\r\nName=Caf\xe9\r\n[SMTP]\r\nFrom=caf\xe9@example.com\r\nReplyTo=\xc3\xa9t\xc3\xa9@example.com\r\n"

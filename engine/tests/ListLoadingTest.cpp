@@ -1,6 +1,7 @@
 #include "engine/ListLoading.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "engine/ActiveLists.h"
 #include "tests/TempDir.h"
@@ -80,12 +81,21 @@ TEST(DiscoverLists, OnlyDirectoriesWithBothFilesInNameOrder) {
     home.mkdir("only-members");
     home.write("only-members/Members.TXT", "");
     home.write("Settings.INI", "");  // a file, not a directory
+    // Another list's files behind links make no list.
+    home.mkdir("linked-members");
+    home.write("linked-members/Settings.INI", "");
+    ASSERT_EQ(::symlink(home.file("zeta/Members.TXT").c_str(), home.file("linked-members/Members.TXT").c_str()), 0);
+    home.mkdir("linked-settings");
+    home.write("linked-settings/Members.TXT", "");
+    ASSERT_EQ(::symlink(home.file("zeta/Settings.INI").c_str(), home.file("linked-settings/Settings.INI").c_str()), 0);
     ActiveLists::instance().clear();
     CaptureStdout();
     ASSERT_TRUE(DiscoverLists(home.path()));
     const std::string out = GetCapturedStdout();
     const std::string loaded = "Reading settings...\nReading members...\nAdded 0 members.\n";
-    EXPECT_EQ(out, "Searching for lists...\nAdding alpha List...\n" + loaded + "Adding New List List...\n" + loaded +
+    const std::string leftAlone = "    Not a regular file, left alone: " + home.path() + "/linked-";
+    EXPECT_EQ(out, "Searching for lists...\nAdding alpha List...\n" + loaded + leftAlone + "members/Members.TXT\n" +
+                       leftAlone + "settings/Settings.INI\nAdding New List List...\n" + loaded +
                        "Adding zeta List...\n" + loaded);
     ASSERT_EQ(ActiveLists::instance().count(), 3);
     EXPECT_EQ(ActiveLists::instance().at(0).name, "A");

@@ -13,6 +13,9 @@
 #include "engine/MailSending.h"
 #include "engine/ProcessNewMail.h"
 #include "engine/SpoolCleanup.h"
+#include "list/ListDirectory.h"
+#include "pop3/KOVAPOP3.h"
+#include "smtp/KOVASMTP.h"
 #include "StrippingLines.h"
 #include "platform/FileSystem.h"
 #include "tests/TempDir.h"
@@ -116,11 +119,15 @@ TEST_F(SpoolProcessing, FromHiddenBehindALongHeaderLineIsNoSender) {
 
 // A list directory is written by others too (administrators in its group).
 // Links and special files planted where the engine keeps its files must never
-// lead it outside the directory: nothing elsewhere is changed, read, deleted
-// or mailed out, and the engine says what it left alone.
+// lead it, the mail libraries it hands paths to or the console's removal of
+// a list outside the directory: nothing elsewhere is changed, read, deleted,
+// copied in or mailed out, and the engine says what it left alone. A link
+// swapped in after the engine's checks is planted before a library call.
 namespace {
 
 constexpr char kSecret[] = "secret of another account";
+// Its first 24 bytes as an attachment carries them.
+constexpr char kSecretBase64[] = "c2VjcmV0IG9mIGFub3RoZXIgYWNjb3Vu";
 
 std::string multipartPost(const std::string& subject) {
     return "To: list@example.org\r\nFrom: ann@example.org\r\nSubject: " + subject +
@@ -183,6 +190,13 @@ public:  // for the table's rows
         testing::internal::CaptureStdout();
         ProcessNewMail(list);
         return testing::internal::GetCapturedStdout();
+    }
+    // The decoder called as the engine calls it, after the engine's checks.
+    int32_t decode(const std::string& name, std::string& out) const {
+        testing::internal::CaptureStdout();
+        const int32_t result = KOVAPOP3_DecodeAttachments(dir.file(name).c_str(), 0);
+        out = testing::internal::GetCapturedStdout();
+        return result;
     }
     std::string cleanUp() {
         testing::internal::CaptureStdout();
@@ -263,6 +277,68 @@ TEST_F(PlantedLinks, NothingOutsideTheListDirectoryIsTouchedReadOrMailed) {
              t.link(t.elsewhere.file("victims/new.txt"), "p.SENT");
          },
          [](auto& t) { return t.process(); }, "p.SENT"},
+        {"the attachment folder, swapped for a link after the engine's check",
+         [](auto& t) {
+             t.dir.write("aaa.NEW", multipartPost("SUBMIT cron") + ".\r\n");
+             t.link(t.elsewhere.file("victims"), "aaa");
+         },
+         [](auto& t) {
+             std::string out;
+             EXPECT_EQ(t.decode("aaa.NEW", out), 0);
+             EXPECT_NE(out.find("Unable to decode cron.txt"), std::string::npos) << out;
+             return out;
+         },
+         ""},
+        {"the message handed to the decoder",
+         [](auto& t) {
+             t.elsewhere.write("victim.txt",
+                               "To: l@x.org\r\nFrom: ann@example.org\r\nSubject: SUBMIT\r\n"
+                               "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n" +
+                                   std::string(kSecret) + "\r\n--b--\r\n.\r\n");
+             t.link(t.elsewhere.file("victim.txt"), "v.NEW");
+         },
+         [](auto& t) {
+             uint32_t size = 100;
+             char subject[100];
+             EXPECT_EQ(KOVAPOP3_GetMessageHeader(t.dir.file("v.NEW").c_str(), nullptr, nullptr, nullptr, nullptr,
+                                                 nullptr, nullptr, nullptr, nullptr, subject, &size, nullptr, nullptr,
+                                                 nullptr, nullptr, nullptr, nullptr, nullptr),
+                       KOVA_FILE_NOT_OPENED);
+             std::string out;
+             EXPECT_EQ(t.decode("v.NEW", out), KOVA_FILE_NOT_OPENED);
+             return out;
+         },
+         ""},
+        {"an attachment file handed to the SMTP library",
+         [](auto& t) {
+             t.dir.mkdir("aaa");
+             t.link(t.elsewhere.file("victim.txt"), "aaa/notes.txt");
+         },
+         [](auto& t) {
+             EXPECT_EQ(KOVASMTP_SendEMail(t.list.smtpServer.c_str(), "list@example.org", "ann@example.org", nullptr,
+                                          "notes", "hi", 2, t.dir.file("aaa/notes.txt").c_str(), nullptr, 0),
+                       KOVA_FILE_NOT_OPENED);
+             return std::string();
+         },
+         ""},
+        {"a list removed from the console, and a link as a list",
+         [](auto& t) {
+             t.dir.mkdir("L");
+             t.dir.write("L/Settings.INI", "");
+             t.dir.write("L/Members.TXT", "");
+             t.link(t.elsewhere.file("victim.txt"), "L/x.MSG");
+             t.link(t.elsewhere.file("victims"), "L/aaa");
+             t.elsewhere.write("Settings.INI", "");
+             t.link(t.elsewhere.path(), "M");
+         },
+         [](auto& t) {
+             EXPECT_EQ(list::removeListDirectory(t.dir.path(), "L"), 0u);
+             EXPECT_EQ(list::removeListDirectory(t.dir.path() + "/", "M"), 0u);
+             EXPECT_FALSE(fs::exists(fs::symlink_status(t.dir.file("L"))));
+             EXPECT_FALSE(fs::exists(fs::symlink_status(t.dir.file("M"))));
+             return std::string();
+         },
+         ""},
         {"a fetched message",
          [](auto& t) {
              t.elsewhere.write("victim.txt", "To: l@x.org\r\nFrom: ann@example.org\r\nSubject: SUBMIT\r\n\r\n" +
@@ -283,7 +359,14 @@ TEST_F(PlantedLinks, NothingOutsideTheListDirectoryIsTouchedReadOrMailed) {
         const auto messages = sink.messages();
         for (size_t i = sent; i < messages.size(); ++i) {
             EXPECT_EQ(messages[i].data.find(kSecret), std::string::npos) << messages[i].data;
+            EXPECT_EQ(messages[i].data.find(kSecretBase64), std::string::npos) << messages[i].data;
             for (const auto& to : messages[i].rcptTos) EXPECT_NE(to, "victim@example.org");
+        }
+        // Nor is anything from elsewhere copied where the list's group reads it.
+        for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
+            if (fs::is_regular_file(e.symlink_status())) {
+                EXPECT_EQ(readWhole(e.path().string()).find(kSecret), std::string::npos) << e.path();
+            }
         }
         if (!row.leftAlone.empty()) {
             EXPECT_NE(out.find("left alone: " + dir.file(row.leftAlone) + "\n"), std::string::npos) << out;

@@ -119,4 +119,20 @@ TEST(ListDirectory, BothFilesInAnyLetterCaseMakeAList) {
     dir.mkdir("Settings.INI");  // a directory, not a file
     dir.write("Members.TXT", "");
     EXPECT_FALSE(list::isListDirectory(dir.path()));
+    // Another list's files behind links, or a FIFO that would stall a reader.
+    TempDir other;
+    other.write("Settings.INI", "");
+    other.write("Members.TXT", "");
+    for (const char* file : {"Settings.INI", "Members.TXT"}) {
+        SCOPED_TRACE(file);
+        TempDir linked;
+        linked.write("Settings.INI", "");
+        linked.write("Members.TXT", "");
+        std::filesystem::remove(linked.file(file));
+        ASSERT_EQ(::symlink(other.file(file).c_str(), linked.file(file).c_str()), 0);
+        EXPECT_FALSE(list::isListDirectory(linked.path()));
+        std::filesystem::remove(linked.file(file));
+        ASSERT_EQ(::mkfifo(linked.file(file).c_str(), 0600), 0);
+        EXPECT_FALSE(list::isListDirectory(linked.path(), list::ListFiles::Readable));
+    }
 }

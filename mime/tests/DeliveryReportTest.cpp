@@ -120,6 +120,14 @@ TEST(DeliveryReport, ShapesAndVerdicts) {
          dsn("Original-Recipient: rfc822; ann@example.org\r\nFinal-Recipient: rfc822; ann@other.example.net\r\n"
              "Action: failed\r\nStatus: 5.1.1\r\n"),
          ReportForm::DeliveryStatus, {{"ann@example.org", true, "5.1.1"}}},
+        {"addresses read as RFC 5322 writes them, and only one a member could have",
+         dsn("Final-Recipient: rfc822; ann@example.org (Ann Example)\r\nAction: failed\r\nStatus: 5.1.1\r\n\r\n"
+             "Final-Recipient: rfc822; <@relay.example.net:bob@example.org>\r\nAction: failed\r\n\r\n"
+             "Final-Recipient: rfc822; \"o'cat\"@example.org\r\nAction: failed\r\n\r\n"
+             "Final-Recipient: rfc822; " + std::string(65, 'd') + "@example.org\r\nAction: failed\r\n\r\n"
+             "Final-Recipient: rfc822; eve@example..org\r\nAction: failed\r\n"),
+         ReportForm::DeliveryStatus,
+         {{"ann@example.org", true, "5.1.1"}, {"bob@example.org", true, ""}, {"o'cat@example.org", true, ""}}},
         {"a delivery-status part of base64",
          daemon + "Subject: x\r\nContent-Type: multipart/mixed; boundary=q\r\n\r\n--q\r\n"
                   "Content-Type: message/delivery-status\r\nContent-Transfer-Encoding: base64\r\n\r\n"

@@ -67,6 +67,9 @@ TEST(Printable, ControlBytesFromMailCannotForgeALogLine) {
         {"a\\x1B is text", "a\\\\x1B is text"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(text::printable(in), out) << in;
+    // Cut short, never inside a character.
+    EXPECT_EQ(text::printable("ab\xc3\xa9z", 3), "ab...");
+    EXPECT_EQ(text::printable("ab\xc3\xa9", 4), "ab\xc3\xa9");
 }
 
 // The five bytes the code page leaves undefined read as U+FFFD and are never
