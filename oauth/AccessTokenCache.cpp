@@ -34,7 +34,8 @@ int32_t AccessTokenCache::accessToken(const Settings& settings, const std::strin
         return KOVA_SUCCESS;
     }
     accessToken_.clear();
-    const platform::FileLock lock(platform::joinPath(listDir, kTokenLockFile));
+    // The engine and an administrator's console share the lock in a shared list.
+    const platform::FileLock lock(platform::joinPath(listDir, kTokenLockFile), tokenFileMode(listDir));
     TokenRecord record;
     if (!readTokenFile(listDir, record) && unsavedRefresh_.empty()) {
         if (why) *why = "nobody has signed in (no refresh token in OAuth2.TOK)";

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "platform/FileSystem.h"
+#include "platform/Directory.h"
 
 namespace oauth {
 
@@ -12,12 +12,12 @@ namespace {
 
 using nlohmann::json;
 
-std::string pathIn(const std::string& listDir) { return platform::resolveName(listDir, kTokenFile); }
-
-// The file's object, or an empty one when it is missing or not JSON.
-json readObject(const std::string& path) {
+// The file's object, or an empty one when it is missing, not JSON, or not a
+// regular file: a link or a FIFO planted in a shared list directory is
+// neither followed nor opened.
+json readObject(const platform::Directory& dir, const std::string& name) {
     std::string text;
-    if (!platform::readFile(path, text)) return json::object();
+    if (!dir || !dir.readFile(name, text)) return json::object();
     json j = json::parse(text, nullptr, false);
     return j.is_object() ? j : json::object();
 }
@@ -34,7 +34,8 @@ void setField(json& j, const char* name, const std::string& value) {
 }  // namespace
 
 bool readTokenFile(const std::string& listDir, TokenRecord& out) {
-    const json j = readObject(pathIn(listDir));
+    const platform::Directory dir = platform::Directory::open(listDir);
+    const json j = readObject(dir, dir.findName(kTokenFile));
     out.refreshToken = stringField(j, "refresh_token");
     out.account = stringField(j, "account");
     out.scope = stringField(j, "scope");
@@ -43,23 +44,30 @@ bool readTokenFile(const std::string& listDir, TokenRecord& out) {
 }
 
 bool writeTokenFile(const std::string& listDir, const TokenRecord& record) {
-    const std::string path = pathIn(listDir);
-    json j = readObject(path);
+    const platform::Directory dir = platform::Directory::open(listDir);
+    if (!dir) return false;
+    const std::string name = dir.findName(kTokenFile);
+    json j = readObject(dir, name);
     setField(j, "refresh_token", record.refreshToken);
     setField(j, "account", record.account);
     setField(j, "scope", record.scope);
     setField(j, "obtained", record.obtained);
-    if (!platform::writeFileAtomically(path, j.dump(2) + "\n", 0600)) return false;
-    platform::syncDirectory(listDir);
-    return true;
+    return dir.writeFile(name, j.dump(2) + "\n");
 }
 
 bool removeTokenFile(const std::string& listDir) {
-    const std::string path = pathIn(listDir);
-    if (!platform::fileExists(path)) return true;
-    const bool removed = platform::removeFile(path);
-    platform::syncDirectory(listDir);
+    const platform::Directory dir = platform::Directory::open(listDir);
+    if (!dir) return false;
+    const std::string name = dir.findName(kTokenFile);
+    if (dir.type(name) == platform::EntryType::Missing) return true;
+    const bool removed = dir.remove(name);
+    dir.sync();
     return removed;
+}
+
+unsigned tokenFileMode(const std::string& listDir) {
+    const platform::Directory dir = platform::Directory::open(listDir);
+    return dir ? dir.fileMode() : 0600u;
 }
 
 std::string utcNow() {

@@ -27,12 +27,18 @@ bool readTokenFile(const std::string& listDir, TokenRecord& out);
 
 // Replaces the record's fields in the file, keeping every field it does not
 // know, atomically (temporary file, flushed, renamed, directory flushed): a
-// crash leaves the old token or the new one, never none. A new file is for
-// its owner only. False when it could not be written; the old file stays.
+// crash leaves the old token or the new one, never none. False when it
+// could not be written; the old file stays. The file is its owner's alone,
+// or in a set-group-ID list directory its group's as well, so that the
+// engine's account reads what an administrator's console signed in.
+// A link in the file's place is replaced, never followed.
 bool writeTokenFile(const std::string& listDir, const TokenRecord& record);
 
 // Sign-out. True when no token file is left.
 bool removeTokenFile(const std::string& listDir);
+
+// The mode of the token file and its lock in this list directory.
+unsigned tokenFileMode(const std::string& listDir);
 
 // The current time as the record's `obtained` field takes it.
 std::string utcNow();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "oauth/HttpsClient.h"
 #include "oauth/OAuthSettings.h"
@@ -90,6 +91,39 @@ TEST(OAuthRules, TokenFileIsOwnerOnlyAndKeepsFieldsItDoesNotKnow) {
     // A list directory that cannot be written keeps its old token.
     TempDir gone;
     EXPECT_FALSE(oauth::writeTokenFile(gone.path() + "/missing/", r));
+}
+
+// In a list directory shared with its administrators' group the token file
+// and its lock are the group's as well, or the engine could not read what a
+// console signed in; a link or a FIFO in the file's place is neither followed
+// nor opened, and a new sign-in replaces the link itself.
+TEST(OAuthRules, TokenFileInASharedDirectoryWithLinksAndFifos) {
+    TempDir dir;
+    TempDir elsewhere;
+    const std::string listDir = dir.path() + "/";
+    ASSERT_EQ(::chmod(dir.path().c_str(), 02770), 0);
+    oauth::TokenRecord r;
+    r.refreshToken = "rt";
+    ASSERT_TRUE(oauth::writeTokenFile(listDir, r));
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("OAuth2.TOK").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    EXPECT_EQ(oauth::tokenFileMode(listDir), 0660u);
+
+    const std::string victim = elsewhere.file("victim.json");
+    elsewhere.write("victim.json", R"({"refresh_token":"not ours"})");
+    ASSERT_TRUE(oauth::removeTokenFile(listDir));
+    ASSERT_EQ(::symlink(victim.c_str(), dir.file("OAuth2.TOK").c_str()), 0);
+    EXPECT_FALSE(oauth::readTokenFile(listDir, r));
+    r.refreshToken = "fresh";
+    ASSERT_TRUE(oauth::writeTokenFile(listDir, r));
+    EXPECT_EQ(elsewhere.read("victim.json"), R"({"refresh_token":"not ours"})");
+    ASSERT_EQ(::lstat(dir.file("OAuth2.TOK").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+
+    ASSERT_TRUE(oauth::removeTokenFile(listDir));
+    ASSERT_EQ(::mkfifo(dir.file("OAuth2.TOK").c_str(), 0660), 0);
+    EXPECT_FALSE(oauth::readTokenFile(listDir, r));  // at once, not waiting for a writer
 }
 
 TEST(OAuthRules, TokenAnswersAreJudged) {
