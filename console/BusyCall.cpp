@@ -35,10 +35,10 @@ public:
         static GivenUp g;
         return g;
     }
-    void adopt(std::thread thread, std::shared_ptr<Job> job) {
+    void adopt(std::thread thread, std::shared_ptr<Job> job, std::function<void()> cancel) {
         std::lock_guard lock(mutex_);
         reap();
-        calls_.push_back({std::move(thread), std::move(job)});
+        calls_.push_back({std::move(thread), std::move(job), std::move(cancel)});
     }
     std::size_t running() {
         std::lock_guard lock(mutex_);
@@ -47,6 +47,8 @@ public:
     }
     ~GivenUp() {
         for (auto& c : calls_)
+            if (c.cancel) c.cancel();
+        for (auto& c : calls_)
             if (c.thread.joinable()) c.thread.join();
     }
 
@@ -54,6 +56,7 @@ private:
     struct Call {
         std::thread thread;
         std::shared_ptr<Job> job;
+        std::function<void()> cancel;
     };
     void reap() {
         std::vector<Call> left;
@@ -76,7 +79,8 @@ private:
 
 }  // namespace
 
-bool runWhileBusy(QWidget* owner, const QString& title, const QString& text, std::function<void()> call) {
+bool runWhileBusy(QWidget* owner, const QString& title, const QString& text, std::function<void()> call,
+                  std::function<void()> cancel) {
     auto job = std::make_shared<Job>();
     auto work = std::make_shared<std::function<void()>>(std::move(call));
     std::thread thread;
@@ -116,12 +120,12 @@ bool runWhileBusy(QWidget* owner, const QString& title, const QString& text, std
     auto* bar = new QProgressBar(&box);
     bar->setRange(0, 0);  // no known length: a moving indicator
     bar->setTextVisible(false);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), &box);
-    cancel->setObjectName(QStringLiteral("cmdCancel"));
-    QObject::connect(cancel, &QPushButton::clicked, &box, &QDialog::reject);
+    auto* cmdCancel = new QPushButton(QStringLiteral("Cancel"), &box);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    QObject::connect(cmdCancel, &QPushButton::clicked, &box, &QDialog::reject);
     layout->addWidget(label);
     layout->addWidget(bar);
-    layout->addWidget(cancel, 0, Qt::AlignHCenter);
+    layout->addWidget(cmdCancel, 0, Qt::AlignHCenter);
     box.setMinimumWidth(300);
 
     bool done;
@@ -140,7 +144,8 @@ bool runWhileBusy(QWidget* owner, const QString& title, const QString& text, std
         thread.join();
         return accepted;
     }
-    GivenUp::instance().adopt(std::move(thread), std::move(job));
+    if (cancel) cancel();
+    GivenUp::instance().adopt(std::move(thread), std::move(job), std::move(cancel));
     return false;
 }
 

@@ -69,7 +69,7 @@ QString securityFailureMessage(int32_t code) {
             return QStringLiteral("Test failed because the server's certificate has expired or is not yet valid.");
         case KOVA_AUTH_NOT_OFFERED:
             return QStringLiteral("Test failed because the server offers no login method Ringpost knows "
-                                  "(PLAIN or LOGIN).");
+                                  "(PLAIN or LOGIN, or OAUTHBEARER or XOAUTH2 for OAuth 2.0).");
         default: return {};
     }
 }
@@ -88,14 +88,20 @@ void applyPop3Security(const Pop3Exports& pop3, const SecurityValues& v, const s
     // As the engine does: no Security key at all is the plain login without TLS.
     const bool unset = list::parseSecurity(v.security) == list::kSecurityUnset;
     const std::string ca = list::caFilePath(listDir, v.caFile);
-    pop3.SetSecurity(securityCode(v), ca.empty() ? nullptr : ca.c_str(), unset || v.allowPlainAuth ? 1 : 0);
+    const int32_t bearer = list::parseAuth(v.auth) ? KOVA_BEARER_TOKEN : 0;
+    pop3.SetSecurity(securityCode(v), ca.empty() ? nullptr : ca.c_str(),
+                     (unset || v.allowPlainAuth ? KOVA_ALLOW_PLAIN_AUTH : 0) | bearer);
 }
 
-void applySmtpSecurity(const SmtpExports& smtp, const SecurityValues& v, const std::string& listDir) {
+void applySmtpSecurity(const SmtpExports& smtp, const SecurityValues& v, const std::string& listDir,
+                       const std::string& token) {
     if (!smtp.SetSecurity) return;
     const std::string ca = list::caFilePath(listDir, v.caFile);
+    const bool bearer = list::parseAuth(v.auth);
+    const std::string& secret = bearer ? token : v.password;
     smtp.SetSecurity(securityCode(v), ca.empty() ? nullptr : ca.c_str(), v.username.empty() ? nullptr : v.username.c_str(),
-                     v.password.empty() ? nullptr : v.password.c_str(), v.allowPlainAuth ? 1 : 0);
+                     secret.empty() ? nullptr : secret.c_str(),
+                     (v.allowPlainAuth ? KOVA_ALLOW_PLAIN_AUTH : 0) | (bearer ? KOVA_BEARER_TOKEN : 0));
 }
 
 TestOutcome RunPop3Test(const Pop3Exports& pop3, const std::string& server, const std::string& user,

@@ -24,7 +24,9 @@ QString securityFailureMessage(int32_t code);
 // the plain dialogues.
 struct SecurityValues;
 void applyPop3Security(const Pop3Exports& pop3, const SecurityValues& v, const std::string& listDir);
-void applySmtpSecurity(const SmtpExports& smtp, const SecurityValues& v, const std::string& listDir);
+// A side that signs in by OAuth sends `token` (an access token) in place of its password.
+void applySmtpSecurity(const SmtpExports& smtp, const SecurityValues& v, const std::string& listDir,
+                       const std::string& token = {});
 
 // Logs in, lists the mailbox and logs out; a failed step still logs out.
 TestOutcome RunPop3Test(const Pop3Exports& pop3, const std::string& server, const std::string& user,

@@ -49,6 +49,7 @@ const Pop3Exports* MailLibraries::pop3(std::string& error) {
         !bind(*lib, "KOVAPOP3_Logout", e.Logout, pop3File_, error))
         return nullptr;
     e.SetSecurity = reinterpret_cast<decltype(e.SetSecurity)>(lib->symbol("KOVAPOP3_SetSecurity"));
+    e.Cancel = reinterpret_cast<decltype(e.Cancel)>(lib->symbol("KOVAPOP3_Cancel"));
     pop3_ = e;
     return &pop3_;
 }
@@ -60,6 +61,7 @@ const SmtpExports* MailLibraries::smtp(std::string& error) {
     SmtpExports e;
     if (!bind(*lib, "KOVASMTP_SendEMail", e.SendEMail, smtpFile_, error)) return nullptr;
     e.SetSecurity = reinterpret_cast<decltype(e.SetSecurity)>(lib->symbol("KOVASMTP_SetSecurity"));
+    e.Cancel = reinterpret_cast<decltype(e.Cancel)>(lib->symbol("KOVASMTP_Cancel"));
     smtp_ = e;
     return &smtp_;
 }

@@ -13,6 +13,8 @@ struct Pop3Exports {
     int32_t (*Logout)() = nullptr;
     // Absent from libraries without TLS; tests then run plain.
     int32_t (*SetSecurity)(int32_t security, const char* caFile, int32_t flags) = nullptr;
+    // Breaks off a test the user gave up on; absent from older libraries.
+    int32_t (*Cancel)() = nullptr;
 };
 
 struct SmtpExports {
@@ -21,6 +23,7 @@ struct SmtpExports {
                          char* transcript, int32_t transcriptSize) = nullptr;
     int32_t (*SetSecurity)(int32_t security, const char* caFile, const char* user, const char* password,
                            int32_t flags) = nullptr;
+    int32_t (*Cancel)() = nullptr;
 };
 
 class MailLibraries {

@@ -9,6 +9,7 @@
 #include "basRingpostCfg.h"
 #include "frmConfigureCommon.h"
 #include "frmHelp.h"
+#include "list/ListSettings.h"
 #include "platform/FileSystem.h"
 
 #include <QGuiApplication>
@@ -27,6 +28,21 @@ using namespace editor;
 namespace {
 
 constexpr double kOutOfSightTwips = -20000;
+
+// A side signing in by OAuth needs an access token before the test: false,
+// with the failure told in `outcome`, when none can be had.
+bool testToken(const SecurityValues& security, const OAuthValues& oauth, const std::string& dir, std::string& token,
+               TestOutcome& outcome) {
+    if (!list::parseAuth(security.auth)) return true;
+    QString why;
+    const int32_t code = testAccessToken(oauth, dir, token, why);
+    if (code == 0) return true;
+    QString text = signInFailureMessage(code);
+    if (text.isEmpty()) text = testFailureMessage(code);
+    outcome = {QStringLiteral("Test failed: ") + text + (why.isEmpty() ? QString() : QStringLiteral(" (") + why + ')'),
+               DialogIcon::Error};
+    return false;
+}
 
 }  // namespace
 
@@ -118,12 +134,18 @@ void frmConfigure::cmdTestPOP3_Click() {
     auto outcome = std::make_shared<TestOutcome>();
     const auto call = [outcome, exports = *pop3, server = fieldBytes(txtPOP3Server),
                        user = fieldBytes(txtPOP3Username), password = fieldBytes(txtPOP3Password),
-                       security = pop3Security, dir = listDirectory(trimmed(txtName))] {
+                       security = pop3Security, oauth = oauthValues, dir = signInDirectory()] {
+        std::string token;
+        if (!testToken(security, oauth, dir, token, *outcome)) return;
         applyPop3Security(exports, security, dir);
-        *outcome = RunPop3Test(exports, server, user, password);
+        *outcome = RunPop3Test(exports, server, user, list::parseAuth(security.auth) ? token : password);
         applyPop3Security(exports, {}, {});
     };
-    if (!runWhileBusy(this, QStringLiteral("Test POP3"), QStringLiteral("Testing the POP3 server..."), call)) return;
+    const auto cancel = [cancel = pop3->Cancel] {
+        if (cancel) cancel();
+    };
+    if (!runWhileBusy(this, QStringLiteral("Test POP3"), QStringLiteral("Testing the POP3 server..."), call, cancel))
+        return;
     dialogs_.message(this, outcome->text, QString(), outcome->icon);
 }
 
@@ -140,13 +162,19 @@ void frmConfigure::cmdTestSMTP_Click() {
     auto outcome = std::make_shared<TestOutcome>();
     // The library keeps the security per thread: set where the test runs.
     const auto call = [outcome, exports = *smtp, server = fieldBytes(txtSMTPServer), from = fieldBytes(txtSMTPFrom),
-                       to = recipient->toStdString(), security = smtpSecurity,
-                       dir = listDirectory(trimmed(txtName))] {
-        applySmtpSecurity(exports, security, dir);
+                       to = recipient->toStdString(), security = smtpSecurity, oauth = oauthValues,
+                       dir = signInDirectory()] {
+        std::string token;
+        if (!testToken(security, oauth, dir, token, *outcome)) return;
+        applySmtpSecurity(exports, security, dir, token);
         *outcome = RunSmtpTest(exports, server, from, to);
         applySmtpSecurity(exports, {}, {});
     };
-    if (!runWhileBusy(this, QStringLiteral("Test SMTP"), QStringLiteral("Sending the test message..."), call)) return;
+    const auto cancel = [cancel = smtp->Cancel] {
+        if (cancel) cancel();
+    };
+    if (!runWhileBusy(this, QStringLiteral("Test SMTP"), QStringLiteral("Sending the test message..."), call, cancel))
+        return;
     dialogs_.message(this, outcome->text, QString(), outcome->icon);
 }
 
@@ -155,21 +183,32 @@ void frmConfigure::showSecurity() {
     lblSMTPSecurity->setText(securitySummary(smtpSecurity, true));
 }
 
-void frmConfigure::cmdPOP3Security_Click() {
-    frmSecurity dialog(false, pop3Security, this);
-    if (!runSecurityDialog(dialog)) return;
-    const SecurityValues v = dialog.values();
-    pop3Security.security = v.security;
-    pop3Security.caFile = v.caFile;
-    showSecurity();
+std::string frmConfigure::signInDirectory() const {
+    return openedDir_.empty() ? listDirectory(trimmed(txtName)) : withSlash(homeDir_ + openedDir_);
 }
 
-void frmConfigure::cmdSMTPSecurity_Click() {
-    frmSecurity dialog(true, smtpSecurity, this);
-    if (!runSecurityDialog(dialog)) return;
-    smtpSecurity = dialog.values();
+bool frmConfigure::editSecurity(bool smtp, SecurityValues& values) {
+    frmSecurity dialog(smtp, values, oauthValues, signInDirectory(), fieldBytes(txtPOP3Username), dialogs_, this);
+    if (prepareSecurityDialog) prepareSecurityDialog(dialog);
+    if (!runSecurityDialog(dialog)) return false;
+    const SecurityValues v = dialog.values();
+    values.security = v.security;
+    values.caFile = v.caFile;
+    values.auth = v.auth;
+    if (smtp) {
+        values.username = v.username;
+        values.password = v.password;
+        values.allowPlainAuth = v.allowPlainAuth;
+    }
+    // The shared section follows a dialog that signs in with it.
+    if (list::parseAuth(v.auth)) oauthValues = dialog.oauthValues();
     showSecurity();
+    return true;
 }
+
+void frmConfigure::cmdPOP3Security_Click() { editSecurity(false, pop3Security); }
+
+void frmConfigure::cmdSMTPSecurity_Click() { editSecurity(true, smtpSecurity); }
 
 void frmConfigure::paintEvent(QPaintEvent* event) {
     QPainter p(this);

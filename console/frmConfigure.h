@@ -58,6 +58,10 @@ public:
     // list's settings (keys written only when set).
     SecurityValues pop3Security;
     SecurityValues smtpSecurity;
+    // The [OAuth2] section both sides share (keys written only when set).
+    OAuthValues oauthValues;
+    // Lets a test play the browser in the security dialogs' sign-in.
+    std::function<void(frmSecurity&)> prepareSecurityDialog;
     // Shows the security dialog; true when the user chose OK. Tests replace it.
     std::function<bool(frmSecurity&)> runSecurityDialog;
     QPushButton* cmdPOP3Security;
@@ -168,6 +172,10 @@ private:
     // a new list. Sets `renameTo` when the user wants the directory renamed.
     bool chooseDirectory(const std::string& name, std::string& dirName, std::string& renameTo);
     std::string listDirectory(const std::string& name) const;
+    // Where this list's OAuth2.TOK lives: the directory it was opened from, or the one a save would make.
+    std::string signInDirectory() const;
+    // Runs the security dialog of one side; false when cancelled.
+    bool editSecurity(bool smtp, SecurityValues& values);
     void showSecurity();
 
     Dialogs& dialogs_;

@@ -147,9 +147,15 @@ void frmConfigure::showSettings(const std::function<std::string(const list::Sett
     const auto read = [&](list::Setting setting) { return value(list::settingKey(setting)); };
     using list::Setting;
     pop3Security = SecurityValues{read(Setting::Pop3Security), read(Setting::Pop3CAFile), {}, {},
-                                  list::parseOptIn(read(Setting::Pop3AllowPlainAuth))};
+                                  list::parseOptIn(read(Setting::Pop3AllowPlainAuth)), read(Setting::Pop3Auth)};
     smtpSecurity = SecurityValues{read(Setting::SmtpSecurity), read(Setting::SmtpCAFile), read(Setting::SmtpUsername),
-                                  read(Setting::SmtpPassword), list::parseOptIn(read(Setting::SmtpAllowPlainAuth))};
+                                  read(Setting::SmtpPassword), list::parseOptIn(read(Setting::SmtpAllowPlainAuth)),
+                                  read(Setting::SmtpAuth)};
+    oauthValues = OAuthValues{read(Setting::OAuth2Provider),     read(Setting::OAuth2ClientId),
+                              read(Setting::OAuth2ClientSecret), read(Setting::OAuth2Tenant),
+                              read(Setting::OAuth2Scope),        read(Setting::OAuth2AuthorizeURL),
+                              read(Setting::OAuth2TokenURL),     read(Setting::OAuth2DeviceURL),
+                              read(Setting::OAuth2CAFile)};
     showSecurity();
 }
 
@@ -373,6 +379,17 @@ void frmConfigure::writeSettings(std::string& settings) const {
         {Setting::SmtpUsername, smtpSecurity.username},
         {Setting::SmtpPassword, smtpSecurity.password},
         {Setting::SmtpAllowPlainAuth, smtpSecurity.allowPlainAuth ? "1" : ""},
+        {Setting::Pop3Auth, pop3Security.auth},
+        {Setting::SmtpAuth, smtpSecurity.auth},
+        {Setting::OAuth2Provider, oauthValues.provider},
+        {Setting::OAuth2ClientId, oauthValues.clientId},
+        {Setting::OAuth2ClientSecret, oauthValues.clientSecret},
+        {Setting::OAuth2Tenant, oauthValues.tenant},
+        {Setting::OAuth2Scope, oauthValues.scope},
+        {Setting::OAuth2AuthorizeURL, oauthValues.authorizeUrl},
+        {Setting::OAuth2TokenURL, oauthValues.tokenUrl},
+        {Setting::OAuth2DeviceURL, oauthValues.deviceUrl},
+        {Setting::OAuth2CAFile, oauthValues.caFile},
     };
     for (const auto& [setting, value] : security) {
         if (value.empty() && !has(setting)) continue;

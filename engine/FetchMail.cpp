@@ -9,6 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "ListSecurity.h"
+#include "ListSignIn.h"
 #include "Spool.h"
 #include "SpoolFileName.h"
 #include "platform/Clock.h"
@@ -185,14 +187,30 @@ Drained drainListing(const platform::Directory& directory, const std::vector<Lis
     return Drained::Done;
 }
 
-bool login(const MailList& list, int attempts) {
+bool login(MailList& list, int attempts) {
     int failures = 0;
     for (;;) {
-        const int32_t result =
-            KOVAPOP3_Login(list.pop3Server.c_str(), list.pop3Username.c_str(), list.pop3Password.c_str());
+        // A list that cannot sign in at its provider leaves its mail in the
+        // mailbox, also when only its SMTP side needs the token: no reply
+        // or copy of it could go out.
+        int32_t result = list.signInFailure;
+        if (result == 0)
+            result = KOVAPOP3_Login(list.pop3Server.c_str(), list.pop3Username.c_str(), Pop3Secret(list).c_str());
+        // A refused token gets one fresh one at once.
+        if (result == KOVA_AUTH_REFUSED && list.pop3OAuth) {
+            result = RenewListSignIn(list);
+            if (result == 0)
+                result = KOVAPOP3_Login(list.pop3Server.c_str(), list.pop3Username.c_str(), Pop3Secret(list).c_str());
+        }
         if (result == 0) return true;
         ++failures;
-        if (failures >= attempts) {
+        // Credentials the server refused, or no way to sign in: more tries
+        // in this pass would only get the account locked and hold up the
+        // other lists. Busy servers and broken connections get their tries.
+        const bool final = result == KOVA_AUTH_REFUSED || result == KOVA_OAUTH_SIGN_IN_AGAIN ||
+                           result == KOVA_OAUTH_ENDPOINT_FAILED || result == KOVA_PLAIN_AUTH_REFUSED ||
+                           result == KOVA_INVALID_PARAMETER;
+        if (failures >= attempts || final) {
             std::printf("FAILURE %ld\n", static_cast<long>(result));
             return false;
         }

@@ -24,15 +24,23 @@ void ReadListSecurity(MailList& list, const std::string& iniPath) {
     list.smtpUsername = read(Setting::SmtpUsername);
     list.smtpPassword = read(Setting::SmtpPassword);
     list.smtpAllowPlainAuth = list::parseOptIn(read(Setting::SmtpAllowPlainAuth));
+    list.pop3OAuth = list::parseAuth(read(Setting::Pop3Auth));
+    list.smtpOAuth = list::parseAuth(read(Setting::SmtpAuth));
+    if (list.pop3OAuth || list.smtpOAuth) list.oauth = oauth::readSettings(iniPath, list.directory);
 }
 
 void ApplyListSecurity(const MailList& list) {
+    const int32_t pop3Bearer = list.pop3OAuth ? KOVA_BEARER_TOKEN : 0;
     if (list.pop3Security == list::kSecurityUnset)
-        KOVAPOP3_SetSecurity(KOVA_SECURITY_NONE, nullptr, KOVA_ALLOW_PLAIN_AUTH);
+        KOVAPOP3_SetSecurity(KOVA_SECURITY_NONE, nullptr, KOVA_ALLOW_PLAIN_AUTH | pop3Bearer);
     else
         KOVAPOP3_SetSecurity(list.pop3Security, orNull(list.pop3CAFile),
-                             list.pop3AllowPlainAuth ? KOVA_ALLOW_PLAIN_AUTH : 0);
+                             (list.pop3AllowPlainAuth ? KOVA_ALLOW_PLAIN_AUTH : 0) | pop3Bearer);
     const int32_t smtp = list.smtpSecurity == list::kSecurityUnset ? KOVA_SECURITY_NONE : list.smtpSecurity;
-    KOVASMTP_SetSecurity(smtp, orNull(list.smtpCAFile), orNull(list.smtpUsername), orNull(list.smtpPassword),
-                         list.smtpAllowPlainAuth ? KOVA_ALLOW_PLAIN_AUTH : 0);
+    KOVASMTP_SetSecurity(smtp, orNull(list.smtpCAFile), orNull(list.smtpUsername),
+                         orNull(list.smtpOAuth ? list.accessToken : list.smtpPassword),
+                         (list.smtpAllowPlainAuth ? KOVA_ALLOW_PLAIN_AUTH : 0) |
+                             (list.smtpOAuth ? KOVA_BEARER_TOKEN : 0));
 }
+
+const std::string& Pop3Secret(const MailList& list) { return list.pop3OAuth ? list.accessToken : list.pop3Password; }

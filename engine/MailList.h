@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "list/ListSettings.h"
 #include "list/MemberStore.h"
+#include "oauth/AccessTokenCache.h"
+#include "oauth/OAuthSettings.h"
 #include "platform/FileSystem.h"
 
 struct MailList {
@@ -40,6 +43,17 @@ struct MailList {
     std::string smtpUsername;
     std::string smtpPassword;
     bool smtpAllowPlainAuth = false;
+    // OAuth 2.0 ([POP3]/[SMTP] Auth=OAuth2): the sides that sign in with an
+    // access token in place of their password, the [OAuth2] settings, and
+    // the token shared by both sides (OAuth2.TOK holds the refresh token).
+    bool pop3OAuth = false;
+    bool smtpOAuth = false;
+    oauth::Settings oauth;
+    std::shared_ptr<oauth::AccessTokenCache> tokens = std::make_shared<oauth::AccessTokenCache>();
+    std::string accessToken;      // for this pass; never printed or stored
+    int32_t signInFailure = 0;    // why this pass has no token (-48, -49, ...); 0 otherwise
+    bool tokenRenewed = false;    // a refused token was replaced once this pass
+    bool signInReported = false;  // the event log was told the list must be signed in again
     // Permanent delivery reports that remove a member (0: none ever does),
     // and the days without a report after which a member's count starts over.
     int32_t bounceLimit = 0;

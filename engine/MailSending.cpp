@@ -29,15 +29,25 @@ std::map<std::string, int32_t>& serversDown() {
     return down;
 }
 
+AuthRefusedHandler& authRefused() {
+    static AuthRefusedHandler handler;
+    return handler;
+}
+
 RetryPause& retryPause() {
     static RetryPause pause;
     return pause;
 }
 
-// A failed TLS handshake or login says nothing about the member: every
-// copy would fail alike until the administrator mends the settings, so the
-// post waits as for a server that is down instead of counting as refused.
-bool refusesUsAll(int32_t code) { return code <= KOVA_TLS_HANDSHAKE_FAILED && code >= KOVA_AUTH_NOT_OFFERED; }
+// A failed TLS handshake or login, or a list that cannot sign in at its
+// provider, says nothing about the member: every copy would fail alike until
+// the administrator mends the settings or signs in again (or the provider is
+// back), so the post waits as for a server that is down instead of counting
+// as refused.
+bool refusesUsAll(int32_t code) {
+    return (code <= KOVA_TLS_HANDSHAKE_FAILED && code >= KOVA_AUTH_NOT_OFFERED) ||
+           code == KOVA_OAUTH_SIGN_IN_AGAIN || code == KOVA_OAUTH_ENDPOINT_FAILED;
+}
 
 // The judgement of a failed send: by its result code where that says
 // enough, else by the server's reply that decided it, as the library hands
@@ -90,7 +100,7 @@ DeliveryResult sendOnce(const std::string& server, const std::string& from, cons
 DeliveryResult deliver(const std::string& server, const std::string& from, const std::string& to,
                        const std::string& replyTo, const std::string& subject, const std::string& body,
                        const std::string& attachments, const std::string& headers, int attempts,
-                       KOVASMTP_Session* session = nullptr) {
+                       PostSession* post = nullptr) {
     DeliveryResult result;
     // The library reads a comma as a list of recipients: only ever one
     // address goes to it, whatever a member file line holds.
@@ -104,9 +114,22 @@ DeliveryResult deliver(const std::string& server, const std::string& from, const
         result.code = it->second;
         return result;
     }
+    bool renewed = false;
     for (int attempt = 0;; ++attempt) {
-        result = sendOnce(server, from, to, replyTo, subject, body, attachments, headers, session);
+        result = sendOnce(server, from, to, replyTo, subject, body, attachments, headers, post ? post->get() : nullptr);
         if (result.kind == Delivery::Delivered) return result;
+        if (result.code == KOVA_AUTH_REFUSED && !renewed && authRefused()) {
+            // A refused token gets one fresh one; a refused password never another try.
+            renewed = true;
+            result.code = authRefused()();
+            if (result.code == 0) {
+                if (post) post->renew();
+                --attempt;
+                continue;
+            }
+            // -44 after the renewal, -48 or -49: every copy would fail alike.
+            result.kind = Delivery::ServerDown;
+        }
         if (result.kind == Delivery::ServerDown) serversDown()[server] = result.code;
         if (result.kind != Delivery::Transient || attempt + 1 >= attempts) return result;
         const uint32_t ms = kRetryPausesMs[std::min<size_t>(static_cast<size_t>(attempt), std::size(kRetryPausesMs) - 1)];
@@ -139,6 +162,10 @@ int32_t SendToAdministrators(const MailList& list, const std::string& subject, c
 
 void SetRetryPauseForTesting(RetryPause pause) { retryPause() = std::move(pause); }
 
+void SetAuthRefusedHandler(AuthRefusedHandler handler) { authRefused() = std::move(handler); }
+
+void MarkServerDown(const std::string& server, int32_t code) { serversDown()[server] = code; }
+
 void ForgetServersDown() { serversDown().clear(); }
 
 bool ServerDownThisPass(const std::string& server) { return serversDown().count(server) != 0; }
@@ -149,9 +176,17 @@ DeliveryResult SendToMember(const MailList& list, const std::string& to, const s
                    kMemberAttempts);
 }
 
-PostSession::PostSession(const MailList& list) {
+PostSession::PostSession(const MailList& list) : server_(list.smtpServer), from_(list.fromAddress) { open(); }
+
+void PostSession::open() {
     // Without a session the copies still go out, each on its own connection.
-    if (KOVASMTP_OpenSession(orNull(list.smtpServer), orNull(list.fromAddress), &session_) != 0) session_ = nullptr;
+    if (KOVASMTP_OpenSession(orNull(server_), orNull(from_), &session_) != 0) session_ = nullptr;
+}
+
+void PostSession::renew() {
+    if (session_) KOVASMTP_CloseSession(session_);
+    session_ = nullptr;
+    open();
 }
 
 PostSession::~PostSession() {
@@ -162,5 +197,5 @@ DeliveryResult SendToMember(const MailList& list, PostSession& session, const st
                             const std::string& subject, const std::string& body, const std::string& attachments,
                             const std::string& headers) {
     return deliver(list.smtpServer, list.fromAddress, to, list.replyToAddress, subject, body, attachments, headers,
-                   kMemberAttempts, session.get());
+                   kMemberAttempts, &session);
 }

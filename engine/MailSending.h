@@ -51,6 +51,15 @@ struct DeliveryResult {
 // that is down costs its time limit once per pass, not once per mail.
 void ForgetServersDown();
 bool ServerDownThisPass(const std::string& server);
+// Counts `server` as down for the rest of the list's update with `code`:
+// the list cannot sign in to it this pass (-48, -49), so its mail waits.
+void MarkServerDown(const std::string& server, int32_t code);
+
+// Called when a server refused the list's login (-44): 0 when a fresh
+// credential is now in force and the send may be tried once more, else the
+// code the send fails with. Unset, a refused login is not tried again.
+using AuthRefusedHandler = std::function<int32_t()>;
+void SetAuthRefusedHandler(AuthRefusedHandler handler);
 
 // One copy of a post to one member. A transient failure is tried again after
 // a pause (cut short by a stop request); a refusal or a server that is down
@@ -70,8 +79,13 @@ public:
     PostSession(const PostSession&) = delete;
     PostSession& operator=(const PostSession&) = delete;
     KOVASMTP_Session* get() const { return session_; }
+    // A new session with the SMTP security now in force (a fresh token).
+    void renew();
 
 private:
+    void open();
+    std::string server_;
+    std::string from_;
     KOVASMTP_Session* session_ = nullptr;
 };
 

@@ -5,7 +5,7 @@
 #include "DistributionProgress.h"
 #include "FetchMail.h"
 #include "MailSending.h"
-#include "ListSecurity.h"
+#include "ListSignIn.h"
 #include "ProcessNewMail.h"
 #include "SendingLimits.h"
 #include "Spool.h"
@@ -20,7 +20,8 @@ void UpdateList(MailList& list) {
     RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::Archived)), list.keep);
     RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::SetAside)), kBadFileDays);
     RemoveOldFiles(list, std::string(SpoolExtension(SpoolState::Work)), 0);
-    ApplyListSecurity(list);
+    PrepareListSignIn(list);
+    SetAuthRefusedHandler([&list] { return RenewListSignIn(list); });
     UseSendingAccount(list);
     // A post that has not reached every member yet is taken up again also
     // when no new mail came, and so is mail held back while the member file
@@ -29,4 +30,5 @@ void UpdateList(MailList& list) {
     const bool mailWaiting = std::exchange(list.mailWaiting, false);
     if (FetchMail(list) || HasUnfinishedDistribution(list) || list.memberFileError != 0 || mailWaiting)
         ProcessNewMail(list);
+    SetAuthRefusedHandler({});
 }

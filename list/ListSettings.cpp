@@ -47,6 +47,8 @@ int32_t parseSecurity(std::string_view value) {
     return kSecurityUnknown;
 }
 
+bool parseAuth(std::string_view value) { return text::toUpper(text::trim(value)) == "OAUTH2"; }
+
 std::string caFilePath(const std::string& directory, const std::string& value) {
     if (value.empty() || value[0] == '/') return value;
     return directory + value;

@@ -41,6 +41,17 @@ enum class Setting {
     SmtpUsername,
     SmtpPassword,
     SmtpAllowPlainAuth,
+    Pop3Auth,
+    SmtpAuth,
+    OAuth2Provider,
+    OAuth2ClientId,
+    OAuth2ClientSecret,
+    OAuth2Tenant,
+    OAuth2Scope,
+    OAuth2AuthorizeURL,
+    OAuth2TokenURL,
+    OAuth2DeviceURL,
+    OAuth2CAFile,
     BounceLimit,
     BounceDays,
     SmtpMaxPerMinute,
@@ -61,6 +72,7 @@ enum class ValueKind {
     Security,   // parseSecurity
     CAFile,     // caFilePath
     PlainAuth,  // parseOptIn
+    Auth,       // parseAuth
 };
 
 struct SettingKey {
@@ -85,7 +97,7 @@ struct SettingKey {
 // - BounceLimit: a list written before the key existed removes nobody for
 //   its delivery reports, as it never did; a new list removes a member after
 //   five.
-inline constexpr std::array<SettingKey, 34> kSettingKeys = {{
+inline constexpr std::array<SettingKey, 45> kSettingKeys = {{
     {Setting::Name, "General", "Name", ValueKind::Text, "New List", "New List", "New List", false},
     {Setting::Subscribe, "General", "Subscribe", ValueKind::Command, "SUBSCRIBE", "SUBSCRIBE", "SUBSCRIBE", false},
     {Setting::Unsubscribe, "General", "Unsubscribe", ValueKind::Command, "UNSUBSCRIBE", "UNSUBSCRIBE", "UNSUBSCRIBE",
@@ -119,6 +131,17 @@ inline constexpr std::array<SettingKey, 34> kSettingKeys = {{
     {Setting::SmtpUsername, "SMTP", "Username", ValueKind::Text, "", "", "", true},
     {Setting::SmtpPassword, "SMTP", "Password", ValueKind::Text, "", "", "", true},
     {Setting::SmtpAllowPlainAuth, "SMTP", "AllowPlainAuth", ValueKind::PlainAuth, "", "", "", true},
+    {Setting::Pop3Auth, "POP3", "Auth", ValueKind::Auth, "", "", "", true},
+    {Setting::SmtpAuth, "SMTP", "Auth", ValueKind::Auth, "", "", "", true},
+    {Setting::OAuth2Provider, "OAuth2", "Provider", ValueKind::Text, "", "", "", true},
+    {Setting::OAuth2ClientId, "OAuth2", "ClientId", ValueKind::Text, "", "", "", true},
+    {Setting::OAuth2ClientSecret, "OAuth2", "ClientSecret", ValueKind::Text, "", "", "", true},
+    {Setting::OAuth2Tenant, "OAuth2", "Tenant", ValueKind::Text, "", "", "", true},
+    {Setting::OAuth2Scope, "OAuth2", "Scope", ValueKind::Text, "", "", "", true},
+    {Setting::OAuth2AuthorizeURL, "OAuth2", "AuthorizeURL", ValueKind::Text, "", "", "", true},
+    {Setting::OAuth2TokenURL, "OAuth2", "TokenURL", ValueKind::Text, "", "", "", true},
+    {Setting::OAuth2DeviceURL, "OAuth2", "DeviceURL", ValueKind::Text, "", "", "", true},
+    {Setting::OAuth2CAFile, "OAuth2", "CAFile", ValueKind::CAFile, "", "", "", true},
     {Setting::BounceLimit, "General", "BounceLimit", ValueKind::Days, "0", "0", "5", true},
     {Setting::BounceDays, "General", "BounceDays", ValueKind::Days, "14", "14", "14", true},
     // Recipients the SMTP account may be handed; 0 is no limit.
@@ -160,6 +183,10 @@ inline constexpr int32_t kSecurityUnknown = 99;
 // kSecurityUnset; anything else kSecurityUnknown, which the libraries refuse
 // rather than connect plain.
 int32_t parseSecurity(std::string_view value);
+
+// "OAuth2" in any case, spaces around ignored: the side signs in with an
+// OAuth 2.0 access token. Anything else ("Password", empty) is a password.
+bool parseAuth(std::string_view value);
 
 // A relative CA file name is taken inside the list directory `directory`
 // (ending in '/'), like the list's text files; an absolute one as it is.

@@ -38,8 +38,21 @@ KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const 
  * Login's further results when TLS is in play: -23 (CA file unreadable),
  * -40 (TLS handshake failed), -41 (certificate not trusted), -42 (certificate
  * for another host), -43 (server offers no STLS), -44 (user name or password
- * refused), -46 (certificate expired or not yet valid). */
+ * refused; also a refusal marked "[AUTH]" on a plain connection), -46
+ * (certificate expired or not yet valid).
+ * flags may add KOVA_BEARER_TOKEN: the following logins take an OAuth 2.0
+ * access token in place of the password and send it with AUTH OAUTHBEARER,
+ * or AUTH XOAUTH2 where the server's CAPA offers only that (RFC 5034, RFC
+ * 7628); the user name is the mailbox the token was issued for. A token is
+ * sent over TLS only: with KOVA_SECURITY_NONE the login fails with -45
+ * before connecting, whatever KOVA_ALLOW_PLAIN_AUTH says. Login's further
+ * results then: -44 (token refused), -47 (server offers neither mechanism). */
 KOVAPOP3_API int32_t KOVAPOP3_SetSecurity(int32_t security, const char* caFile, int32_t flags);
+
+/* May be called from any thread: a login, listing or transfer waiting on the
+ * server breaks off at once (-18) and the session is closed, as when the
+ * user gives up on a test. Always 0. */
+KOVAPOP3_API int32_t KOVAPOP3_Cancel(void);
 
 /* Sends QUIT and closes the session; 0 without doing anything when no
  * session is open. Deletions take effect on the server only here. */

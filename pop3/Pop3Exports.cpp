@@ -3,6 +3,7 @@
 #include "pop3/KOVAPOP3.h"
 
 #include "pop3/Pop3Session.h"
+#include "transport/OpenConnections.h"
 #include "transport/ResultCodes.h"
 
 namespace {
@@ -26,8 +27,14 @@ KOVAPOP3_API int32_t KOVAPOP3_Login(const char* server, const char* user, const 
 
 KOVAPOP3_API int32_t KOVAPOP3_SetSecurity(int32_t security, const char* caFile, int32_t flags) {
     return guarded([&] {
-        return pop3::Pop3Session::instance().setSecurity(security, caFile, (flags & KOVA_ALLOW_PLAIN_AUTH) != 0);
+        return pop3::Pop3Session::instance().setSecurity(security, caFile, (flags & KOVA_ALLOW_PLAIN_AUTH) != 0,
+                                                         (flags & KOVA_BEARER_TOKEN) != 0);
     });
+}
+
+KOVAPOP3_API int32_t KOVAPOP3_Cancel(void) {
+    transport::OpenConnections::instance().abortAll();
+    return ResultCode::Success;
 }
 
 KOVAPOP3_API int32_t KOVAPOP3_Logout(void) {

@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "pop3/MultiLineEnd.h"
+#include "pop3/Pop3Authentication.h"
 #include "pop3/Pop3Reply.h"
 #include "transport/Limits.h"
 #include "transport/ResultCodes.h"
@@ -40,7 +41,7 @@ int32_t Pop3Session::command(const std::string& line) {
     return dropOnFailure(exchangeStatus(socket_, line, transport::limits().replyMs));
 }
 
-int32_t Pop3Session::setSecurity(int32_t security, const char* caFile, bool allowPlainAuth) {
+int32_t Pop3Session::setSecurity(int32_t security, const char* caFile, bool allowPlainAuth, bool bearer) {
     std::lock_guard lock(callLock_);
     // An unknown value is kept so that logins fail until a valid one is set:
     // a mistyped setting must not end in a plain login.
@@ -49,6 +50,7 @@ int32_t Pop3Session::setSecurity(int32_t security, const char* caFile, bool allo
     security_ = static_cast<Security>(security);
     caFile_ = caFile ? caFile : "";
     allowPlainAuth_ = allowPlainAuth;
+    bearer_ = bearer;
     return ResultCode::Success;
 }
 
@@ -83,15 +85,12 @@ int32_t Pop3Session::login(const char* server, const char* user, const char* pas
         if (rc != ResultCode::Success) return rc;
     }
     if (!securityValid_) return ResultCode::InvalidParameter;
-    if (security_ == Security::None && !allowPlainAuth_) return ResultCode::PlainAuthRefused;
+    // A token never goes in clear, whatever the plain-text permission says.
+    if (security_ == Security::None && (bearer_ || !allowPlainAuth_)) return ResultCode::PlainAuthRefused;
 
     int32_t rc = openSession(server);
-    if (rc == ResultCode::Success) {
-        rc = command("USER " + std::string(user) + kLineEnd);
-        if (rc == ResultCode::Success) rc = command("PASS " + std::string(password) + kLineEnd);
-        // A plain session keeps its old answer to a refused login.
-        if (rc == ResultCode::IncorrectResponse && socket_.IsTls()) rc = ResultCode::AuthenticationRefused;
-    }
+    if (rc == ResultCode::Success)
+        rc = bearer_ ? bearerLogin(socket_, user, password) : passwordLogin(socket_, user, password);
     if (rc != ResultCode::Success) {
         socket_.Disconnect();
         return rc;

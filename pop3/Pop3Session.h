@@ -28,7 +28,9 @@ public:
     // With Security::None and allowPlainAuth false a login is refused
     // (PlainAuthRefused) before anything is sent. An unknown value gives
     // InvalidParameter, and so does every login until a valid one is set.
-    int32_t setSecurity(int32_t security, const char* caFile, bool allowPlainAuth);
+    // With `bearer` the password is an OAuth 2.0 access token, sent by SASL
+    // and only over TLS.
+    int32_t setSecurity(int32_t security, const char* caFile, bool allowPlainAuth, bool bearer = false);
 
     int32_t login(const char* server, const char* user, const char* password);
     int32_t logout();
@@ -63,6 +65,7 @@ private:
     bool securityValid_ = true;
     std::string caFile_;
     bool allowPlainAuth_ = true;
+    bool bearer_ = false;
 };
 
 }  // namespace pop3

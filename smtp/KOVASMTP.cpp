@@ -7,6 +7,7 @@
 
 #include "smtp/SmtpDelivery.h"
 #include "smtp/SmtpSession.h"
+#include "transport/OpenConnections.h"
 #include "transport/ResultCodes.h"
 
 namespace {
@@ -59,6 +60,7 @@ extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t mode, const char
         s.user = user ? user : "";
         s.password = password ? password : "";
         s.allowPlainAuth = (flags & KOVA_ALLOW_PLAIN_AUTH) != 0;
+        s.bearer = (flags & KOVA_BEARER_TOKEN) != 0;
         // An unknown mode is kept: sending then fails with InvalidParameter
         // until a valid one is set, rather than going out plain.
         security = std::move(s);
@@ -137,5 +139,10 @@ extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_CloseSession(KOVASMTP_Session* sessi
     if (!session) return ResultCode::NullPointer;
     const std::unique_ptr<KOVASMTP_Session> owned(session);
     owned->session.close();
+    return ResultCode::Success;
+}
+
+extern "C" KOVASMTP_EXPORT int32_t KOVASMTP_Cancel(void) {
+    transport::OpenConnections::instance().abortAll();
     return ResultCode::Success;
 }

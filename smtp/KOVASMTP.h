@@ -57,7 +57,13 @@ KOVASMTP_EXPORT int32_t KOVASMTP_SendEMailWithHeaders(const char* server, const 
  * another host), -43 (server offers no STARTTLS), -44 (authentication
  * refused), -45 (a user name without TLS and without KOVA_ALLOW_PLAIN_AUTH:
  * refused before connecting), -46 (certificate expired or not yet valid), -47
- * (server offers neither AUTH PLAIN nor LOGIN). */
+ * (server offers neither AUTH PLAIN nor LOGIN). After a refused AUTH the
+ * library ends the dialogue with QUIT.
+ * flags may add KOVA_BEARER_TOKEN: password is then an OAuth 2.0 access
+ * token for user, sent with AUTH OAUTHBEARER, or XOAUTH2 where EHLO offers
+ * only that; -47 when it offers neither. A token goes over TLS only: without
+ * TLS the send fails with -45 before connecting, whatever
+ * KOVA_ALLOW_PLAIN_AUTH says. Transcripts show the token masked. */
 KOVASMTP_EXPORT int32_t KOVASMTP_SetSecurity(int32_t security, const char* caFile, const char* user,
                                              const char* password, int32_t flags);
 
@@ -120,6 +126,11 @@ KOVASMTP_EXPORT int32_t KOVASMTP_LastReply(int32_t* replyCode, int32_t* greeted,
 /* Sends QUIT when the connection is open and in step, closes it and frees
  * the session. Results: 0, -21 (null session). */
 KOVASMTP_EXPORT int32_t KOVASMTP_CloseSession(KOVASMTP_Session* session);
+
+/* May be called from any thread: every send and session of this library
+ * waiting on a server now breaks off at once (-18), as when the user gives
+ * up on a test. Always 0. */
+KOVASMTP_EXPORT int32_t KOVASMTP_Cancel(void);
 
 #ifdef __cplusplus
 }

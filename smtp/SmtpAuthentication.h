@@ -13,9 +13,11 @@ class Connection;
 struct Security;
 
 // Authenticates with the first mechanism of ours the server offers
-// (`offered`: the EHLO reply's AUTH mechanisms). AuthenticationRefused when
-// the server refuses (its reply is the connection's last()), AuthNotOffered
-// when no mechanism is common, else a transport failure.
+// (`offered`: the EHLO reply's AUTH mechanisms) that takes what `security`
+// holds: a password, or with `bearer` an OAuth 2.0 access token.
+// AuthenticationRefused when the server refuses (its reply is the
+// connection's refusal()), AuthNotOffered when no mechanism is common, else
+// a transport failure.
 int32_t authenticate(Connection& connection, const std::vector<std::string>& offered, const Security& security);
 
 // The dialogue with everything a mechanism sends that carries a credential

@@ -110,7 +110,7 @@ int32_t Connection::open(const std::string& server, std::string_view from, const
         if (r != ResultCode::Success) return r;
     }
     if (security.user.empty()) return ResultCode::Success;
-    if (!socket_.IsTls() && !security.allowPlainAuth) return ResultCode::PlainAuthRefused;
+    if (!socket_.IsTls() && (security.bearer || !security.allowPlainAuth)) return ResultCode::PlainAuthRefused;
     return authenticate(*this, offered_.authMechanisms, security);
 }
 

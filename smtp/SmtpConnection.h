@@ -28,6 +28,7 @@ struct Security {
     std::string user;      // empty: no AUTH
     std::string password;
     bool allowPlainAuth = false;  // AUTH may go over a connection without TLS
+    bool bearer = false;          // `password` is an OAuth 2.0 access token: TLS only
 };
 
 enum class Step { Greeting, Ehlo, Helo, StartTls, Auth, Reset, Mail, Recipient, Data, EndOfData, Quit };
@@ -48,7 +49,8 @@ public:
     // names one), then the greeting, EHLO (HELO when the server refuses
     // EHLO), STARTTLS with EHLO again when asked for, and AUTH when a user
     // is given. Never falls back to plain text, never sends credentials in
-    // clear unless allowed. On failure the reply that decided is refusal().
+    // clear unless allowed, a token never. On failure the reply that decided
+    // is refusal().
     int32_t open(const std::string& server, std::string_view from, const Security& security, bool record);
     void close() { socket_.Disconnect(); }
 

@@ -25,7 +25,7 @@ int32_t prepareCopy(Copy& copy, const char* server, const char* from, const char
     if (!safeAddress(from) || !safeAddress(to)) return ResultCode::InvalidParameter;
     if (security.mode < Security::None || security.mode > Security::StartTls) return ResultCode::InvalidParameter;
     // Refused before connecting, so not even the user name goes out.
-    if (security.mode == Security::None && !security.user.empty() && !security.allowPlainAuth)
+    if (security.mode == Security::None && !security.user.empty() && (security.bearer || !security.allowPlainAuth))
         return ResultCode::PlainAuthRefused;
     copy.from = from;
     copy.recipients = splitRecipients(to);

@@ -25,11 +25,14 @@ void Session::drop() {
     open_ = false;
 }
 
+void Session::goodbye() {
+    if (connection_.socket().LinkBroken()) return;
+    Reply reply;
+    connection_.command("quit\r\n", Step::Quit, reply);
+}
+
 void Session::quit() {
-    if (open_ && !connection_.socket().LinkBroken()) {
-        Reply reply;
-        connection_.command("quit\r\n", Step::Quit, reply);
-    }
+    if (open_) goodbye();
     drop();
 }
 
@@ -61,6 +64,9 @@ Session::Attempt Session::attempt(const Copy& copy) {
         const int32_t r = open();
         if (r != ResultCode::Success) {
             Attempt failed{r, connection_.refusal(), false};
+            // A refused login leaves the dialogue in step: servers that count
+            // failed logins expect a goodbye, not a dropped line.
+            if (r == ResultCode::AuthenticationRefused) goodbye();
             drop();
             return failed;
         }

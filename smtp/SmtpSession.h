@@ -68,6 +68,7 @@ private:
     int32_t open();
     void drop();  // closes without QUIT
     void quit();  // QUIT, then closes
+    void goodbye();  // QUIT unless the link broke
     void keepTranscript();
 
     std::string server_;

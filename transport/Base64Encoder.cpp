@@ -33,4 +33,11 @@ void appendBase64Lines(std::string& out, const unsigned char* bytes, size_t n) {
     }
 }
 
+std::string base64Line(std::string_view bytes) {
+    std::string out;
+    appendBase64Lines(out, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    std::erase_if(out, [](char c) { return c == '\r' || c == '\n'; });
+    return out;
+}
+
 }  // namespace transport

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace transport {
 
@@ -14,5 +15,8 @@ inline constexpr size_t kBase64LineBytes = 45;
 // characters. Any multiple of 45 bytes ends exactly after a line end, so a
 // file may be encoded in such chunks and the last chunk of any size.
 void appendBase64Lines(std::string& out, const unsigned char* bytes, size_t n);
+
+// The encoding of `bytes` on one line, no line breaks, as SASL exchanges take it.
+std::string base64Line(std::string_view bytes);
 
 }  // namespace transport

@@ -29,11 +29,15 @@
 #define KOVA_PLAIN_AUTH_REFUSED (-45)     /* credentials would go in clear and that is not allowed */
 #define KOVA_CERTIFICATE_EXPIRED (-46)    /* certificate expired or not yet valid */
 #define KOVA_AUTH_NOT_OFFERED (-47)       /* no authentication method both sides know */
+#define KOVA_OAUTH_SIGN_IN_AGAIN (-48)    /* the OAuth 2.0 grant was refused: sign in again in the console */
+#define KOVA_OAUTH_ENDPOINT_FAILED (-49)  /* the OAuth 2.0 token endpoint is unreachable or answered junk */
 
 /* Security of the connection, for KOVAPOP3_SetSecurity and KOVASMTP_SetSecurity. */
 #define KOVA_SECURITY_NONE 0     /* plain TCP */
 #define KOVA_SECURITY_TLS 1      /* TLS from the start (POP3 port 995, SMTP 465) */
 #define KOVA_SECURITY_STARTTLS 2 /* plain, then STLS / STARTTLS (POP3 110, SMTP 587) */
 #define KOVA_ALLOW_PLAIN_AUTH 1  /* flag: credentials may go over a connection without TLS */
+#define KOVA_BEARER_TOKEN 2      /* flag: the password is an OAuth 2.0 access token (SASL OAUTHBEARER or
+                                    XOAUTH2, over TLS only, whatever KOVA_ALLOW_PLAIN_AUTH says) */
 
 #endif

@@ -12,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/TcpSocket.h"
 #include "transport/Limits.h"
+#include "transport/OpenConnections.h"
 #include "transport/ResultCodes.h"
 #include "transport/ServerAddress.h"
 
@@ -39,7 +40,9 @@ int32_t ticksAfter(uint32_t later, uint32_t earlier) { return static_cast<int32_
 
 }  // namespace
 
-MailSocket::MailSocket() = default;
+// The registry of open connections is made first, so it outlives every
+// socket, also one a library holds until it is unloaded.
+MailSocket::MailSocket() { transport::OpenConnections::instance(); }
 
 MailSocket::~MailSocket() { Disconnect(); }
 
@@ -65,6 +68,7 @@ int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool r
         platform::TcpSocket::ConnectResult::Ok)
         return ResultCode::PortNotOpened;
     socket_ = std::move(sock);
+    transport::OpenConnections::instance().add(this);
     host_ = server->host;
 
     if (record) {
@@ -86,6 +90,7 @@ int32_t MailSocket::Connect(const char* host, uint16_t port, bool useTcp, bool r
 }
 
 int32_t MailSocket::Disconnect() {
+    transport::OpenConnections::instance().remove(this);
     connected_ = false;
     if (socket_) socket_->stop();
     stopWriter_.set();
@@ -104,6 +109,12 @@ int32_t MailSocket::Disconnect() {
     }
     socket_.reset();
     return ResultCode::Success;
+}
+
+void MailSocket::Abort() {
+    linkBroken_ = true;
+    if (socket_) socket_->stop();
+    signalActivity();
 }
 
 int32_t MailSocket::StartTls(const transport::TlsOptions& options) {

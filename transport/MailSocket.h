@@ -15,6 +15,9 @@
 // - writer: started with the first bytes the socket would not take at once;
 //   Idle (waiting for dataQueued_ or stopWriter_) <-> Sending (one queued
 //   buffer); a failed send sets LinkBroken and ends it, stopWriter_ ends it.
+// - any other thread: Abort, through OpenConnections, whose lock keeps the
+//   socket from closing meanwhile; it sets LinkBroken and stops the socket,
+//   so every wait of the caller ends as for a broken link.
 //
 // Lock order: receiveLock_ before transcriptLock_ (the reader records what
 // it received); queueLock_ before transcriptLock_ (Send records what it
@@ -96,6 +99,10 @@ public:
     bool WaitForQueueBelow(size_t bytes);
 
     bool IsConnected() const { return connected_.load(); }
+
+    // From any thread, while the connection is open (OpenConnections.h):
+    // every wait ends at once as for a broken link.
+    void Abort();
 
     // True once the peer closed the connection or a send or receive failed;
     // nothing more will arrive then beyond what is already buffered.

@@ -34,5 +34,8 @@ inline constexpr int32_t AuthenticationRefused = KOVA_AUTH_REFUSED;
 inline constexpr int32_t PlainAuthRefused = KOVA_PLAIN_AUTH_REFUSED;
 inline constexpr int32_t CertificateExpired = KOVA_CERTIFICATE_EXPIRED;
 inline constexpr int32_t AuthNotOffered = KOVA_AUTH_NOT_OFFERED;
+// OAuth 2.0: the grant is gone, or the token endpoint cannot be used.
+inline constexpr int32_t OAuthSignInAgain = KOVA_OAUTH_SIGN_IN_AGAIN;
+inline constexpr int32_t OAuthEndpointFailed = KOVA_OAUTH_ENDPOINT_FAILED;
 
 }  // namespace ResultCode

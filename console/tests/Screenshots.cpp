@@ -1,12 +1,15 @@
 // Takes the README's screenshots: the main window with the service installed
-// and running, the help window and each page of the list editor. Run under a
-// real X server (xvfb-run) with a window manager.
+// and running, the help window, each page of the list editor and the
+// security dialogs (SMTP by password, POP3 signed in with OAuth 2.0). Run
+// under a real X server (xvfb-run) with a window manager.
 // Usage: console_screenshots OUTPUT_DIR
 #include "FakeDialogs.h"
 #include "SystemDirFixture.h"
 #include "frmConfigure.h"
 #include "frmHelp.h"
 #include "frmMain.h"
+#include "frmSecurity.h"
+#include "oauth/TokenFile.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -100,5 +103,18 @@ int main(int argc, char** argv) {
         editor.selectPage(page);
         if (!save(editor, out + QStringLiteral("/editor-%1.png").arg(QLatin1String(pages[page])))) rc = 1;
     }
+    editor.hide();
+
+    SecurityValues smtp{"STARTTLS", {}, "jokes@example.com", "secret", false, {}};
+    frmSecurity password(true, smtp, {}, home + "/Joke of the Day/", "jokes@example.com", dialogs);
+    if (!save(password, out + QStringLiteral("/security-password.png"))) rc = 1;
+    password.hide();
+
+    // A sign-in as the console leaves it (the token itself is only a stand-in).
+    oauth::writeTokenFile(home + "/Joke of the Day/", {"stand-in", "jokes@example.com", {}, oauth::utcNow()});
+    OAuthValues microsoft{"Microsoft", "00000000-0000-0000-0000-000000000000", {}, "example.com", {}, {}, {}, {}, {}};
+    frmSecurity signedIn(false, {"TLS", {}, {}, {}, false, "OAuth2"}, microsoft, home + "/Joke of the Day/",
+                         "jokes@example.com", dialogs);
+    if (!save(signedIn, out + QStringLiteral("/security-oauth.png"))) rc = 1;
     return rc;
 }

@@ -44,6 +44,53 @@ private slots:
         QVERIFY(saved.find("Security") == std::string::npos);
         QVERIFY(saved.find("CAFile") == std::string::npos);
         QVERIFY(saved.find("AllowPlainAuth") == std::string::npos);
+        QVERIFY(saved.find("Auth=") == std::string::npos);
+        QVERIFY(saved.find("[OAuth2]") == std::string::npos);
+    }
+
+    // The sign-in choice and the provider's presets shown as hints; the
+    // [OAuth2] section follows the dialog that signs in with it.
+    void oauthChoiceAndPresets() {
+        auto w = open("[General]\r\nName=Tea\r\n[SMTP]\r\nSecurity=STARTTLS\r\nUsername=tea@example.com\r\n"
+                      "Auth=OAuth2\r\n[OAuth2]\r\nProvider=Google\r\nClientId=abc\r\n");
+        QCOMPARE(w->lblSMTPSecurity->text(), QStringLiteral("STARTTLS, OAuth 2.0, login as tea@example.com"));
+        w->runSecurityDialog = [](frmSecurity& d) -> bool {
+            if (d.txtUsername) return false;
+            d.txtClientId->setText(QStringLiteral("ignored: the POP3 side signs in by password"));
+            return true;
+        };
+        w->cmdPOP3Security_Click();
+        QStringList seen;
+        w->runSecurityDialog = [&seen](frmSecurity& d) -> bool {
+            if (!d.txtUsername) return false;
+            const auto state = [&] {
+                seen << QStringLiteral("%1 %2 code:%3 out:%4 %5 | %6")
+                            .arg(d.txtPassword->isEnabled() ? "password" : "token", d.cboProvider->currentText())
+                            .arg(d.cmdSignInWithCode->isEnabled())
+                            .arg(d.cmdSignOut->isEnabled())
+                            .arg(d.lblAccount->text(), d.txtTokenURL->placeholderText());
+            };
+            state();
+            d.cboProvider->setCurrentText(QStringLiteral("Microsoft"));
+            state();
+            d.txtTenant->setText(QStringLiteral("contoso.onmicrosoft.com"));
+            return true;
+        };
+        w->cmdSMTPSecurity_Click();
+        QVERIFY(w->Save());
+        const std::string saved = home_->read("Tea/Settings.INI");
+        for (const char* line : {"[SMTP]", "Auth=OAuth2\r\n", "[OAuth2]\r\nProvider=Microsoft\r\nClientId=abc\r\n",
+                                 "Tenant=contoso.onmicrosoft.com\r\n"})
+            QVERIFY2(saved.find(line) != std::string::npos, line);
+        QVERIFY(saved.find("ignored") == std::string::npos);
+        QVERIFY(saved.find("Scope") == std::string::npos);  // the preset's, not written
+        // Google offers no device sign-in for its mail scope.
+        QCOMPARE(seen, (QStringList{
+                           QStringLiteral("token Google code:0 out:0 Not signed in | "
+                                          "https://oauth2.googleapis.com/token"),
+                           QStringLiteral("token Microsoft code:1 out:0 Not signed in | "
+                                          "https://login.microsoftonline.com/common/oauth2/v2.0/token"),
+                       }));
     }
 
     void providerSettingsRoundTripAndTheDialogChangesThem() {

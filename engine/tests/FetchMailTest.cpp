@@ -10,6 +10,7 @@
 #include "engine/FetchMail.h"
 #include "engine/ProcessNewMail.h"
 #include "tests/harness/DovecotServer.h"
+#include "tests/harness/EngineProcess.h"
 #include "tests/harness/ScriptedPop3Server.h"
 #include "tests/harness/SmtpSink.h"
 #include "platform/FileSystem.h"
@@ -86,33 +87,53 @@ TEST_F(FetchMailTest, StoresEachMessageAndEmptiesTheMailbox) {
     EXPECT_TRUE(dovecot->listMaildir("list").empty());
 }
 
-TEST_F(FetchMailTest, LoginRefusedThreeTimesThenAccepted) {
+// A password the server refused is not tried again in the pass: more tries
+// only get the account locked and hold up the other lists.
+TEST_F(FetchMailTest, RefusedPasswordIsTriedOncePerPass) {
     useDovecot(3);
     dovecot->injectMessage("list", message("hi"));
     list.pop3Password = "wrong";
     int pauses = 0;
-    SetLoginPauseForTesting([&](uint32_t ms) {
-        EXPECT_EQ(ms, 10000u);
-        if (++pauses == 3) list.pop3Password = "secret";
-    });
-    EXPECT_TRUE(fetch());
-    EXPECT_EQ(pauses, 3);
-    const std::string refused = "FAILURE -17 on try ";
-    EXPECT_NE(output.find("Username: list..." + refused + "1...Waiting 10 seconds.\n    " + refused +
-                          "2...Waiting 10 seconds.\n    " + refused + "3...Waiting 10 seconds.\n    Success\n"),
-              std::string::npos)
-        << output;
-    EXPECT_EQ(spoolFiles().size(), 1u);
-}
-
-TEST_F(FetchMailTest, LoginRefusedFourTimesEndsTheCycle) {
-    useDovecot(4);
-    list.pop3Password = "wrong";
-    int pauses = 0;
     SetLoginPauseForTesting([&](uint32_t) { ++pauses; });
     EXPECT_FALSE(fetch());
-    EXPECT_EQ(pauses, 3);
-    EXPECT_TRUE(output.ends_with("3...Waiting 10 seconds.\n    FAILURE -17\n")) << output;
+    EXPECT_EQ(pauses, 0);
+    EXPECT_TRUE(output.ends_with("Username: list...FAILURE -44\n")) << output;
+    EXPECT_EQ(dovecot->listMaildir("list").size(), 1u);  // the mail waits
+    dovecot->stop();  // its login processes write their last lines as it ends
+    EXPECT_EQ(EngineProcess::countOf(dovecot->log(), "auth failed"), 1) << dovecot->log();
+}
+
+// A busy mailbox ([IN-USE], RFC 3206) is tried four times with pauses, the
+// last failure ending the cycle; success on the way goes on normally.
+TEST_F(FetchMailTest, BusyMailboxGetsFourTries) {
+    for (const bool freedOnTheLastTry : {false, true}) {
+        SCOPED_TRACE(freedOnTheLastTry);
+        harness::ScriptedPop3Server server(freedOnTheLastTry ? "127.0.27.2" : "127.0.27.1");
+        for (int i = 0; i < 4; ++i) {
+            server.send("+OK ready\r\n").reply("+OK\r\n");
+            if (i == 3 && freedOnTheLastTry)
+                server.reply("+OK in\r\n").reply("+OK 0 messages\r\n.\r\n").reply("+OK bye\r\n");
+            else
+                server.reply("-ERR [IN-USE] locked\r\n").nextConnection();
+        }
+        std::string error;
+        ASSERT_TRUE(server.start(&error)) << error;
+        list.pop3Server = server.server();
+        int pauses = 0;
+        SetLoginPauseForTesting([&](uint32_t ms) {
+            EXPECT_EQ(ms, 10000u);
+            ++pauses;
+        });
+        EXPECT_FALSE(fetch());
+        EXPECT_EQ(pauses, 3);
+        const std::string refused = "FAILURE -17 on try ";
+        EXPECT_NE(output.find("Username: list..." + refused + "1...Waiting 10 seconds.\n    " + refused +
+                              "2...Waiting 10 seconds.\n    " + refused + "3...Waiting 10 seconds.\n    "),
+                  std::string::npos)
+            << output;
+        EXPECT_TRUE(output.ends_with(freedOnTheLastTry ? "Logging out.\n" : "Waiting 10 seconds.\n    FAILURE -17\n"))
+            << output;
+    }
 }
 
 TEST_F(FetchMailTest, ListingOver8KilobytesDrainsInOnePass) {

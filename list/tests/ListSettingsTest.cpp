@@ -33,6 +33,7 @@ TEST(ListSettings, ValueRules) {
         bool flag;
         bool optIn;
         int32_t security;
+        bool oauth2 = false;
     };
     const std::vector<Case> cases = {
         {"", true, false, list::kSecurityUnset},
@@ -47,12 +48,16 @@ TEST(ListSettings, ValueRules) {
         {"StartTLS", true, false, KOVA_SECURITY_STARTTLS},
         {"stls", true, false, KOVA_SECURITY_STARTTLS},
         {"TSL", true, false, list::kSecurityUnknown},
+        {" oauth2 ", true, false, list::kSecurityUnknown, true},
+        {"OAuth", true, false, list::kSecurityUnknown, false},
+        {"Password", true, false, list::kSecurityUnknown, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
         EXPECT_EQ(list::parseFlag(c.value), c.flag);
         EXPECT_EQ(list::parseOptIn(c.value), c.optIn);
         EXPECT_EQ(list::parseSecurity(c.value), c.security);
+        EXPECT_EQ(list::parseAuth(c.value), c.oauth2);
     }
     EXPECT_EQ(list::caFilePath("/home/l/", "ca.pem"), "/home/l/ca.pem");
     EXPECT_EQ(list::caFilePath("/home/l/", "/etc/ca.pem"), "/etc/ca.pem");

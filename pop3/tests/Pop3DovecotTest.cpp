@@ -130,10 +130,11 @@ TEST_F(Pop3Dovecot, ListsAndRetrievesMessagesByteForByte) {
 
 TEST_F(Pop3Dovecot, WrongPasswordIsRefusedAndLeavesNoSession) {
     startServer("127.0.2.11");
-    EXPECT_EQ(KOVAPOP3_Login(server_->server().c_str(), "alice", "wrong"), kIncorrectResponse);
+    // Dovecot marks the refusal [AUTH] (RFC 3206): the credentials, not the server.
+    EXPECT_EQ(KOVAPOP3_Login(server_->server().c_str(), "alice", "wrong"), KOVA_AUTH_REFUSED);
     std::vector<char> buf(64);
     EXPECT_EQ(KOVAPOP3_GetMessageSizes(buf.data(), 64), kNotLoggedIn);
-    EXPECT_EQ(KOVAPOP3_Login(server_->server().c_str(), "nobody", "secret"), kIncorrectResponse);
+    EXPECT_EQ(KOVAPOP3_Login(server_->server().c_str(), "nobody", "secret"), KOVA_AUTH_REFUSED);
     // The penalty for failed logins is off, so the right password works at once.
     EXPECT_EQ(login(), 0);
     EXPECT_EQ(KOVAPOP3_Logout(), 0);

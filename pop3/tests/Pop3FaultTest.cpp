@@ -12,9 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "pop3/Pop3Authentication.h"
+#include "pop3/Pop3Reply.h"
+#include "tests/SentLines.h"
 #include "tests/TempDir.h"
 #include "tests/harness/ScriptedPop3Server.h"
 #include "transport/Limits.h"
+#include "transport/MailSocket.h"
 
 namespace {
 
@@ -272,3 +276,68 @@ TEST_F(Pop3Faults, FailedTransferClosesTheSession) {
 }
 
 }  // namespace
+
+// Logins a real server will not vary on demand: which SASL mechanisms CAPA
+// lists, a token too long for the AUTH line, an error challenge, and the
+// response codes of RFC 3206 that tell a refused login from a busy server.
+TEST_F(Pop3Faults, LoginsByTokenAndRefusalsByTheirCodes) {
+    const std::string shortToken = "t0ken";
+    const std::string longToken(300, 'k');
+    const std::string capaBoth = "+OK\r\nUSER\r\nSASL PLAIN OAUTHBEARER XOAUTH2\r\n.\r\n";
+    struct Case {
+        const char* name;
+        bool bearer;
+        std::string token;
+        std::vector<std::string> replies;  // to CAPA (bearer) or USER, then each command
+        int32_t result;
+        std::vector<std::string> commands;  // what the client sent, '*' ending a prefix
+    };
+    const std::vector<Case> cases = {
+        {"OAUTHBEARER preferred, response on the AUTH line", true, shortToken, {capaBoth, "+OK Logged in.\r\n"}, 0,
+         {"CAPA", "AUTH OAUTHBEARER bixhPWxpc3RAZXhhbXBsZS5vcmcsAWF1dGg9QmVhcmVyIHQwa2VuAQE="}},
+        {"XOAUTH2 only, long token after the challenge", true, longToken,
+         {"+OK\r\nSASL XOAUTH2\r\n.\r\n", "+ \r\n", "+OK Logged in.\r\n"}, 0,
+         {"CAPA", "AUTH XOAUTH2", "dXNlcj1saXN0QGV4YW1wbGUub3JnAWF1dGg9QmVhcmVyIGtra2*"}},
+        {"error challenge answered, then refused", true, shortToken,
+         {capaBoth, "+ eyJzdGF0dXMiOiI0MDEifQ==\r\n", "-ERR [AUTH] Authentication failed.\r\n"}, -44,
+         {"CAPA", "AUTH OAUTHBEARER *", "AQ=="}},
+        {"no token mechanism offered", true, shortToken, {"+OK\r\nSASL PLAIN\r\n.\r\n"}, -47, {"CAPA"}},
+        {"server busy is not a refused token", true, shortToken, {capaBoth, "-ERR [SYS/TEMP] try later\r\n"},
+         kIncorrectResponse, {"CAPA", "AUTH OAUTHBEARER *"}},
+        {"password refused with [AUTH]", false, "", {"+OK\r\n", "-ERR [AUTH] Authentication failed.\r\n"}, -44,
+         {"USER list@example.org", "PASS secret"}},
+        {"mailbox in use", false, "", {"+OK\r\n", "-ERR [IN-USE] locked\r\n"}, kIncorrectResponse,
+         {"USER list@example.org", "PASS secret"}},
+        {"plain refusal keeps its old answer", false, "", {"+OK\r\n", "-ERR no\r\n"}, kIncorrectResponse,
+         {"USER list@example.org", "PASS secret"}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        harness::ScriptedPop3Server s("127.0.26." + std::to_string(10 + n++));
+        s.send("+OK ready\r\n");
+        for (const std::string& r : c.replies) s.reply(r);
+        start(s);
+        KOVAPOP3_SetSecurity(KOVA_SECURITY_NONE, nullptr, KOVA_ALLOW_PLAIN_AUTH);
+        // The libraries send a token over TLS only; the exchange itself is the same in clear.
+        MailSocket socket;
+        ASSERT_EQ(socket.Connect(s.server().c_str(), 110, true, false), 0);
+        ASSERT_EQ(pop3::readStatus(socket, 2000), 0);
+        const int32_t r = c.bearer ? pop3::bearerLogin(socket, "list@example.org", c.token)
+                                   : pop3::passwordLogin(socket, "list@example.org", "secret");
+        EXPECT_EQ(r, c.result);
+        socket.Disconnect();
+        ASSERT_TRUE(s.waitFinished(kFinishMs));
+        expectSentLines(s.commands(), c.commands, 255);  // RFC 5034
+    }
+}
+
+TEST_F(Pop3Faults, TokenIsNeverSentInClear) {
+    harness::ScriptedPop3Server s("127.0.26.30");
+    s.send("+OK ready\r\n").acceptWithin(300);
+    start(s);
+    KOVAPOP3_SetSecurity(KOVA_SECURITY_NONE, nullptr, KOVA_ALLOW_PLAIN_AUTH | KOVA_BEARER_TOKEN);
+    EXPECT_EQ(KOVAPOP3_Login(s.server().c_str(), "list", "t0ken"), -45);
+    KOVAPOP3_SetSecurity(KOVA_SECURITY_NONE, nullptr, KOVA_ALLOW_PLAIN_AUTH);
+    EXPECT_TRUE(s.commands().empty());
+}

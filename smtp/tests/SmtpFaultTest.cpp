@@ -3,9 +3,13 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "smtp/MessageWriter.h"
+#include "smtp/SmtpAuthentication.h"
+#include "smtp/SmtpConnection.h"
 #include "smtp/SmtpDelivery.h"
+#include "tests/SentLines.h"
 #include "tests/TempDir.h"
 #include "tests/harness/ScriptedServer.h"
 #include "transport/Limits.h"
@@ -227,4 +231,106 @@ TEST(MessageWriter, Base64FileLayout) {
     s.Disconnect();
     EXPECT_TRUE(server.finish());
     EXPECT_EQ(server.received(), expected);
+}
+
+// AUTH with a token as a real server will not vary it on demand: which
+// mechanism EHLO offers, a response too long for the AUTH line, an error
+// challenge. The library sends tokens over TLS only; the exchange is the
+// same in clear.
+TEST_F(SmtpFault, TokenLoginsByMechanismLengthAndChallenge) {
+    const std::string longToken(2100, 'k');
+    struct Case {
+        const char* name;
+        std::vector<std::string> offered;
+        std::string token;
+        std::vector<std::string> replies;
+        int32_t result;
+        std::vector<std::string> lines;  // what the client sent, '*' ending a prefix
+    };
+    const std::vector<Case> cases = {
+        {"OAUTHBEARER preferred", {"XOAUTH2", "OAUTHBEARER", "PLAIN"}, "t0ken", {"235 2.7.0 ok\r\n"}, 0,
+         {"AUTH OAUTHBEARER bixhPWxpc3RAZXhhbXBsZS5vcmcsAWF1dGg9QmVhcmVyIHQwa2VuAQE="}},
+        {"XOAUTH2 only, long token after the 334", {"XOAUTH2"}, longToken, {"334 \r\n", "235 2.7.0 ok\r\n"}, 0,
+         {"AUTH XOAUTH2", "dXNlcj1saXN0QGV4YW1wbGUub3JnAWF1dGg9QmVhcmVyIGtra2*"}},
+        {"error challenge answered, then refused", {"OAUTHBEARER"}, "t0ken",
+         {"334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "535 5.7.8 failed\r\n"}, ResultCode::AuthenticationRefused,
+         {"AUTH OAUTHBEARER *", "AQ=="}},
+        {"XOAUTH2 error challenge gets an empty line", {"XOAUTH2"}, "t0ken",
+         {"334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "535 5.7.8 failed\r\n"}, ResultCode::AuthenticationRefused,
+         {"AUTH XOAUTH2 *", ""}},
+        {"a server taking the error answer still signs nobody in", {"OAUTHBEARER"}, "t0ken",
+         {"334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "235 2.7.0 ok\r\n"}, ResultCode::AuthenticationRefused,
+         {"AUTH OAUTHBEARER *", "AQ=="}},
+        {"password mechanisms never take a token", {"PLAIN", "LOGIN"}, "t0ken", {}, ResultCode::AuthNotOffered, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server("127.0.26.40");
+        std::vector<ScriptedServer::Step> script{ScriptedServer::send("220 fake\r\n")};
+        for (const std::string& r : c.replies) {
+            script.push_back(ScriptedServer::readLine());
+            script.push_back(ScriptedServer::send(r));
+        }
+        script.push_back(ScriptedServer::waitForClose());
+        ASSERT_TRUE(server.start(script));
+        smtp::Connection connection;
+        ASSERT_EQ(connection.socket().Connect(server.server().c_str(), 25, true, false), 0);
+        smtp::Reply greeting;
+        ASSERT_EQ(connection.await(smtp::Step::Greeting, greeting), 0);
+        smtp::Security token;
+        token.user = "list@example.org";
+        token.password = c.token;
+        token.bearer = true;
+        EXPECT_EQ(smtp::authenticate(connection, c.offered, token), c.result);
+        if (c.result == ResultCode::AuthenticationRefused && !c.replies.back().starts_with("235")) {
+            EXPECT_EQ(connection.refusal().code, 535);
+        }
+        connection.close();
+        EXPECT_TRUE(server.finish());
+        std::vector<std::string> sent;
+        const std::string all = server.received();
+        for (size_t at = 0; at < all.size();) {
+            const size_t end = all.find("\r\n", at);
+            sent.push_back(all.substr(at, end - at));
+            at = end == std::string::npos ? all.size() : end + 2;
+        }
+        expectSentLines(sent, c.lines, 2048);  // Postfix refuses longer command lines
+    }
+}
+
+// A refused login ends with QUIT, as servers counting failed logins expect,
+// and the refusal stays the reply that decided; a token is refused before
+// connecting when it would go in clear, and a transcript never shows it.
+TEST_F(SmtpFault, RefusedLoginSaysQuitAndTokensStayHidden) {
+    ScriptedServer server("127.0.26.41");
+    ASSERT_TRUE(server.start({ScriptedServer::send("220 fake\r\n"), ScriptedServer::readLine(),
+                              ScriptedServer::send("250-fake\r\n250 AUTH PLAIN\r\n"), ScriptedServer::readLine(),
+                              ScriptedServer::send("535 5.7.8 no\r\n"), ScriptedServer::readLine(),
+                              ScriptedServer::send("221 bye\r\n"), ScriptedServer::waitForClose()}));
+    smtp::Security plain;
+    plain.user = "list";
+    plain.password = "wrong";
+    plain.allowPlainAuth = true;
+    const std::string body = "x";
+    smtp::Outcome outcome;
+    EXPECT_EQ(smtp::sendEMail(server.server().c_str(), "a@example.org", "b@example.org", nullptr, "s", body.data(), 1,
+                              nullptr, nullptr, 0, nullptr, plain, &outcome),
+              ResultCode::AuthenticationRefused);
+    EXPECT_TRUE(server.finish());
+    EXPECT_TRUE(server.received().ends_with("quit\r\n")) << server.received();
+    EXPECT_EQ(outcome.reply.code, 535);
+
+    smtp::Security bearer;
+    bearer.user = "list@example.org";
+    bearer.password = "t0ken";
+    bearer.bearer = true;
+    bearer.allowPlainAuth = true;
+    smtp::Copy copy;
+    EXPECT_EQ(smtp::prepareCopy(copy, "127.0.26.42", "a@example.org", "b@example.org", nullptr, "s", "x", 1, nullptr,
+                                nullptr, bearer),
+              ResultCode::PlainAuthRefused);
+    const std::string shown = smtp::maskCredentials(
+        "AUTH OAUTHBEARER bixhPWxpc3RAZXhhbXBsZS5vcmcsAWF1dGg9QmVhcmVyIHQwa2VuAQE=\r\n235 ok t0ken\r\n", bearer);
+    EXPECT_EQ(shown.find("t0ken"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("QwaW"), std::string::npos) << shown;
 }

@@ -34,8 +34,10 @@ bool MailSystem::script(const std::vector<std::string>& args, std::string* outpu
     return ok;
 }
 
-bool MailSystem::start(const std::string& address, const std::vector<std::string>& users, std::string* error) {
-    std::vector<std::string> args{"start", "--tls", dir_.file("system"), address};
+bool MailSystem::start(const std::string& address, const std::vector<std::string>& users, std::string* error,
+                       bool oauth) {
+    address_ = address;
+    std::vector<std::string> args{"start", oauth ? "--oauth" : "--tls", dir_.file("system"), address};
     args.insert(args.end(), users.begin(), users.end());
     started_ = true;
     return script(args, error);
@@ -62,5 +64,14 @@ std::vector<std::string> MailSystem::messages(const std::string& user) const {
 }
 
 std::string MailSystem::postfixLog() const { return fileText(dir_.file("system/postfix/postfix.log")); }
+
+std::string MailSystem::dovecotLog() const { return fileText(dir_.file("system/dovecot/dovecot.log")); }
+
+std::string MailSystem::providerLog() const { return fileText(dir_.file("system/oauth/provider.log")); }
+
+bool MailSystem::send(const std::string& from, const std::string& to, const std::string& subject,
+                      const std::string& body) {
+    return script({"send", dir_.file("system"), from, to, subject, body}, nullptr);
+}
 
 }  // namespace harness

@@ -59,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const pop3::Status s = pop3::parseStatus(status);
     check((s == pop3::Status::Ok) == status.starts_with("+OK"));
     check((s == pop3::Status::Error) == status.starts_with("-ERR"));
+    check((s == pop3::Status::Challenge) == (status.starts_with("+") && !status.starts_with("+OK")));
 
     const std::string_view rest = text.substr(lf + 1);
     const Taken whole = feed(rest, 0);
