@@ -2,7 +2,7 @@
 // with the proof the list asks for: Authentication-Results from the list's
 // own mailbox provider (TrustAuthServId), or the administrators' password
 // (AdminPassword); either will do when both are set. Without a proof it is
-// handled as a member's. A list that asks for neither trusts From, as ever.
+// handled as a member's. A list that asks for neither trusts From alone.
 #pragma once
 
 #include <string>

@@ -109,7 +109,7 @@ protected:
 }  // namespace
 
 // A forged From is a member's mail: the post waits for approval, the
-// stranger stays out, and nobody is told why. Proven mail acts as ever.
+// stranger stays out, and nobody is told why. Proven mail acts at once.
 TEST_F(AdminProof, ForgedAdministratorMailIsAMembersAndProvenMailActs) {
     int n = 1;
     for (const Proof* proof : kProofs) {
