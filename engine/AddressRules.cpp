@@ -17,7 +17,7 @@ void dropThroughLast(std::string& s, char c) {
 std::string MailboxAddress(std::string_view text, std::string* why) {
     mime::MailAddress a = mime::parseMailbox(text);
     if (why) *why = a.ok() ? std::string() : mime::describe(a.fault);
-    return std::move(a.addrSpec);
+    return std::move(a.bareAddress);
 }
 
 std::string ExtractAddress(std::string_view text) {

@@ -104,7 +104,7 @@ DeliveryResult deliver(const std::string& server, const std::string& from, const
     DeliveryResult result;
     // The library reads a comma as a list of recipients: only ever one
     // address goes to it, whatever a member file line holds.
-    if (!to.empty() && !mime::isAddrSpec(to)) {
+    if (!to.empty() && !mime::isBareAddress(to)) {
         result.kind = Delivery::Refused;
         result.code = KOVA_INVALID_PARAMETER;
         return result;

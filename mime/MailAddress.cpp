@@ -268,7 +268,7 @@ private:
         }
     }
 
-    void addrSpec(const std::vector<Token>& local) {
+    void bareAddress(const std::vector<Token>& local) {
         std::string value, domainValue;
         bool literal = false;
         if (local.empty()) {
@@ -319,7 +319,7 @@ private:
             if (ok()) fault_ = atEnd() ? AddressFault::Unclosed : AddressFault::Syntax;
             return;
         }
-        addrSpec(local);
+        bareAddress(local);
         closeWith('>');
     }
 
@@ -343,7 +343,7 @@ private:
             if (!items.empty() && !isPhrase(items)) fault_ = AddressFault::Syntax;
             if (ok()) angleAddress();
         } else if (takeIf('@')) {
-            addrSpec(items);
+            bareAddress(items);
         } else if (!inGroup && isPhrase(items) && takeIf(':')) {
             group();
         } else if (ok()) {
@@ -358,8 +358,8 @@ private:
         if (local_.size() > kMaxLocalPart) return fail(AddressFault::LocalPartTooLong);
         if (literal_ ? !isAddressLiteral(domain_) : !isHostName(domain_)) return fail(AddressFault::BadDomain);
         MailAddress result;
-        result.addrSpec = local_ + "@" + (literal_ ? "[" + domain_ + "]" : domain_);
-        if (result.addrSpec.size() > kMaxAddress) return fail(AddressFault::TooLong);
+        result.bareAddress = local_ + "@" + (literal_ ? "[" + domain_ + "]" : domain_);
+        if (result.bareAddress.size() > kMaxAddress) return fail(AddressFault::TooLong);
         return result;
     }
 
@@ -394,9 +394,9 @@ const char* describe(AddressFault fault) {
 
 MailAddress parseMailbox(std::string_view text) { return Reader(text).read(); }
 
-bool isAddrSpec(std::string_view text) {
+bool isBareAddress(std::string_view text) {
     const MailAddress a = parseMailbox(text);
-    return a.ok() && a.addrSpec == text;
+    return a.ok() && a.bareAddress == text;
 }
 
 }  // namespace mime

@@ -30,7 +30,7 @@ const char* describe(AddressFault fault);
 struct MailAddress {
     // local-part "@" domain, the local part without needless quotes; empty
     // unless `fault` is None.
-    std::string addrSpec;
+    std::string bareAddress;
     AddressFault fault = AddressFault::None;
     bool ok() const { return fault == AddressFault::None; }
 };
@@ -38,13 +38,14 @@ struct MailAddress {
 // Reads an address list: display names, quoted strings, nested comments,
 // angle addresses, groups, obsolete routes (dropped) and folding whitespace.
 // It yields an address only when the whole text names exactly one mailbox
-// and that mailbox is an addr-spec within SMTP's limits: a dot-string local
-// part of at most 64 octets, a domain of host name labels or an address
-// literal, 254 octets in all. Linear in the text's length, whatever it holds.
+// and that mailbox is a bare address (local@domain) within SMTP's limits: a
+// dot-string local part of at most 64 octets, a domain of host name labels
+// or an address literal, 254 octets in all. Linear in the text's length,
+// whatever it holds.
 MailAddress parseMailbox(std::string_view text);
 
-// Whether `text` is one such addr-spec and nothing else: what may go to the
+// Whether `text` is one such bare address and nothing else: what may go to the
 // SMTP library as a recipient.
-bool isAddrSpec(std::string_view text);
+bool isBareAddress(std::string_view text);
 
 }  // namespace mime

@@ -217,7 +217,7 @@ std::string plainAddress(std::string_view text) {
         while (!a.empty() && std::strchr(".,;:", a.back())) a.pop_back();
     }
     const MailAddress address = parseMailbox(a);
-    return address.ok() ? address.addrSpec : std::string();
+    return address.ok() ? address.bareAddress : std::string();
 }
 
 std::vector<std::string> addressesIn(std::string_view value) {

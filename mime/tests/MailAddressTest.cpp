@@ -95,11 +95,11 @@ TEST(MailAddress, OneMailboxOrARefusal) {
         SCOPED_TRACE(c.text.substr(0, 80));
         const mime::MailAddress a = mime::parseMailbox(c.text);
         EXPECT_EQ(a.fault, c.fault) << mime::describe(a.fault);
-        EXPECT_EQ(a.addrSpec, c.address);
+        EXPECT_EQ(a.bareAddress, c.address);
         // What is taken reads back as itself, and only that goes to SMTP.
         if (a.ok()) {
-            EXPECT_TRUE(mime::isAddrSpec(a.addrSpec));
+            EXPECT_TRUE(mime::isBareAddress(a.bareAddress));
         }
-        EXPECT_EQ(mime::isAddrSpec(c.text), a.ok() && a.addrSpec == c.text);
+        EXPECT_EQ(mime::isBareAddress(c.text), a.ok() && a.bareAddress == c.text);
     }
 }

@@ -1,5 +1,5 @@
 // libFuzzer target: arbitrary bytes as a From value. Whatever is taken must be
-// one addr-spec within SMTP's limits that reads back as itself; anything
+// one bare address within SMTP's limits that reads back as itself; anything
 // else must come with a reason.
 #include <cstdint>
 #include <cstdlib>
@@ -11,10 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const mime::MailAddress a = mime::parseMailbox(text);
     if (!a.ok()) {
-        if (!a.addrSpec.empty()) std::abort();
+        if (!a.bareAddress.empty()) std::abort();
         return 0;
     }
-    const std::string& s = a.addrSpec;
+    const std::string& s = a.bareAddress;
     const size_t at = s.rfind('@');
     if (s.size() > 254 || at == std::string::npos || at == 0 || at > 64) std::abort();
     for (const char c : s) {
@@ -22,6 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Nothing that splits a recipient list, a member file line or a log line.
         if (b <= ' ' || b >= 0x7F || c == ',' || c == '<' || c == '>' || c == '"' || c == '(') std::abort();
     }
-    if (!mime::isAddrSpec(s)) std::abort();
+    if (!mime::isBareAddress(s)) std::abort();
     return 0;
 }
