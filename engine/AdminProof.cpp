@@ -19,12 +19,6 @@ namespace {
 
 constexpr std::string_view kApproved = "Approved:";
 
-std::string trimBlanks(std::string_view s) {
-    const size_t first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return std::string(s.substr(first, s.find_last_not_of(" \t") - first + 1));
-}
-
 bool isBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 // Where the line at `pos` ends, and where the next one starts.
@@ -85,14 +79,14 @@ bool TakeApprovedLine(std::string& body, const MailHeaders& headers, const std::
         pos = nextLine(body, pos);
     const std::string_view line = std::string_view(body).substr(pos, lineEnd(body, pos) - pos);
     if (text::startsWithIgnoreCase(line, kApproved)) {
-        shown = trimBlanks(line.substr(kApproved.size())) == password;
+        shown = text::trimBlanks(line.substr(kApproved.size())) == password;
         size_t rest = nextLine(body, pos);
         while (rest < body.size() && isBlankLine(std::string_view(body).substr(rest, lineEnd(body, rest) - rest)))
             rest = nextLine(body, rest);
         body.erase(0, rest);
     }
     for (const auto& [name, value] : headers.fields)
-        if (text::equalsIgnoreCase(name, "Approved") && trimBlanks(value) == password) shown = true;
+        if (text::equalsIgnoreCase(name, "Approved") && text::trimBlanks(value) == password) shown = true;
     return shown;
 }
 

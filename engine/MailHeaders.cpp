@@ -12,12 +12,6 @@ namespace {
 constexpr size_t kMaxFields = 1000;
 constexpr size_t kMaxIdLength = 250;
 
-std::string trimBlanks(std::string_view s) {
-    const size_t first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return std::string(s.substr(first, s.find_last_not_of(" \t") - first + 1));
-}
-
 bool idChar(char c) { return c > ' ' && c < 0x7F && c != '<' && c != '>'; }
 }  // namespace
 
@@ -38,9 +32,9 @@ bool ReadMailHeaders(const std::string& path, MailHeaders& headers) {
         if (line.empty() || line == ".") break;
         const size_t colon = line.find(':');
         if (colon == 0 || colon == std::string::npos) continue;
-        std::string name = trimBlanks(std::string_view(line).substr(0, colon));
+        std::string name(text::trimBlanks(std::string_view(line).substr(0, colon)));
         if (name.empty() || name.find_first_of(" \t") != std::string::npos) continue;
-        headers.fields.emplace_back(std::move(name), trimBlanks(std::string_view(line).substr(colon + 1)));
+        headers.fields.emplace_back(std::move(name), text::trimBlanks(std::string_view(line).substr(colon + 1)));
     }
     return true;
 }

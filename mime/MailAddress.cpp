@@ -15,7 +15,6 @@ constexpr size_t kMaxLocalPart = 64;
 constexpr size_t kMaxAddress = 254;
 constexpr size_t kMaxLabel = 63;
 
-bool isWsp(char c) { return c == ' ' || c == '\t'; }
 bool isAscii(std::string_view s) {
     for (const char c : s)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -103,7 +102,7 @@ private:
 
     // A CR LF that folds: followed by a blank.
     bool folds(size_t p) const {
-        return p + 2 < in_.size() && in_[p] == '\r' && in_[p + 1] == '\n' && isWsp(in_[p + 2]);
+        return p + 2 < in_.size() && in_[p] == '\r' && in_[p + 1] == '\n' && text::isBlank(in_[p + 2]);
     }
 
     // A line break that is no folding is no part of any header value.
@@ -142,7 +141,7 @@ private:
     bool skipCfws() {
         while (pos_ < in_.size()) {
             const char c = in_[pos_];
-            if (isWsp(c)) {
+            if (text::isBlank(c)) {
                 ++pos_;
             } else if (c == '\r' || c == '\n') {
                 if (!lineBreak(pos_)) return false;
@@ -182,7 +181,7 @@ private:
                 fault_ = AddressFault::Syntax;
                 return false;
             } else {
-                if (keepBlanks || !isWsp(c)) text += c;
+                if (keepBlanks || !text::isBlank(c)) text += c;
                 ++pos_;
             }
         }

@@ -19,15 +19,6 @@ constexpr int kMaxDepth = 8;
 constexpr size_t kMaxParts = 100;
 constexpr size_t kMaxFieldLength = 8192;
 
-bool blank(char c) { return c == ' ' || c == '\t'; }
-
-std::string trimBlanks(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && blank(s[b])) ++b;
-    while (e > b && blank(s[e - 1])) --e;
-    return std::string(s.substr(b, e - b));
-}
-
 // Lines without their ends; a line "." ends the message and a doubled
 // leading dot is undone, as the mailbox server stuffed it.
 std::vector<std::string> spoolLines(std::string_view message) {
@@ -100,7 +91,7 @@ std::vector<ReportField> readHeaderBlock(const std::vector<std::string>& lines, 
         ReportField f;
         if (readField(lines, i, f)) {
             fields.push_back(std::move(f));
-        } else if (!blank(lines[at][0])) {
+        } else if (!text::isBlank(lines[at][0])) {
             // A line that is neither a field nor a continuation starts the body.
             i = at;
             break;
@@ -157,7 +148,7 @@ private:
             if (!line.starts_with(open)) continue;
             const std::string_view rest = std::string_view(line).substr(open.size());
             const bool close = rest.starts_with("--");
-            if (!close && !trimBlanks(rest).empty()) continue;
+            if (!close && !text::trimBlanks(rest).empty()) continue;
             if (inPart) entity(partStart, i, depth + 1, nullptr);
             if (close) return;
             inPart = true;
@@ -177,12 +168,12 @@ private:
 bool readField(const std::vector<std::string>& lines, size_t& i, ReportField& field) {
     const std::string& first = lines[i++];
     const size_t colon = first.find(':');
-    if (first.empty() || blank(first[0]) || colon == std::string::npos || colon == 0) return false;
-    const std::string name = trimBlanks(std::string_view(first).substr(0, colon));
+    if (first.empty() || text::isBlank(first[0]) || colon == std::string::npos || colon == 0) return false;
+    const std::string name(text::trimBlanks(std::string_view(first).substr(0, colon)));
     if (name.empty() || name.find_first_of(" \t") != std::string::npos) return false;
-    std::string value = trimBlanks(std::string_view(first).substr(colon + 1));
-    while (i < lines.size() && !lines[i].empty() && blank(lines[i][0])) {
-        if (value.size() < kMaxFieldLength) value += " " + trimBlanks(lines[i]);
+    std::string value(text::trimBlanks(std::string_view(first).substr(colon + 1)));
+    while (i < lines.size() && !lines[i].empty() && text::isBlank(lines[i][0])) {
+        if (value.size() < kMaxFieldLength) (value += ' ') += text::trimBlanks(lines[i]);
         ++i;
     }
     field.name = name;
@@ -191,7 +182,7 @@ bool readField(const std::vector<std::string>& lines, size_t& i, ReportField& fi
 }
 
 std::vector<ReportField> headerBlockAt(const std::vector<std::string>& lines, size_t from) {
-    while (from < lines.size() && trimBlanks(lines[from]).empty()) ++from;
+    while (from < lines.size() && text::trimBlanks(lines[from]).empty()) ++from;
     return readHeaderBlock(lines, from, lines.size());
 }
 
@@ -206,8 +197,8 @@ ReportParts findReportParts(std::string_view message) {
     return parts;
 }
 
-std::string plainAddress(std::string_view text) {
-    std::string a = trimBlanks(text);
+std::string plainAddress(std::string_view value) {
+    std::string a(text::trimBlanks(value));
     if (const size_t open = a.find('<'); open != std::string::npos) {
         // The bracketed address alone: reports put words and punctuation around it.
         const size_t close = a.find('>', open);

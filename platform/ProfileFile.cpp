@@ -9,14 +9,6 @@ namespace platform {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view stripBlanks(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 std::vector<std::string_view> splitLines(std::string_view content) {
     std::vector<std::string_view> lines;
     size_t pos = 0;
@@ -33,19 +25,19 @@ std::vector<std::string_view> splitLines(std::string_view content) {
 
 // Section header name, or false when the line is none.
 bool sectionName(std::string_view line, std::string_view& name) {
-    line = stripBlanks(line);
+    line = text::trimBlanks(line);
     if (line.size() < 2 || line.front() != '[') return false;
     const auto close = line.find(']');
     if (close == std::string_view::npos) return false;
-    name = stripBlanks(line.substr(1, close - 1));
+    name = text::trimBlanks(line.substr(1, close - 1));
     return true;
 }
 
 bool keyValue(std::string_view line, std::string_view& key, std::string_view& value) {
     const auto eq = line.find('=');
     if (eq == std::string_view::npos) return false;
-    key = stripBlanks(line.substr(0, eq));
-    value = stripBlanks(line.substr(eq + 1));
+    key = text::trimBlanks(line.substr(0, eq));
+    value = text::trimBlanks(line.substr(eq + 1));
     return true;
 }
 
@@ -113,7 +105,7 @@ std::string setProfileString(std::string_view content, std::string_view section,
                 inSection = false;
                 continue;
             }
-            if (!stripBlanks(line).empty()) lastInSection = out.size() + 1;
+            if (!text::trimBlanks(line).empty()) lastInSection = out.size() + 1;
         }
         out.emplace_back(line);
     }

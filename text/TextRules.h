@@ -13,6 +13,14 @@ inline constexpr std::string_view kLineEnd = "\r\n";
 
 inline char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 inline char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// A space or a tab: what folds a mail header line, and what INI files pad with.
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+// Without the spaces and tabs at either end.
+inline std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
 
 std::string toUpper(std::string_view s);
 std::string toLower(std::string_view s);
