@@ -59,6 +59,14 @@ protected:
     std::string original;
 };
 
+// A part of the message under test, and what its file must hold.
+struct NamedPart {
+    std::string headers;
+    std::string body;
+    std::string file;
+    std::string content;
+};
+
 TEST_F(AttachmentDecoderTest, TextAttachmentAndHtmlWithClosingDelimiterBeforeTheEndLine) {
     const std::string pdf = randomBytes(10000, 1);
     const std::string printed = decode(part("Content-Type: text/plain; charset=utf-8\r\n", "Hello list,\r\n.dot line\r\n\r\n") +
@@ -215,12 +223,7 @@ namespace {
 
 TEST_F(AttachmentDecoderTest, PartsKeepTheirContentUnderTheNameTheyGive) {
     const std::string photo = randomBytes(300, 12);
-    const struct {
-        std::string headers;
-        std::string body;
-        std::string file;
-        std::string content;
-    } cases[] = {
+    const NamedPart cases[] = {
         {"Content-Type: image/png; name=\"image.png\"\r\nContent-Transfer-Encoding: base64\r\n", base64Lines(photo),
          "image.png", photo},
         {"Content-Type: image/png\r\nContent-Disposition: attachment; filename=image.png\r\n"
@@ -288,12 +291,7 @@ TEST_F(AttachmentDecoderTest, LongLinesAndLargePartsComeOutByteForByte) {
         std::erase(s, '\n');
         return s;
     };
-    const struct {
-        std::string headers;
-        std::string body;
-        std::string file;
-        std::string content;
-    } cases[] = {
+    const NamedPart cases[] = {
         {"Content-Type: application/pdf; name=\"lines.pdf\"\r\nContent-Transfer-Encoding: base64\r\n",
          base64Lines(big), "lines.pdf", big},
         {"Content-Type: application/pdf; name=\"one.pdf\"\r\nContent-Transfer-Encoding: base64\r\n",
