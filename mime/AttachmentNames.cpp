@@ -21,8 +21,6 @@ std::string_view reducedName(std::string_view name) {
     return name;
 }
 
-std::string reduceName(std::string_view name) { return std::string(reducedName(name)); }
-
 namespace {
 
 constexpr std::array<bool, 256> makeRefused() {
@@ -44,7 +42,7 @@ std::string sanitizeName(std::string_view name) {
 }
 
 std::optional<std::string> attachmentFileName(std::string_view name) {
-    std::string n = reduceName(name);
+    std::string n(reducedName(name));
     // Sanitizing keeps the length: a name too long is refused before it.
     if (n.empty() || n.size() > kMaxNameLength) return std::nullopt;
     n = sanitizeName(n);
@@ -52,15 +50,8 @@ std::optional<std::string> attachmentFileName(std::string_view name) {
     return n;
 }
 
-std::string folderOf(const std::string& path) {
-    const std::size_t p = path.rfind('/');
-    return p == std::string::npos ? std::string() : path.substr(0, p + 1);
-}
-
 std::string attachmentFolderOf(const std::string& path) {
     return path.size() > 4 ? path.substr(0, path.size() - 4) : std::string();
 }
-
-std::string rewriteFileOf(const std::string& path) { return folderOf(path) + std::string(kWorkFileName); }
 
 }  // namespace mime

@@ -8,10 +8,9 @@
 
 namespace mime {
 
-// The last path component after every ":", "\" and "/", trimmed of spaces.
-// "", "." and ".." mean the part has no usable name: the result is empty.
-std::string reduceName(std::string_view name);
-// The same as a view into `name`.
+// The last path component after every ":", "\" and "/", trimmed of spaces,
+// as a view into `name`. "", "." and ".." mean the part has no usable
+// name: the result is empty.
 std::string_view reducedName(std::string_view name);
 
 // Replaces bytes that break the "|"-joined attachment list or outgoing part
@@ -19,18 +18,14 @@ std::string_view reducedName(std::string_view name);
 // are copied between systems) by "_". Valid names are returned unchanged.
 std::string sanitizeName(std::string_view name);
 
-// reduceName then sanitizeName; nullopt when the result is unusable as a file
+// reducedName then sanitizeName; nullopt when the result is unusable as a file
 // name (empty, longer than 255 bytes, or the decoder's own work file name).
 std::optional<std::string> attachmentFileName(std::string_view name);
 
 inline constexpr std::size_t kMaxNameLength = 255;
 inline constexpr std::string_view kWorkFileName = "~Attach~.TMP";
 
-// The folder that holds `path` ("" when the name stands alone).
-std::string folderOf(const std::string& path);
 // The attachment folder of a message file: its path without the last 4 bytes.
 std::string attachmentFolderOf(const std::string& path);
-// The rewrite file beside the message file.
-std::string rewriteFileOf(const std::string& path);
 
 }  // namespace mime

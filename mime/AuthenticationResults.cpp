@@ -6,7 +6,7 @@ namespace mime {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isSpaceOrBreak(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // RFC 2045 token characters: what an authserv-id or a value is made of.
 bool isTokenChar(char c) {
@@ -66,7 +66,7 @@ private:
     // Blanks, line breaks and comments; false for a comment left open.
     bool skipCfws() {
         for (;;) {
-            while (!atEnd() && isBlank(in_[pos_])) ++pos_;
+            while (!atEnd() && isSpaceOrBreak(in_[pos_])) ++pos_;
             if (atEnd() || in_[pos_] != '(') return true;
             size_t depth = 0;
             do {
@@ -123,7 +123,7 @@ private:
             const char c = in_[pos_];
             if (c == '"') {
                 if (!quotedString(out)) return false;
-            } else if (isBlank(c) || c == '(' || c == ')' || c == ';' || c == '\\') {
+            } else if (isSpaceOrBreak(c) || c == '(' || c == ')' || c == ';' || c == '\\') {
                 break;
             } else {
                 out += c;

@@ -11,8 +11,6 @@ namespace mime {
 
 namespace {
 
-std::string lower(std::string_view s) { return text::toLower(s); }
-
 // "rfc822; <ann@example.org>" and the like: the address after the type.
 std::string dsnAddress(const std::string* value) {
     if (!value) return {};
@@ -29,11 +27,7 @@ std::string statusCode(const std::string* value) {
 
 struct DsnRecipient {
     std::vector<ReportField> fields;
-    const std::string* find(std::string_view name) const {
-        for (const auto& f : fields)
-            if (text::equalsIgnoreCase(f.name, name)) return &f.value;
-        return nullptr;
-    }
+    const std::string* find(std::string_view name) const { return findField(fields, name); }
 };
 
 bool isRecipientField(std::string_view name) {
@@ -74,14 +68,16 @@ void addDsnRecipients(const std::vector<std::string>& part, std::vector<FailedRe
         if (original.empty()) original = final;
         if (original.empty()) continue;
         const std::string* actionValue = g.find("Action");
-        const std::string action = actionValue ? lower(text::trim(*actionValue)) : std::string();
+        // Field values come trimmed.
+        const std::string action = actionValue ? text::toLower(*actionValue) : std::string();
         // Reports of success say nothing about a dead address.
         if (action.starts_with("delivered") || action.starts_with("relayed") || action.starts_with("expanded"))
             continue;
         FailedRecipient r;
         r.address = original;
         if (!text::equalsIgnoreCase(final, original)) r.finalAddress = final;
-        r.status = statusCode(g.find("Status"));
+        const std::string* status = g.find("Status");
+        r.status = statusCode(status);
         // The sender gave up whatever the status class says; a delay is no
         // verdict, and neither is a report that says nothing.
         if (action.starts_with("failed"))
@@ -91,7 +87,7 @@ void addDsnRecipients(const std::vector<std::string>& part, std::vector<FailedRe
         else
             r.permanent = !r.status.empty() && r.status[0] == '5';
         const std::string* diagnostic = g.find("Diagnostic-Code");
-        std::string reason = diagnostic ? *diagnostic : (g.find("Status") ? *g.find("Status") : std::string());
+        std::string reason = diagnostic ? *diagnostic : (status ? *status : std::string());
         if (diagnostic)
             if (const size_t semi = reason.find(';'); semi != std::string::npos && semi < 20) reason.erase(0, semi + 1);
         r.reason = oneLine(reason);

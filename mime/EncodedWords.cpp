@@ -146,7 +146,6 @@ std::string decodeEncodedWords(std::string_view value) {
         appendUtf8OrWindows1252(raw, out, pending, true);
         raw.clear();
     };
-    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
     std::string word;
     std::size_t i = 0;
     while (i < value.size()) {
@@ -155,7 +154,7 @@ std::string decodeEncodedWords(std::string_view value) {
             word.clear();
             if (words.decode(i, word, length)) {
                 // Blanks between two encoded words belong to neither.
-                if (lastWasWord && std::all_of(raw.begin(), raw.end(), isBlank)) raw.clear();
+                if (lastWasWord && text::trimBlanks(raw).empty()) raw.clear();
                 flushRaw();
                 out += word;
                 i += length;
@@ -166,9 +165,9 @@ std::string decodeEncodedWords(std::string_view value) {
         // Text up to the next "=?" that may begin a word, taken whole.
         std::size_t end = i + 1;
         while (end < value.size() && !(value[end] == '=' && end + 1 < value.size() && value[end + 1] == '?')) ++end;
-        const std::string_view text = value.substr(i, end - i);
-        raw.append(text);
-        if (!std::all_of(text.begin(), text.end(), isBlank)) lastWasWord = false;
+        const std::string_view run = value.substr(i, end - i);
+        raw.append(run);
+        if (!text::trimBlanks(run).empty()) lastWasWord = false;
         // Long text goes on in pieces; a character cut at the end waits in `pending`.
         if (!lastWasWord && raw.size() >= kRawPiece) {
             appendUtf8OrWindows1252(raw, out, pending, false);

@@ -1,5 +1,7 @@
 #include "HeaderLines.h"
 
+#include "text/TextRules.h"
+
 namespace mime {
 
 bool StdioLines::readLine(std::string& line) {
@@ -31,10 +33,10 @@ HeaderRead readHeaderLine(LineSource& in, std::string& line) {
     for (;;) {
         const int c = in.peekByte();
         if (c < 0) return HeaderRead::LastLine;
-        if (c != ' ' && c != '\t') return HeaderRead::Line;
+        if (!text::isBlank(static_cast<char>(c))) return HeaderRead::Line;
         in.readLine(next);
         std::size_t skip = 0;
-        while (skip < next.size() && (next[skip] == ' ' || next[skip] == '\t')) ++skip;
+        while (skip < next.size() && text::isBlank(next[skip])) ++skip;
         line += ' ';
         line.append(next, skip, std::string::npos);
     }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "mime/TextToUtf8.h"
 #include "text/TextRules.h"
 
 namespace mime {
@@ -14,12 +15,6 @@ namespace {
 constexpr size_t kMaxLocalPart = 64;
 constexpr size_t kMaxAddress = 254;
 constexpr size_t kMaxLabel = 63;
-
-bool isAscii(std::string_view s) {
-    for (const char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
 
 // atext, with the 8-bit bytes of UTF-8 display names (RFC 6532).
 bool isAtext(char ch) {

@@ -54,7 +54,7 @@ public:
             if (i_ >= s_.size() || s_[i_] != '(') break;
             skipBlanks();
         }
-        return text::trim(trimTabs(out));
+        return std::string(text::trimBlanks(out));
     }
 
     std::string quoted() {
@@ -80,13 +80,6 @@ public:
     }
 
 private:
-    static std::string trimTabs(std::string s) {
-        while (!s.empty() && (s.back() == '\t' || s.back() == ' ')) s.pop_back();
-        std::size_t b = 0;
-        while (b < s.size() && (s[b] == '\t' || s[b] == ' ')) ++b;
-        return s.substr(b);
-    }
-
     std::string_view s_;
     std::size_t i_ = 0;
 };
@@ -153,7 +146,7 @@ ContentField parseContentField(std::string_view value) {
     sc.skipBlanks();
     f.value = text::toLower(sc.until(";"));
     // Blanks inside the type ("text / plain") carry no meaning.
-    std::erase_if(f.value, [](char c) { return c == ' ' || c == '\t'; });
+    std::erase_if(f.value, text::isBlank);
 
     std::map<std::string, std::vector<Section>> sectioned;
     while (!sc.atEnd()) {
@@ -198,12 +191,6 @@ ContentField parseContentField(std::string_view value) {
     }
     for (auto& [name, sections] : sectioned) f.params[name] = joinSections(sections);
     return f;
-}
-
-std::string partFileName(const ContentField& type, const ContentField& disposition) {
-    std::string name = disposition.param("filename");
-    if (name.empty()) name = type.param("name");
-    return decodeEncodedWords(name);
 }
 
 }  // namespace mime

@@ -25,8 +25,4 @@ struct ContentField {
 // same name.
 ContentField parseContentField(std::string_view value);
 
-// The file name a part gives: the disposition's filename, else the type's
-// name; encoded words decoded to UTF-8. "" when there is none.
-std::string partFileName(const ContentField& type, const ContentField& disposition);
-
 }  // namespace mime

@@ -23,7 +23,7 @@ void decodeEscapes(std::string_view line, std::string& out) {
     }
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isBlankOrCr(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // Blanks this long are text, not transport padding, whatever follows.
 constexpr std::size_t kMaxCarry = 4096;
@@ -42,7 +42,7 @@ bool QuotedPrintablePieces::feed(std::string_view piece, bool lineEnded, std::st
         return hard;
     }
     std::size_t keep = data.size();
-    while (keep > 0 && isBlank(data[keep - 1]) && data.size() - keep < kMaxCarry) --keep;
+    while (keep > 0 && isBlankOrCr(data[keep - 1]) && data.size() - keep < kMaxCarry) --keep;
     if (keep >= 1 && data[keep - 1] == '=')
         keep -= 1;
     else if (keep >= 2 && data[keep - 2] == '=')

@@ -73,12 +73,6 @@ std::vector<std::string> decodeBody(const std::vector<std::string>& lines, size_
                                     lines.begin() + static_cast<std::ptrdiff_t>(to));
 }
 
-const std::string* findField(const std::vector<ReportField>& fields, std::string_view name) {
-    for (const auto& f : fields)
-        if (text::equalsIgnoreCase(f.name, name)) return &f.value;
-    return nullptr;
-}
-
 // Reads a header block from lines[i]; i ends on the first body line.
 std::vector<ReportField> readHeaderBlock(const std::vector<std::string>& lines, size_t& i, size_t end) {
     std::vector<ReportField> fields;
@@ -112,7 +106,7 @@ public:
         const std::string* ct = findField(fields, "Content-Type");
         const mime::ContentField type = mime::parseContentField(ct ? *ct : "text/plain");
         const std::string* cte = findField(fields, "Content-Transfer-Encoding");
-        const std::string encoding = cte ? text::toLower(text::trim(*cte)) : std::string();
+        const std::string encoding = cte ? text::toLower(*cte) : std::string();
         if (top) {
             *top = fields;
             if (type.value == "multipart/report" &&
@@ -164,6 +158,12 @@ private:
 };
 
 }  // namespace
+
+const std::string* findField(const std::vector<ReportField>& fields, std::string_view name) {
+    for (const auto& f : fields)
+        if (text::equalsIgnoreCase(f.name, name)) return &f.value;
+    return nullptr;
+}
 
 bool readField(const std::vector<std::string>& lines, size_t& i, ReportField& field) {
     const std::string& first = lines[i++];

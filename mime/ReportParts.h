@@ -20,6 +20,9 @@ struct ReportField {
 // field.
 bool readField(const std::vector<std::string>& lines, size_t& i, ReportField& field);
 
+// The value of the first field named `name` (case ignored); null when none.
+const std::string* findField(const std::vector<ReportField>& fields, std::string_view name);
+
 // The header block starting at lines[from] (blank lines before it skipped).
 std::vector<ReportField> headerBlockAt(const std::vector<std::string>& lines, size_t from);
 

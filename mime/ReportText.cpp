@@ -208,12 +208,16 @@ std::string senderLocalPart(const ReportParts& parts) {
     return text::toLower(a.substr(0, a.find('@')));
 }
 
+bool fromMailDaemon(const ReportParts& parts) {
+    const std::string local = senderLocalPart(parts);
+    return local.starts_with("mailer-daemon") || local == "postmaster" || local == "mail-daemon";
+}
+
 // Whether the header says a program sent the message.
 bool markedAutomatic(const ReportParts& parts) {
-    const std::string local = senderLocalPart(parts);
-    if (local.starts_with("mailer-daemon") || local == "postmaster" || local == "mail-daemon") return true;
+    if (fromMailDaemon(parts)) return true;
     if (!parts.failedRecipientsHeader.empty() || parts.deliveryStatusReport) return true;
-    if (const std::string* auto_ = parts.header("Auto-Submitted"); auto_ && !text::startsWithIgnoreCase(text::trim(*auto_), "no"))
+    if (const std::string* auto_ = parts.header("Auto-Submitted"); auto_ && !text::startsWithIgnoreCase(*auto_, "no"))
         return true;
     if (const std::string* path = parts.header("Return-Path")) {
         std::string compact;
@@ -226,8 +230,7 @@ bool markedAutomatic(const ReportParts& parts) {
 
 // What the header alone says of a message in no known wording.
 Verdict headerVerdict(const ReportParts& parts) {
-    const std::string local = senderLocalPart(parts);
-    const bool daemon = local.starts_with("mailer-daemon") || local == "postmaster" || local == "mail-daemon";
+    const bool daemon = fromMailDaemon(parts);
     const std::string* subjectValue = parts.header("Subject");
     const std::string subject = subjectValue ? text::toLower(*subjectValue) : std::string();
     if (!parts.failedRecipientsHeader.empty()) return Verdict::Failed;
@@ -246,11 +249,8 @@ TextReport readTextReport(const ReportParts& parts) {
     size_t end = 0;
     while (end < lines.size() && !isQuoteIntroduction(lines[end])) ++end;
     if (end < lines.size()) {
-        for (const ReportField& f : headerBlockAt(lines, end + 1))
-            if (text::equalsIgnoreCase(f.name, "To")) {
-                report.quotedTo = addressesIn(f.value);
-                break;
-            }
+        const std::vector<ReportField> returned = headerBlockAt(lines, end + 1);
+        if (const std::string* to = findField(returned, "To")) report.quotedTo = addressesIn(*to);
     }
 
     // The wording, whatever the line breaks and blanks.

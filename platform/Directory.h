@@ -39,7 +39,6 @@ public:
     // The open file: the same file under its final name once committed.
     const UniqueFd& file() const { return file_; }
     UniqueFd takeFile() { return std::move(file_); }
-    const std::string& temporaryName() const { return name_; }
 
 private:
     friend class Directory;

@@ -188,11 +188,6 @@ bool writeTempFileWithMode(const std::string& dir, std::string_view prefix, std:
 }
 }  // namespace
 
-bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_view suffix, std::string_view data,
-                   std::string& tempPath, const std::string& replacing) {
-    return writeTempFileWithMode(dir, prefix, suffix, data, tempPath, replacing, 0600);
-}
-
 void syncDirectory(const std::string& dir) {
     UniqueFd dirFd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd) ::fsync(dirFd.get());

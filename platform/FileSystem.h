@@ -48,12 +48,6 @@ bool renameNoReplace(const std::string& from, const std::string& to);
 // owner; a new one gets `newMode`.
 bool writeFileAtomically(const std::string& path, std::string_view data, unsigned newMode = 0644);
 
-// Writes `data` to a new file in `dir` named prefix + unique part + suffix,
-// flushed to disk. On success `tempPath` names it; on failure nothing is left.
-// The file is owner-only, or takes the mode and owner of `replacing` when that
-// names an existing file the new one is to replace.
-bool writeTempFile(const std::string& dir, std::string_view prefix, std::string_view suffix, std::string_view data,
-                   std::string& tempPath, const std::string& replacing = {});
 
 // Makes renames and creations in `dir` durable.
 void syncDirectory(const std::string& dir);

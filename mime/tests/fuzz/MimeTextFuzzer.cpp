@@ -29,7 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const mime::ContentField disposition = mime::parseContentField(text.substr(size / 2));
     for (const auto& [name, value] : type.params)
         if (name.find('*') != std::string::npos) std::abort();  // sections are joined under their name
-    mime::partFileName(type, disposition);
 
     if (!validUtf8(mime::decodeEncodedWords(text))) std::abort();
     const std::string filename = type.param("filename");
