@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Spool.h"
+#include "text/TextRules.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -32,37 +33,28 @@ std::vector<Entry> readRecord(const MailList& list, const platform::Directory& d
         const size_t tab = line.find('\t');
         if (tab == 0 || tab == std::string_view::npos || tab + 1 == line.size()) continue;
         int64_t at = 0;
-        bool number = true;
-        for (const char c : line.substr(0, tab)) {
-            number = number && c >= '0' && c <= '9' && at < INT64_MAX / 10;
-            if (number) at = at * 10 + (c - '0');
-        }
-        if (number && at >= oldest) entries.push_back({at, std::string(line.substr(tab + 1))});
+        if (text::readWholeNumber(line.substr(0, tab), at) && at >= oldest) entries.push_back({at, std::string(line.substr(tab + 1))});
     }
     return entries;
 }
 
 }  // namespace
 
-bool ActedOnBefore(const MailList& list, const std::vector<std::string>& ids) {
+ActedOn RecordActedOn(const MailList& list, const std::vector<std::string>& ids, bool checkReplay) {
     const platform::Directory directory = platform::Directory::open(list.directory);
-    if (!directory) return false;
-    for (const Entry& e : readRecord(list, directory))
-        if (std::find(ids.begin(), ids.end(), e.id) != ids.end()) return true;
-    return false;
-}
-
-bool RememberActedOn(const MailList& list, const std::vector<std::string>& ids) {
-    const platform::Directory directory = platform::Directory::open(list.directory);
-    if (!directory) return false;
+    if (!directory) return ActedOn::NotWritten;
+    const std::vector<Entry> entries = readRecord(list, directory);
+    if (checkReplay)
+        for (const Entry& e : entries)
+            if (std::find(ids.begin(), ids.end(), e.id) != ids.end()) return ActedOn::Before;
     std::string text;
     std::set<std::string> kept;
-    for (const Entry& e : readRecord(list, directory)) {
+    for (const Entry& e : entries) {
         if (!kept.insert(e.id).second) continue;
         text += std::to_string(e.actedAt) + "\t" + e.id + "\r\n";
     }
     const std::string now = std::to_string(platform::currentTime().seconds);
     for (const std::string& id : ids)
         if (kept.insert(id).second) text += now + "\t" + id + "\r\n";
-    return WriteSpoolRecord(directory, kAdminMailFile, text);
+    return WriteSpoolRecord(directory, kAdminMailFile, text) ? ActedOn::Recorded : ActedOn::NotWritten;
 }

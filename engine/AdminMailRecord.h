@@ -10,9 +10,10 @@
 
 #include "MailList.h"
 
-// True when one of `ids` was acted on within the list's Keep days.
-bool ActedOnBefore(const MailList& list, const std::vector<std::string>& ids);
+enum class ActedOn { Before, Recorded, NotWritten };
 
-// Adds `ids` as acted on now and writes the record whole, durably, before
-// anything is done: false, and said, when it cannot be written.
-bool RememberActedOn(const MailList& list, const std::vector<std::string>& ids);
+// Before when `checkReplay` and one of `ids` was acted on within the list's
+// Keep days; otherwise adds `ids` as acted on now and writes the record
+// whole, durably, before anything is done: NotWritten, and said, when it
+// cannot be written.
+ActedOn RecordActedOn(const MailList& list, const std::vector<std::string>& ids, bool checkReplay);

@@ -19,8 +19,6 @@ namespace {
 
 constexpr std::string_view kApproved = "Approved:";
 
-bool isBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
-
 // Where the line at `pos` ends, and where the next one starts.
 size_t lineEnd(const std::string& body, size_t pos) {
     const size_t end = body.find("\r\n", pos);
@@ -29,6 +27,12 @@ size_t lineEnd(const std::string& body, size_t pos) {
 size_t nextLine(const std::string& body, size_t pos) {
     const size_t end = lineEnd(body, pos);
     return end == body.size() ? end : end + 2;
+}
+// The first line at or after `pos` that holds more than blanks.
+size_t skipBlankLines(const std::string& body, size_t pos) {
+    while (pos < body.size() && text::trimBlanks(std::string_view(body).substr(pos, lineEnd(body, pos) - pos)).empty())
+        pos = nextLine(body, pos);
+    return pos;
 }
 
 // The ids a message is remembered by: every Message-ID it carries (a replay
@@ -74,16 +78,11 @@ bool fileHolds(std::FILE* file, std::string_view needle) {
 bool TakeApprovedLine(std::string& body, const MailHeaders& headers, const std::string& password) {
     if (password.empty()) return false;
     bool shown = false;
-    size_t pos = 0;
-    while (pos < body.size() && isBlankLine(std::string_view(body).substr(pos, lineEnd(body, pos) - pos)))
-        pos = nextLine(body, pos);
+    const size_t pos = skipBlankLines(body, 0);
     const std::string_view line = std::string_view(body).substr(pos, lineEnd(body, pos) - pos);
     if (text::startsWithIgnoreCase(line, kApproved)) {
         shown = text::trimBlanks(line.substr(kApproved.size())) == password;
-        size_t rest = nextLine(body, pos);
-        while (rest < body.size() && isBlankLine(std::string_view(body).substr(rest, lineEnd(body, rest) - rest)))
-            rest = nextLine(body, rest);
-        body.erase(0, rest);
+        body.erase(0, skipBlankLines(body, nextLine(body, pos)));
     }
     for (const auto& [name, value] : headers.fields)
         if (text::equalsIgnoreCase(name, "Approved") && text::trimBlanks(value) == password) shown = true;
@@ -122,13 +121,15 @@ AdminMailCheck CheckAdministratorMail(MailList& list, const MailHeaders& headers
         return AdminMailCheck::Proceed;
     }
     const std::vector<std::string> ids = mailIds(headers, message);
-    if (!distributionUnderWay(message.FilePath) && ActedOnBefore(list, ids)) {
+    switch (RecordActedOn(list, ids, !distributionUnderWay(message.FilePath))) {
+    case ActedOn::Before:
         std::printf("    Administrator mail %s acted on before...Ignoring\n", text::printable(ids.front()).c_str());
         return AdminMailCheck::AlreadyActedOn;
-    }
-    if (!RememberActedOn(list, ids)) {
+    case ActedOn::NotWritten:
         list.mailWaiting = true;
         return AdminMailCheck::Waits;
+    case ActedOn::Recorded:
+        break;
     }
     return AdminMailCheck::Proceed;
 }

@@ -200,13 +200,12 @@ bool HandleDeliveryReport(MailList& list, const std::string& path, const MailHea
 
     // Only members have counts: the removed start at zero if they come back,
     // and so does anybody who left meanwhile.
+    std::set<std::string> members;
+    for (const Member& m : list.members.entries())
+        if (!m.address.empty()) members.insert(text::toUpper(m.address));
     std::vector<list::BounceEntry> kept;
-    for (const list::BounceEntry& e : record) {
-        bool member = false;
-        for (const Member& m : list.members.entries())
-            member = member || (!m.address.empty() && text::equalsIgnoreCase(m.address, e.address));
-        if (member) kept.push_back(e);
-    }
+    for (const list::BounceEntry& e : record)
+        if (members.count(text::toUpper(e.address))) kept.push_back(e);
     const bool recorded = list::writeBounceRecord(list.directory, kept);
     const uint32_t recordError = recorded ? 0 : platform::lastErrorCode();
 

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr size_t kMaxTimeDigits = 18;
-
 // The start a record's first line gives, or -1 when that line is no whole
 // time: an empty record, or one cut by a full disk or a kill inside its
 // first write, must not read as a post started in 1970 and be given up at
@@ -20,13 +18,8 @@ int64_t startOf(std::string_view text, size_t& next) {
     if (end == std::string_view::npos) return -1;
     std::string_view line = text.substr(0, end);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line.size() > kMaxTimeDigits) return -1;
     int64_t value = 0;
-    for (const char c : line) {
-        if (c < '0' || c > '9') return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value > 0 ? value : -1;
+    return text::readWholeNumber(line, value) && value > 0 ? value : -1;
 }
 
 }  // namespace

@@ -74,8 +74,7 @@ void DeleteAttachments(const MailList&, const std::string& spoolPath) {
         std::printf("      Removed 1 attachment.\n");
     else if (removed > 1)
         std::printf("      Removed %ld attachments.\n", removed);
-    if (const platform::Directory dir = SpoolDirectory(spoolPath))
-        dir.removeFolder(SpoolName(AttachmentFolder(spoolPath)));
+    DropEmptyAttachmentFolder(spoolPath);
 }
 
 std::string ListAttachments(const MailList&, const std::string& spoolPath) {
