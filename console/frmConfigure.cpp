@@ -141,10 +141,8 @@ void frmConfigure::cmdTestPOP3_Click() {
         *outcome = RunPop3Test(exports, server, user, list::parseAuth(security.auth) ? token : password);
         applyPop3Security(exports, {}, {});
     };
-    const auto cancel = [cancel = pop3->Cancel] {
-        if (cancel) cancel();
-    };
-    if (!runWhileBusy(this, QStringLiteral("Test POP3"), QStringLiteral("Testing the POP3 server..."), call, cancel))
+    if (!runWhileBusy(this, QStringLiteral("Test POP3"), QStringLiteral("Testing the POP3 server..."), call,
+                      pop3->Cancel))
         return;
     dialogs_.message(this, outcome->text, QString(), outcome->icon);
 }
@@ -170,10 +168,8 @@ void frmConfigure::cmdTestSMTP_Click() {
         *outcome = RunSmtpTest(exports, server, from, to);
         applySmtpSecurity(exports, {}, {});
     };
-    const auto cancel = [cancel = smtp->Cancel] {
-        if (cancel) cancel();
-    };
-    if (!runWhileBusy(this, QStringLiteral("Test SMTP"), QStringLiteral("Sending the test message..."), call, cancel))
+    if (!runWhileBusy(this, QStringLiteral("Test SMTP"), QStringLiteral("Sending the test message..."), call,
+                      smtp->Cancel))
         return;
     dialogs_.message(this, outcome->text, QString(), outcome->icon);
 }

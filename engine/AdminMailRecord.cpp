@@ -33,7 +33,8 @@ std::vector<Entry> readRecord(const MailList& list, const platform::Directory& d
         const size_t tab = line.find('\t');
         if (tab == 0 || tab == std::string_view::npos || tab + 1 == line.size()) continue;
         int64_t at = 0;
-        if (text::readWholeNumber(line.substr(0, tab), at) && at >= oldest) entries.push_back({at, std::string(line.substr(tab + 1))});
+        if (text::readWholeNumber(line.substr(0, tab), at) && at >= oldest)
+            entries.push_back({at, std::string(line.substr(tab + 1))});
     }
     return entries;
 }

@@ -121,15 +121,14 @@ AdminMailCheck CheckAdministratorMail(MailList& list, const MailHeaders& headers
         return AdminMailCheck::Proceed;
     }
     const std::vector<std::string> ids = mailIds(headers, message);
-    switch (RecordActedOn(list, ids, !distributionUnderWay(message.FilePath))) {
-    case ActedOn::Before:
+    const ActedOn acted = RecordActedOn(list, ids, !distributionUnderWay(message.FilePath));
+    if (acted == ActedOn::Before) {
         std::printf("    Administrator mail %s acted on before...Ignoring\n", text::printable(ids.front()).c_str());
         return AdminMailCheck::AlreadyActedOn;
-    case ActedOn::NotWritten:
+    }
+    if (acted == ActedOn::NotWritten) {
         list.mailWaiting = true;
         return AdminMailCheck::Waits;
-    case ActedOn::Recorded:
-        break;
     }
     return AdminMailCheck::Proceed;
 }

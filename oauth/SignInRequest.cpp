@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "oauth/HttpsClient.h"
+#include "oauth/JsonText.h"
 #include "text/TextRules.h"
 #include "transport/KOVAMail.h"
 
@@ -45,11 +46,6 @@ std::string percentDecode(std::string_view in) {
         }
     }
     return out;
-}
-
-std::string jsonText(const nlohmann::json& j, const char* name) {
-    const auto it = j.find(name);
-    return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
 int jsonSeconds(const nlohmann::json& j, const char* name, int fallback) {

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "oauth/JsonText.h"
 #include "oauth/HttpsClient.h"
 #include "transport/KOVAMail.h"
 
@@ -10,11 +11,6 @@ namespace oauth {
 namespace {
 
 using nlohmann::json;
-
-std::string text(const json& j, const char* name) {
-    const auto it = j.find(name);
-    return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
 
 int64_t seconds(const json& j, const char* name) {
     const auto it = j.find(name);
@@ -90,25 +86,25 @@ TokenAnswer judgeTokenAnswer(long status, const std::string& body) {
         a.why = "the token endpoint answered HTTP " + std::to_string(status) + " without JSON";
         return a;
     }
-    a.error = text(j, "error");
+    a.error = jsonText(j, "error");
     if (!a.error.empty() || status != 200) {
-        a.why = text(j, "error_description");
+        a.why = jsonText(j, "error_description");
         if (a.why.empty()) a.why = a.error.empty() ? "HTTP " + std::to_string(status) : a.error;
         a.code = needsSignIn(a.error) ? KOVA_OAUTH_SIGN_IN_AGAIN : KOVA_OAUTH_ENDPOINT_FAILED;
         // Device sign-in still waiting: not a failure of the endpoint.
         if (a.error == "authorization_pending" || a.error == "slow_down") a.code = KOVA_OAUTH_SIGN_IN_AGAIN;
         return a;
     }
-    a.accessToken = text(j, "access_token");
+    a.accessToken = jsonText(j, "access_token");
     if (a.accessToken.empty()) {
         a.code = KOVA_OAUTH_ENDPOINT_FAILED;
         a.why = "the token endpoint's answer holds no access token";
         return a;
     }
-    a.refreshToken = text(j, "refresh_token");
-    a.scope = text(j, "scope");
+    a.refreshToken = jsonText(j, "refresh_token");
+    a.scope = jsonText(j, "scope");
     a.expiresIn = seconds(j, "expires_in");
-    a.account = accountFromIdToken(text(j, "id_token"));
+    a.account = accountFromIdToken(jsonText(j, "id_token"));
     return a;
 }
 
@@ -137,7 +133,7 @@ std::string accountFromIdToken(const std::string& idToken) {
     const json claims = json::parse(base64UrlDecode(idToken.substr(first + 1, second - first - 1)), nullptr, false);
     if (!claims.is_object()) return {};
     for (const char* name : {"preferred_username", "email", "upn"})
-        if (std::string v = text(claims, name); !v.empty()) return v;
+        if (std::string v = jsonText(claims, name); !v.empty()) return v;
     return {};
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "oauth/JsonText.h"
 #include "platform/Directory.h"
 
 namespace oauth {
@@ -22,11 +23,6 @@ json readObject(const platform::Directory& dir, const std::string& name) {
     return j.is_object() ? j : json::object();
 }
 
-std::string stringField(const json& j, const char* name) {
-    const auto it = j.find(name);
-    return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
-
 void setField(json& j, const char* name, const std::string& value) {
     if (!value.empty()) j[name] = value;
 }
@@ -36,10 +32,10 @@ void setField(json& j, const char* name, const std::string& value) {
 bool readTokenFile(const std::string& listDir, TokenRecord& out) {
     const platform::Directory dir = platform::Directory::open(listDir);
     const json j = readObject(dir, dir.findName(kTokenFile));
-    out.refreshToken = stringField(j, "refresh_token");
-    out.account = stringField(j, "account");
-    out.scope = stringField(j, "scope");
-    out.obtained = stringField(j, "obtained");
+    out.refreshToken = jsonText(j, "refresh_token");
+    out.account = jsonText(j, "account");
+    out.scope = jsonText(j, "scope");
+    out.obtained = jsonText(j, "obtained");
     return !out.refreshToken.empty();
 }
 

@@ -18,12 +18,9 @@ constexpr size_t kAuthLineLimit = 255;
 // CAPA answers are short; a server that never ends its list is not waited on forever.
 constexpr int kMaxCapabilityLines = 200;
 
-// Sends `command` and takes its status line into `line`: Success when one
-// came, whatever it says, for the caller to judge; else why none did (stray
-// bytes ahead of the command: IncorrectResponse, nothing sent).
+// exchangeLine within the reply time limit.
 int32_t exchange(MailSocket& s, std::string_view command, std::string& line) {
-    const int32_t r = exchangeStatus(s, command, transport::limits().replyMs, &line);
-    return r == ResultCode::IncorrectResponse && !line.empty() ? ResultCode::Success : r;
+    return exchangeLine(s, command, transport::limits().replyMs, line);
 }
 
 // The server is busy or failing rather than refusing who we are.

@@ -12,21 +12,31 @@ Status parseStatus(std::string_view line) {
     return Status::Malformed;
 }
 
-int32_t readStatus(MailSocket& socket, uint32_t timeoutMs, std::string* line) {
-    std::string own;
-    std::string& read = line ? *line : own;
-    read.clear();
-    const int32_t r = socket.ReadLine(read, kMaxStatusLine, timeoutMs);
+namespace {
+
+int32_t judged(int32_t r, const std::string& line) {
     if (r != ResultCode::Success) return r;
-    return parseStatus(read) == Status::Ok ? ResultCode::Success : ResultCode::IncorrectResponse;
+    return parseStatus(line) == Status::Ok ? ResultCode::Success : ResultCode::IncorrectResponse;
 }
 
-int32_t exchangeStatus(MailSocket& socket, std::string_view command, uint32_t timeoutMs, std::string* line) {
-    if (line) line->clear();
+}  // namespace
+
+int32_t readStatus(MailSocket& socket, uint32_t timeoutMs) {
+    std::string line;
+    return judged(socket.ReadLine(line, kMaxStatusLine, timeoutMs), line);
+}
+
+int32_t exchangeLine(MailSocket& socket, std::string_view command, uint32_t timeoutMs, std::string& line) {
+    line.clear();
     if (socket.DiscardReceived()) return ResultCode::IncorrectResponse;
     const int32_t r = socket.Send(command);
     if (r != ResultCode::Success) return r;
-    return readStatus(socket, timeoutMs, line);
+    return socket.ReadLine(line, kMaxStatusLine, timeoutMs);
+}
+
+int32_t exchangeStatus(MailSocket& socket, std::string_view command, uint32_t timeoutMs) {
+    std::string line;
+    return judged(exchangeLine(socket, command, timeoutMs, line), line);
 }
 
 }  // namespace pop3

@@ -25,12 +25,15 @@ Status parseStatus(std::string_view line);
 
 // Reads one status line: Success for "+OK", IncorrectResponse for anything
 // else, ResponseTimeout when no whole line comes in time or the link breaks.
-// `line`, when given, receives the line read (empty when none was).
-int32_t readStatus(MailSocket& socket, uint32_t timeoutMs, std::string* line = nullptr);
+int32_t readStatus(MailSocket& socket, uint32_t timeoutMs);
 
-// Sends `command` and reads its status line. Bytes waiting before it goes
-// out answer nothing it asks: they are dropped and the command is answered
+// Sends `command` and reads the line that answers it into `line`, for the
+// caller to judge: Success when one came. Bytes waiting before it goes out
+// answer nothing it asks: they are dropped and the command is answered
 // IncorrectResponse without being sent.
-int32_t exchangeStatus(MailSocket& socket, std::string_view command, uint32_t timeoutMs, std::string* line = nullptr);
+int32_t exchangeLine(MailSocket& socket, std::string_view command, uint32_t timeoutMs, std::string& line);
+
+// exchangeLine judged as readStatus judges.
+int32_t exchangeStatus(MailSocket& socket, std::string_view command, uint32_t timeoutMs);
 
 }  // namespace pop3
