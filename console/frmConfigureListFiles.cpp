@@ -11,7 +11,6 @@
 #include "platform/Directory.h"
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
-#include "platform/ProfileFile.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -350,14 +349,9 @@ bool frmConfigure::writeList(const std::string& dirName) {
 }
 
 void frmConfigure::writeSettings(std::string& settings) const {
-    const auto has = [&](list::Setting setting) {
-        const list::SettingKey& key = list::settingKey(setting);
-        std::string value;
-        return platform::findProfileValue(settings, key.section, key.key, value);
-    };
+    const auto has = [&](list::Setting setting) { return list::hasSettingIn(settings, setting); };
     const auto set = [&](list::Setting setting, std::string_view value) {
-        const list::SettingKey& key = list::settingKey(setting);
-        settings = platform::setProfileString(settings, key.section, key.key, value);
+        settings = list::withSetting(settings, setting, value);
     };
     for (const SettingControl& control : settingControls()) {
         const list::SettingKey& key = list::settingKey(control.setting);

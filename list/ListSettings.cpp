@@ -34,6 +34,17 @@ bool writeSetting(const std::string& iniPath, Setting setting, std::string_view 
     return platform::writePrivateProfileString(k.section, k.key, value, iniPath);
 }
 
+bool hasSettingIn(std::string_view iniText, Setting setting) {
+    const SettingKey& k = settingKey(setting);
+    std::string value;
+    return platform::findProfileValue(iniText, k.section, k.key, value);
+}
+
+std::string withSetting(std::string_view iniText, Setting setting, std::string_view value) {
+    const SettingKey& k = settingKey(setting);
+    return platform::setProfileString(iniText, k.section, k.key, value);
+}
+
 bool parseFlag(std::string_view value) { return value.empty() || value[0] != '0'; }
 
 bool parseOptIn(std::string_view value) { return !value.empty() && value[0] == '1'; }

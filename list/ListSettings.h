@@ -169,6 +169,10 @@ bool hasSetting(const std::string& iniPath, Setting setting);
 // False when the file could not be written; platform::lastErrorCode() tells why.
 bool writeSetting(const std::string& iniPath, Setting setting, std::string_view value);
 
+// The same two on a Settings.INI held in memory.
+bool hasSettingIn(std::string_view iniText, Setting setting);
+std::string withSetting(std::string_view iniText, Setting setting, std::string_view value);
+
 // A flag is off exactly when its value starts with '0'; empty is on.
 bool parseFlag(std::string_view value);
 

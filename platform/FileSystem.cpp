@@ -100,13 +100,7 @@ bool pathExists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
-
-bool removeEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
-
 bool createDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
-
-bool renameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 bool renameNoReplace(const std::string& from, const std::string& to) {
     return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;

@@ -34,11 +34,7 @@ bool fileExists(const std::string& path);       // a regular file (or link to on
 bool directoryExists(const std::string& path);
 bool pathExists(const std::string& path);
 
-bool removeFile(const std::string& path);
-bool removeEmptyDirectory(const std::string& path);
 bool createDirectory(const std::string& path);
-// Atomic when `to` exists: it is replaced in one step.
-bool renameFile(const std::string& from, const std::string& to);
 // Renames a file or directory in one step, refusing (EEXIST) when `to` exists.
 bool renameNoReplace(const std::string& from, const std::string& to);
 
