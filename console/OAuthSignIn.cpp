@@ -39,10 +39,14 @@ oauth::Settings oauthSettings(const OAuthValues& v, const std::string& listDir) 
     return oauth::withPreset(s);
 }
 
-QString signInState(const std::string& listDir) {
+bool readSignInState(const std::string& listDir, QString& state) {
     oauth::TokenRecord r;
-    if (!oauth::readTokenFile(listDir, r)) return QStringLiteral("Not signed in");
-    return r.account.empty() ? QStringLiteral("Signed in") : QStringLiteral("Signed in as ") + fromBytes(r.account);
+    if (!oauth::readTokenFile(listDir, r)) {
+        state = QStringLiteral("Not signed in");
+        return false;
+    }
+    state = r.account.empty() ? QStringLiteral("Signed in") : QStringLiteral("Signed in as ") + fromBytes(r.account);
+    return true;
 }
 
 QString signInFailureMessage(int32_t code) {

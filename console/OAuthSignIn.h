@@ -33,8 +33,9 @@ struct OAuthValues {
 // The settings the engine would use for a list in `listDir` with these values.
 oauth::Settings oauthSettings(const OAuthValues& v, const std::string& listDir);
 
-// "Signed in as ..." or "Not signed in", for the list in `listDir`.
-QString signInState(const std::string& listDir);
+// Whether the list in `listDir` is signed in; `state` says "Signed in as ..."
+// or "Not signed in".
+bool readSignInState(const std::string& listDir, QString& state);
 
 // An access token for a connection test, or the failure code (-48, -49,
 // -20) with its words in `why`.

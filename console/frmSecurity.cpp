@@ -120,6 +120,7 @@ frmSecurity::frmSecurity(bool smtp, const SecurityValues& values, const OAuthVal
     connect(cboAuth, &QComboBox::currentIndexChanged, this, &frmSecurity::showSignIn);
     connect(cboProvider, &QComboBox::currentIndexChanged, this, &frmSecurity::showSignIn);
     showSignIn();
+    showAccount();
 }
 
 QGroupBox* frmSecurity::buildOAuthGroup(const OAuthValues& oauth) {
@@ -184,9 +185,13 @@ void frmSecurity::showSignIn() {
     hint(txtDeviceURL, filled.deviceUrl);
     txtTenant->setEnabled(preset.provider == oauth::Provider::Microsoft);
     cmdSignInWithCode->setEnabled(!preset.deviceUrl.empty());
-    const QString state = signInState(listDir_);
+}
+
+// The token file is read only here: choosing a provider or a mode does not change it.
+void frmSecurity::showAccount() {
+    QString state;
+    cmdSignOut->setEnabled(readSignInState(listDir_, state));
     lblAccount->setText(state);
-    cmdSignOut->setEnabled(state != QStringLiteral("Not signed in"));
 }
 
 bool frmSecurity::listSaved() {
@@ -202,12 +207,12 @@ std::string frmSecurity::loginHint() const { return txtUsername ? toBytes(txtUse
 
 void frmSecurity::cmdSignIn_Click() {
     if (listSaved()) signIn.withBrowser(oauthValues(), listDir_, loginHint());
-    showSignIn();
+    showAccount();
 }
 
 void frmSecurity::cmdSignInWithCode_Click() {
     if (listSaved()) signIn.withCode(oauthValues(), listDir_, loginHint());
-    showSignIn();
+    showAccount();
 }
 
 void frmSecurity::cmdSignOut_Click() {
@@ -215,7 +220,7 @@ void frmSecurity::cmdSignOut_Click() {
                            QStringLiteral("Sign out"), DialogIcon::Question))
         return;
     signIn.signOut(listDir_);
-    showSignIn();
+    showAccount();
 }
 
 SecurityValues frmSecurity::values() const {

@@ -81,8 +81,10 @@ public:
 
 private:
     QGroupBox* buildOAuthGroup(const OAuthValues& oauth);
-    // Shows what the chosen sign-in and provider need, and who is signed in.
+    // Shows what the chosen sign-in and provider need.
     void showSignIn();
+    // Shows who is signed in.
+    void showAccount();
     bool listSaved();
     std::string loginHint() const;
     bool smtp_;
