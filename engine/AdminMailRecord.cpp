@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int64_t kSecondsPerDay = 86400;
-
 struct Entry {
     int64_t actedAt = 0;
     std::string id;
@@ -24,7 +22,7 @@ std::vector<Entry> readRecord(const MailList& list, const platform::Directory& d
     std::vector<Entry> entries;
     std::string text;
     if (!ReadSpoolRecord(directory, kAdminMailFile, text)) return entries;
-    const int64_t oldest = platform::currentTime().seconds - std::max<int64_t>(list.keep, 1) * kSecondsPerDay;
+    const int64_t oldest = platform::currentTime().seconds - int64_t{KeepDays(list)} * kSecondsPerDay;
     std::string_view rest(text);
     while (!rest.empty()) {
         const size_t end = rest.find("\r\n");

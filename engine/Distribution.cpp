@@ -22,12 +22,10 @@
 
 namespace {
 
-constexpr int64_t kSecondsPerDay = 86400;
-
 // Tells the administrators, once, which members a post never reached.
 void reportGivingUp(const MailList& list, const std::string& subject, const std::vector<std::string>& missed) {
     std::string body = "The post \"" + subject + "\" could not be delivered to these members within " +
-                       std::to_string(std::max<int32_t>(list.keep, 1)) + " day(s):\r\n";
+                       std::to_string(KeepDays(list)) + " day(s):\r\n";
     for (const auto& a : missed) body += a + "\r\n";
     const int32_t result = SendToAdministrators(list, "Undelivered: " + subject, body, {}, false);
     if (result != 0) std::printf("    SEND FAILURE: %ld\n", static_cast<long>(result));
@@ -129,9 +127,9 @@ bool DistributePost(const MailList& list, const IncomingMessage& message, const 
         return true;
     }
     // Members the list's own limits hold back are no failure to give up on.
-    if (!limited && progress.AgeSeconds() >= std::max<int32_t>(list.keep, 1) * kSecondsPerDay) {
+    if (!limited && progress.AgeSeconds() >= KeepDays(list) * kSecondsPerDay) {
         std::printf("    Giving up on %zu member(s) after %ld day(s)\n", waiting.size(),
-                    static_cast<long>(std::max<int32_t>(list.keep, 1)));
+                    static_cast<long>(KeepDays(list)));
         reportGivingUp(list, subject, waiting);
         progress.Finish();
         return true;

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int64_t kSecondsPerDay = 86400;
 constexpr char kTold[] = "told";
 constexpr char kOwed[] = "owed";
 
@@ -83,7 +82,7 @@ std::string noticeBody(const MailList& list, const HeldPosts& held) {
         "The reply concerns the list's account or the post, not a member, so no member was counted as "
         "refused. The post waits in the list's spool, and the list sends it to the members it has not reached "
         "yet at its next passes, for up to ";
-    body += std::to_string(std::max<int32_t>(list.keep, 1));
+    body += std::to_string(KeepDays(list));
     body +=
         " day(s); then you get the names of those it never reached.\r\n\r\nIf the server limits how much "
         "the account may send, set MaxPerMinute, MaxPerHour or MaxPerDay in the [SMTP] section of the list's "

@@ -2,6 +2,7 @@
 // directory (always ending in '/').
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -76,3 +77,8 @@ struct MailList {
     uint32_t memberFileError = 0;          // why Members.TXT could not be read; 0 while `members` holds it
     std::string directory;
 };
+
+inline constexpr int64_t kSecondsPerDay = 86400;
+
+// Keep, as the days a post is tried and a record remembers: at least one.
+inline int32_t KeepDays(const MailList& list) { return std::max<int32_t>(list.keep, 1); }

@@ -5,7 +5,6 @@
 #include "text/Printable.h"
 
 namespace {
-constexpr int64_t kSecondsPerDay = 86400;
 
 // True when `written` plus `days` lies strictly before `now`. The age is
 // computed in 64-bit seconds, so no Keep value can wrap around.
