@@ -22,15 +22,6 @@ struct HeldPosts {
     std::string owed, subject, reply;  // the notice not yet sent
 };
 
-std::vector<std::string> fields(const std::string& line) {
-    std::vector<std::string> out;
-    size_t pos = 0;
-    for (size_t tab; (tab = line.find('\t', pos)) != std::string::npos; pos = tab + 1)
-        out.push_back(line.substr(pos, tab - pos));
-    out.push_back(line.substr(pos));
-    return out;
-}
-
 HeldPosts parse(const std::string& text) {
     HeldPosts held;
     size_t pos = 0;
@@ -40,7 +31,7 @@ HeldPosts parse(const std::string& text) {
         if (end == std::string::npos) end = text.size();
         const std::string line = text::stripLineEnd(std::string_view(text).substr(pos, end - pos));
         pos = end + 1;
-        const std::vector<std::string> f = fields(line);
+        const std::vector<std::string> f = text::splitTabs(line);
         if (first) {
             if (!text::readWholeNumber(line, held.lastNotice)) held.lastNotice = 0;
             first = false;

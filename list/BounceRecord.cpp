@@ -21,18 +21,6 @@ std::string field(std::string_view value) {
     return out;
 }
 
-std::vector<std::string> splitTabs(std::string_view line) {
-    std::vector<std::string> parts;
-    size_t pos = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', pos);
-        parts.emplace_back(line.substr(pos, tab == std::string_view::npos ? std::string_view::npos : tab - pos));
-        if (tab == std::string_view::npos) break;
-        pos = tab + 1;
-    }
-    return parts;
-}
-
 }  // namespace
 
 bool readBounceRecord(const std::string& directory, std::vector<BounceEntry>& entries) {
@@ -49,7 +37,7 @@ bool readBounceRecord(const std::string& directory, std::vector<BounceEntry>& en
         size_t nl = content.find('\n', pos);
         if (nl == std::string::npos) nl = content.size();
         const std::vector<std::string> parts =
-            splitTabs(text::stripLineEnd(std::string_view(content).substr(pos, nl - pos)));
+            text::splitTabs(text::stripLineEnd(std::string_view(content).substr(pos, nl - pos)));
         pos = nl + 1;
         if (parts.size() < 4 || parts[0].empty()) continue;
         BounceEntry e;

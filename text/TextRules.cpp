@@ -120,4 +120,13 @@ bool readWholeNumber(std::string_view s, int64_t& value) {
     return true;
 }
 
+std::vector<std::string> splitTabs(std::string_view line) {
+    std::vector<std::string> fields;
+    size_t pos = 0;
+    for (size_t tab; (tab = line.find('\t', pos)) != std::string_view::npos; pos = tab + 1)
+        fields.emplace_back(line.substr(pos, tab - pos));
+    fields.emplace_back(line.substr(pos));
+    return fields;
+}
+
 }  // namespace text

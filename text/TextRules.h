@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace text {
 
@@ -47,6 +48,10 @@ int hexDigitValue(char c);
 
 // Removes every trailing CR and LF.
 std::string stripLineEnd(std::string_view s);
+
+// The fields of a line of the system's own tab-separated records; a line
+// without a tab is one field.
+std::vector<std::string> splitTabs(std::string_view line);
 
 // The classic atol: optional blanks, sign and digits, stopping at the first
 // other byte; text that is not a number gives 0. Saturates at the 32-bit
