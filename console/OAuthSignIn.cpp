@@ -25,20 +25,6 @@ QString fromBytes(const std::string& s) { return QString::fromUtf8(s.data(), sta
 
 }  // namespace
 
-oauth::Settings oauthSettings(const OAuthValues& v, const std::string& listDir) {
-    oauth::Settings s;
-    s.provider = oauth::parseProvider(v.provider);
-    s.clientId = v.clientId;
-    s.clientSecret = v.clientSecret;
-    s.tenant = v.tenant;
-    s.scope = v.scope;
-    s.authorizeUrl = v.authorizeUrl;
-    s.tokenUrl = v.tokenUrl;
-    s.deviceUrl = v.deviceUrl;
-    s.caFile = list::caFilePath(listDir, v.caFile);
-    return oauth::withPreset(s);
-}
-
 bool readSignInState(const std::string& listDir, QString& state) {
     oauth::TokenRecord r;
     if (!oauth::readTokenFile(listDir, r)) {
@@ -66,7 +52,7 @@ QString signInFailureMessage(int32_t code) {
 int32_t testAccessToken(const OAuthValues& v, const std::string& listDir, std::string& token, QString& why) {
     oauth::AccessTokenCache cache;
     std::string reason;
-    const int32_t code = cache.accessToken(oauthSettings(v, listDir), listDir, false, token, &reason);
+    const int32_t code = cache.accessToken(oauth::resolve(v, listDir), listDir, false, token, &reason);
     if (code != KOVA_SUCCESS) why = fromBytes(reason);
     return code;
 }
@@ -81,7 +67,7 @@ bool OAuthSignIn::finish(int32_t code, const std::string& why) {
 }
 
 bool OAuthSignIn::withBrowser(const OAuthValues& v, const std::string& listDir, const std::string& loginHint) {
-    const oauth::Settings s = oauthSettings(v, listDir);
+    const oauth::Settings s = oauth::resolve(v, listDir);
     if (s.authorizeUrl.empty() || s.tokenUrl.empty() || s.clientId.empty())
         return finish(KOVA_INVALID_PARAMETER, "the provider, its client ID and its addresses must be set");
     auto redirect = std::make_shared<oauth::LoopbackRedirect>();
@@ -104,7 +90,7 @@ bool OAuthSignIn::withBrowser(const OAuthValues& v, const std::string& listDir, 
 }
 
 bool OAuthSignIn::withCode(const OAuthValues& v, const std::string& listDir, const std::string& loginHint) {
-    const oauth::Settings s = oauthSettings(v, listDir);
+    const oauth::Settings s = oauth::resolve(v, listDir);
     auto device = std::make_shared<oauth::DeviceAuthorization>();
     if (!runWhileBusy(owner_, kTitle, QStringLiteral("Asking the provider for a code..."),
                       [device, s] { *device = oauth::startDeviceAuthorization(s); }))

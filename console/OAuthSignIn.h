@@ -18,20 +18,7 @@ class Dialogs;
 class QWidget;
 
 // The [OAuth2] keys as stored; empty means not set.
-struct OAuthValues {
-    std::string provider;
-    std::string clientId;
-    std::string clientSecret;
-    std::string tenant;
-    std::string scope;
-    std::string authorizeUrl;
-    std::string tokenUrl;
-    std::string deviceUrl;
-    std::string caFile;
-};
-
-// The settings the engine would use for a list in `listDir` with these values.
-oauth::Settings oauthSettings(const OAuthValues& v, const std::string& listDir);
+using OAuthValues = oauth::StoredSettings;
 
 // Whether the list in `listDir` is signed in; `state` says "Signed in as ..."
 // or "Not signed in".

@@ -150,11 +150,7 @@ void frmConfigure::showSettings(const std::function<std::string(const list::Sett
     smtpSecurity = SecurityValues{read(Setting::SmtpSecurity), read(Setting::SmtpCAFile), read(Setting::SmtpUsername),
                                   read(Setting::SmtpPassword), list::parseOptIn(read(Setting::SmtpAllowPlainAuth)),
                                   read(Setting::SmtpAuth)};
-    oauthValues = OAuthValues{read(Setting::OAuth2Provider),     read(Setting::OAuth2ClientId),
-                              read(Setting::OAuth2ClientSecret), read(Setting::OAuth2Tenant),
-                              read(Setting::OAuth2Scope),        read(Setting::OAuth2AuthorizeURL),
-                              read(Setting::OAuth2TokenURL),     read(Setting::OAuth2DeviceURL),
-                              read(Setting::OAuth2CAFile)};
+    for (const auto& [setting, field] : oauth::kStoredKeys) oauthValues.*field = read(setting);
     showSecurity();
 }
 
@@ -364,7 +360,7 @@ void frmConfigure::writeSettings(std::string& settings) const {
     // Security keys only when set, so a plain list's file keeps its lines; a
     // key the file already holds is emptied, which reads as not set.
     using list::Setting;
-    const std::vector<std::pair<Setting, std::string>> security = {
+    std::vector<std::pair<Setting, std::string>> security = {
         {Setting::Pop3Security, pop3Security.security},
         {Setting::Pop3CAFile, pop3Security.caFile},
         {Setting::Pop3AllowPlainAuth, pop3Security.allowPlainAuth ? "1" : ""},
@@ -375,16 +371,8 @@ void frmConfigure::writeSettings(std::string& settings) const {
         {Setting::SmtpAllowPlainAuth, smtpSecurity.allowPlainAuth ? "1" : ""},
         {Setting::Pop3Auth, pop3Security.auth},
         {Setting::SmtpAuth, smtpSecurity.auth},
-        {Setting::OAuth2Provider, oauthValues.provider},
-        {Setting::OAuth2ClientId, oauthValues.clientId},
-        {Setting::OAuth2ClientSecret, oauthValues.clientSecret},
-        {Setting::OAuth2Tenant, oauthValues.tenant},
-        {Setting::OAuth2Scope, oauthValues.scope},
-        {Setting::OAuth2AuthorizeURL, oauthValues.authorizeUrl},
-        {Setting::OAuth2TokenURL, oauthValues.tokenUrl},
-        {Setting::OAuth2DeviceURL, oauthValues.deviceUrl},
-        {Setting::OAuth2CAFile, oauthValues.caFile},
     };
+    for (const auto& [setting, field] : oauth::kStoredKeys) security.emplace_back(setting, oauthValues.*field);
     for (const auto& [setting, value] : security) {
         if (value.empty() && !has(setting)) continue;
         set(setting, value);

@@ -173,7 +173,7 @@ void frmSecurity::showSignIn() {
     if (txtPassword) txtPassword->setEnabled(!oauth);
     if (chkAllowPlainAuth) chkAllowPlainAuth->setEnabled(!oauth);
     // The presets fill what is left empty; their values show as hints.
-    const oauth::Settings preset = oauthSettings(oauthValues(), listDir_);
+    const oauth::Settings preset = oauth::resolve(oauthValues(), listDir_);
     const auto hint = [](QLineEdit* f, const std::string& v) { f->setPlaceholderText(QString::fromStdString(v)); };
     oauth::Settings bare;
     bare.provider = preset.provider;

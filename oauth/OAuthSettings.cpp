@@ -47,22 +47,25 @@ Settings withPreset(Settings s) {
     return s;
 }
 
-Settings readSettings(const std::string& iniPath, const std::string& listDir) {
-    using list::Setting;
-    const auto read = [&](Setting setting) {
-        return text::trim(list::readSetting(iniPath, setting, list::Reader::Engine));
-    };
+Settings resolve(const StoredSettings& stored, const std::string& listDir) {
     Settings s;
-    s.provider = parseProvider(read(Setting::OAuth2Provider));
-    s.clientId = read(Setting::OAuth2ClientId);
-    s.clientSecret = read(Setting::OAuth2ClientSecret);
-    s.tenant = read(Setting::OAuth2Tenant);
-    s.scope = read(Setting::OAuth2Scope);
-    s.authorizeUrl = read(Setting::OAuth2AuthorizeURL);
-    s.tokenUrl = read(Setting::OAuth2TokenURL);
-    s.deviceUrl = read(Setting::OAuth2DeviceURL);
-    s.caFile = list::caFilePath(listDir, read(Setting::OAuth2CAFile));
+    s.provider = parseProvider(stored.provider);
+    s.clientId = stored.clientId;
+    s.clientSecret = stored.clientSecret;
+    s.tenant = stored.tenant;
+    s.scope = stored.scope;
+    s.authorizeUrl = stored.authorizeUrl;
+    s.tokenUrl = stored.tokenUrl;
+    s.deviceUrl = stored.deviceUrl;
+    s.caFile = list::caFilePath(listDir, stored.caFile);
     return withPreset(std::move(s));
+}
+
+Settings readSettings(const std::string& iniPath, const std::string& listDir) {
+    StoredSettings stored;
+    for (const auto& [setting, field] : kStoredKeys)
+        stored.*field = text::trim(list::readSetting(iniPath, setting, list::Reader::Engine));
+    return resolve(stored, listDir);
 }
 
 }  // namespace oauth

@@ -2,7 +2,11 @@
 // presets filled in: where to sign in, where to get tokens, which scope.
 #pragma once
 
+#include <array>
 #include <string>
+#include <utility>
+
+#include "list/ListSettings.h"
 
 namespace oauth {
 
@@ -28,6 +32,36 @@ Provider parseProvider(const std::string& value);
 
 // The provider's endpoints and scope where the settings leave them empty.
 Settings withPreset(Settings s);
+
+// The [OAuth2] values as Settings.INI holds them, before any preset.
+struct StoredSettings {
+    std::string provider;
+    std::string clientId;
+    std::string clientSecret;
+    std::string tenant;
+    std::string scope;
+    std::string authorizeUrl;
+    std::string tokenUrl;
+    std::string deviceUrl;
+    std::string caFile;  // as written: relative names are inside the list directory
+};
+
+// Each stored value's key, in the order the file keeps them.
+inline constexpr std::array<std::pair<list::Setting, std::string StoredSettings::*>, 9> kStoredKeys = {{
+    {list::Setting::OAuth2Provider, &StoredSettings::provider},
+    {list::Setting::OAuth2ClientId, &StoredSettings::clientId},
+    {list::Setting::OAuth2ClientSecret, &StoredSettings::clientSecret},
+    {list::Setting::OAuth2Tenant, &StoredSettings::tenant},
+    {list::Setting::OAuth2Scope, &StoredSettings::scope},
+    {list::Setting::OAuth2AuthorizeURL, &StoredSettings::authorizeUrl},
+    {list::Setting::OAuth2TokenURL, &StoredSettings::tokenUrl},
+    {list::Setting::OAuth2DeviceURL, &StoredSettings::deviceUrl},
+    {list::Setting::OAuth2CAFile, &StoredSettings::caFile},
+}};
+
+// The settings the engine uses for a list in `listDir` (ending in '/') with
+// these stored values: the provider read, the CA file found, presets applied.
+Settings resolve(const StoredSettings& stored, const std::string& listDir);
 
 // Reads [OAuth2] of the file at `iniPath`; a relative CA file is taken
 // inside `listDir` (ending in '/'). Presets applied.
